@@ -1,0 +1,28 @@
+# arv_add_library(<name> SOURCES ... [DEPS ...])
+#   A static library of one src/ folder; the folder's parent (src/) is the include root, so
+#   code includes "core/unSearch.h", "platform/adsi/adspath.h" and so on.
+function(arv_add_library name)
+  cmake_parse_arguments(A "" "" "SOURCES;DEPS" ${ARGN})
+  add_library(${name} STATIC ${A_SOURCES})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  target_link_libraries(${name} PUBLIC ${A_DEPS})
+endfunction()
+
+# arv_add_test(<name> SOURCES ... [DEPS ...] [DOMAIN] [GUI])
+#   A GoogleTest binary; each test case becomes a CTest test.
+#   DOMAIN: the tests need the running test domain (CTest fixture "domain"); they find its
+#           connection facts through ARV_TEST_DOMAIN (the domain folder, see tests/domain).
+#   GUI:    the tests create windows; they run on the offscreen Qt platform.
+function(arv_add_test name)
+  cmake_parse_arguments(A "DOMAIN;GUI" "" "SOURCES;DEPS" ${ARGN})
+  add_executable(${name} ${A_SOURCES})
+  target_link_libraries(${name} PRIVATE ${A_DEPS} arv_testsupport GTest::gtest GTest::gmock)
+  set(env "ARV_TEST_DOMAIN=${ARV_TEST_DOMAIN_DIR}" "QT_QPA_PLATFORM=offscreen"
+          "ARV_SOURCE_DIR=${PROJECT_SOURCE_DIR}" "ARV_BINARY_DIR=${PROJECT_BINARY_DIR}")
+  set(props ENVIRONMENT "${env}")
+  if(A_DOMAIN)
+    list(APPEND props FIXTURES_REQUIRED domain)
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+                       PROPERTIES ${props} TIMEOUT 600)
+endfunction()

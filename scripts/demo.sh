@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Installs what is needed, builds, starts the demo domain (provisioned and seeded on first use)
+# and opens Arvendel connected to it. The domain keeps running after the program closes;
+# stop it with: bash tests/domain/testdomain.sh stop --dir build/demodomain
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+build=${ARV_BUILD_DIR:-$top/build}
+bash "$top/scripts/install-deps.sh"
+bash "$top/scripts/build.sh" -DARV_BUILD_BENCH=OFF
+domain=$build/demodomain
+bash "$top/tests/domain/testdomain.sh" up --dir "$domain" --addr 127.0.0.31 --keep
+export ARV_DEMO_DOMAIN="$domain"
+exec "$build/src/app/arvendel" --demo "$domain" "$@"

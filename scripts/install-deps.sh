@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Installs every package Arvendel needs to build, test and run (Debian 12). Idempotent and
+# quiet when everything is already present. Needs root (or sudo).
+set -euo pipefail
+
+PKGS=(
+  # build
+  build-essential cmake ninja-build pkg-config git
+  qt6-base-dev qt6-base-dev-tools libgl-dev
+  libldap-dev libsasl2-dev libkrb5-dev libjpeg-dev libxlsxwriter-dev libzip-dev libsqlite3-dev
+  libgtest-dev libgmock-dev googletest libbenchmark-dev
+  # run time: Kerberos binds through SASL GSSAPI, LDAP client tools
+  libsasl2-modules libsasl2-modules-gssapi-mit krb5-user ldap-utils
+  # the test and demo domain
+  samba samba-ad-dc samba-ad-provision winbind python3-samba ldb-tools samba-dsdb-modules
+  # test and demo tools: picture files for the seed, a virtual display for screenshots
+  imagemagick xvfb xauth
+  # fonts the window tests measure text with
+  fonts-dejavu-core
+)
+
+missing=()
+for p in "${PKGS[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+SUDO=
+[ "$(id -u)" -ne 0 ] && SUDO=sudo
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,0 +1,1 @@
+#include "core/unSearch.h"

@@ -1,0 +1,190 @@
+#include "core/unValuesText.h"
+
+namespace {
+
+int hexDigit(QChar c)
+{
+    const ushort u = c.unicode();
+    if (u >= '0' && u <= '9')
+        return u - '0';
+    if (u >= 'a' && u <= 'f')
+        return u - 'a' + 10;
+    if (u >= 'A' && u <= 'F')
+        return u - 'A' + 10;
+    return -1;
+}
+
+quint32 readLE32(const QByteArray &b, int at)
+{
+    return quint32(quint8(b[at])) | quint32(quint8(b[at + 1])) << 8 | quint32(quint8(b[at + 2])) << 16
+         | quint32(quint8(b[at + 3])) << 24;
+}
+
+} // namespace
+
+QString EscapeFilterValue(const QString &text)
+{
+    QString s = text;
+    s.replace(QLatin1String("\\"), QLatin1String("\\5c"));
+    s.replace(QLatin1String("*"), QLatin1String("\\2a"));
+    s.replace(QLatin1String("("), QLatin1String("\\28"));
+    s.replace(QLatin1String(")"), QLatin1String("\\29"));
+    s.replace(QLatin1String("/"), QLatin1String("\\2f"));
+    return s;
+}
+
+QString UnescapeFilterValue(const QString &text)
+{
+    QString s = text;
+    s.replace(QLatin1String("\\2a"), QLatin1String("*"), Qt::CaseInsensitive);
+    s.replace(QLatin1String("\\28"), QLatin1String("("), Qt::CaseInsensitive);
+    s.replace(QLatin1String("\\29"), QLatin1String(")"), Qt::CaseInsensitive);
+    s.replace(QLatin1String("\\2f"), QLatin1String("/"), Qt::CaseInsensitive);
+    s.replace(QLatin1String("\\5c"), QLatin1String("\\"), Qt::CaseInsensitive);
+    return s;
+}
+
+QString EscapeFilterBytes(const QByteArray &bytes)
+{
+    QString s;
+    s.reserve(bytes.size() * 3);
+    for (char c : bytes)
+        s += QLatin1Char('\\') + QString::asprintf("%02x", unsigned(quint8(c)));
+    return s;
+}
+
+QString GuidBytesToText(const QByteArray &b)
+{
+    if (b.size() != 16)
+        return {};
+    const auto u = [&](int i) { return unsigned(quint8(b[i])); };
+    return QString::asprintf("{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", readLE32(b, 0),
+                             u(4) | u(5) << 8, u(6) | u(7) << 8, u(8), u(9), u(10), u(11), u(12),
+                             u(13), u(14), u(15));
+}
+
+QByteArray GuidTextToBytes(const QString &text)
+{
+    QString t = text.trimmed();
+    if (t.startsWith(QLatin1Char('{')) && t.endsWith(QLatin1Char('}')))
+        t = t.mid(1, t.size() - 2);
+    if (t.size() != 36 || t[8] != QLatin1Char('-') || t[13] != QLatin1Char('-')
+        || t[18] != QLatin1Char('-') || t[23] != QLatin1Char('-'))
+        return {};
+    const QByteArray raw = HexTextToBytes(t.remove(QLatin1Char('-')));
+    if (raw.size() != 16)
+        return {};
+    QByteArray b = raw;
+    // The first three groups are stored little-endian.
+    for (int i = 0; i < 4; ++i)
+        b[i] = raw[3 - i];
+    b[4] = raw[5];
+    b[5] = raw[4];
+    b[6] = raw[7];
+    b[7] = raw[6];
+    return b;
+}
+
+QString BytesToHexText(const QByteArray &bytes)
+{
+    const QString hex = QString::fromLatin1(bytes.toHex());
+    return (bytes.size() == 16 || bytes.size() == 28) ? hex : hex.toUpper();
+}
+
+QByteArray HexTextToBytes(const QString &hex)
+{
+    if (hex.size() % 2 != 0)
+        return {};
+    QByteArray out(hex.size() / 2, '\0');
+    for (int i = 0; i < out.size(); ++i) {
+        const int hi = hexDigit(hex[2 * i]);
+        const int lo = hexDigit(hex[2 * i + 1]);
+        if (hi < 0 || lo < 0)
+            return {};
+        out[i] = char(hi << 4 | lo);
+    }
+    return out;
+}
+
+QString HexToSidText(const QString &hex)
+{
+    const QByteArray b = HexTextToBytes(hex);
+    if (b.size() < 8)
+        return {};
+    quint64 authority = 0;
+    for (int i = 2; i < 8; ++i)
+        authority = authority << 8 | quint8(b[i]);
+    QString s = QStringLiteral("S-%1-%2").arg(quint8(b[0])).arg(authority);
+    for (int at = 8; at + 4 <= b.size(); at += 4)
+        s += QLatin1Char('-') + QString::number(readLE32(b, at));
+    return s;
+}
+
+void SplitUPN(const QString &text, QString &name, QString &suffix)
+{
+    const int at = text.indexOf(QLatin1Char('@'));
+    name = at < 0 ? text : text.left(at);
+    suffix = at < 0 ? QString() : text.mid(at);
+}
+
+void SplitDomainUser(const QString &text, QString &user, QString &domain)
+{
+    const int at = text.indexOf(QLatin1Char('\\'));
+    domain = at < 0 ? QString() : text.left(at);
+    user = at < 0 ? text : text.mid(at + 1);
+}
+
+bool IsUNCPath(const QString &text)
+{
+    QString t = text.trimmed();
+    if (t.isEmpty())
+        return false;
+    if (t.startsWith(QLatin1String("\\\\")))
+        t = t.mid(2);
+    return t.indexOf(QLatin1Char('\\')) > 0;
+}
+
+QString EnsureTrailingSlash(const QString &text)
+{
+    return text.endsWith(QLatin1Char('/')) ? text : text + QLatin1Char('/');
+}
+
+QString EnsureTrailingBackslash(const QString &text)
+{
+    return text.endsWith(QLatin1Char('\\')) ? text : text + QLatin1Char('\\');
+}
+
+bool StartsWithNoCase(const QString &prefix, const QString &text)
+{
+    return text.startsWith(prefix, Qt::CaseInsensitive);
+}
+
+QString IntToText(qint64 n) { return QString::number(n); }
+
+QString IntToHexText(qint32 n, int digits)
+{
+    return QStringLiteral("%1").arg(quint32(n), digits, 16, QLatin1Char('0'));
+}
+
+QString IntToHexText(qint64 n, int digits)
+{
+    return QStringLiteral("%1").arg(quint64(n), digits, 16, QLatin1Char('0'));
+}
+
+QString GroupTypeText(qint32 groupType)
+{
+    QString scope;
+    if (groupType & 2)
+        scope = QStringLiteral(" - Global");
+    else if (groupType & 4)
+        scope = QStringLiteral(" - Local");
+    else if (groupType & 8)
+        scope = QStringLiteral(" - Universal");
+    return (groupType < 0 ? QStringLiteral("Security Group") : QStringLiteral("Distribution Group")) + scope;
+}
+
+void AddValuesUpper(QStringList &list, const QStringList &values)
+{
+    for (const QString &v : values)
+        list.append(v.toUpper());
+}

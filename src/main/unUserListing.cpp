@@ -1,0 +1,294 @@
+#include "main/unUserListing.h"
+
+#include "core/unSearch.h"
+#include "platform/adsi/adspath.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
+namespace userlist {
+
+namespace {
+
+// Pending window messages are processed at most this often while rows stream in, so that
+// Stop stays usable without costing more than the rows themselves.
+constexpr qint64 EventIntervalMs = 15;
+
+QString slotText(const QVariant &v)
+{
+    if (!v.isValid())
+        return {};
+    if (v.userType() == QMetaType::QVariantList) {
+        QStringList parts;
+        for (const QVariant &e : v.toList())
+            parts << e.toString();
+        return parts.join(QStringLiteral("; "));
+    }
+    return v.toString();
+}
+
+std::int32_t slotInt(const QVariant &v)
+{
+    if (!v.isValid())
+        return 0;
+    bool ok = false;
+    const int i = v.toString().trimmed().toInt(&ok);
+    return ok ? i : 0;
+}
+
+double slotDate(const QVariant &v)
+{
+    if (v.canConvert<ads::AdsDate>() && v.userType() == qMetaTypeId<ads::AdsDate>()) {
+        const double d = v.value<ads::AdsDate>().value;
+        return d > 1 ? d : 0;
+    }
+    return 0;
+}
+
+// Row slots in listingAttributes() order.
+enum Slot {
+    SDn, SCn, SDisplayName, SLastLogon, SDescription, SMail, SCo, SSt, SL, SPostalCode, SCompany,
+    SDepartment, SOffice, STitle, STelephone, SGivenName, SSn, SUpn, SMailNickname, SUac, SComputed
+};
+
+TShellItem recordFromRow(const QVariantList &row)
+{
+    static const std::pair<Slot, Field> texts[] = {
+        {SDn, Field::DistinguishedName}, {SCn, Field::Cn}, {SDisplayName, Field::DisplayName},
+        {SDescription, Field::Description}, {SMail, Field::Mail}, {SCo, Field::Co}, {SSt, Field::St},
+        {SL, Field::L}, {SPostalCode, Field::PostalCode}, {SCompany, Field::Company},
+        {SDepartment, Field::Department}, {SOffice, Field::PhysicalDeliveryOfficeName},
+        {STitle, Field::Title}, {STelephone, Field::TelephoneNumber}, {SGivenName, Field::GivenName},
+        {SSn, Field::Sn}, {SUpn, Field::UserPrincipalName}, {SMailNickname, Field::MailNickname}};
+    auto at = [&](Slot s) { return s < row.size() ? row.at(s) : QVariant(); };
+    TShellItem item;
+    // Fill from the last field backwards so the shared buffer grows by appending.
+    for (auto it = std::rbegin(texts); it != std::rend(texts); ++it)
+        item.setText(it->second, slotText(at(it->first)));
+    item.lastLogon = slotDate(at(SLastLogon));
+    item.userAccountControl = slotInt(at(SUac));
+    item.computedControl = slotInt(at(SComputed));
+    return item;
+}
+
+void configure(TQelADSISearching &search, const ListingConnection &c)
+{
+    search.setUserName(c.userName);
+    search.setPassword(c.password);
+    search.setUseCredentials(c.useCredentials);
+    search.setAuthFlags(c.authFlags);
+    search.setAttributes(listingAttributeText());
+    search.setAsynchronous(false);
+}
+
+} // namespace
+
+TShellItem recordFromSearchRow(const QVariant &row)
+{
+    return recordFromRow(row.toList());
+}
+
+TUserList::TUserList(QObject *parent) : QObject(parent) {}
+
+TUserList::~TUserList() = default;
+
+void TUserList::setHideOptions(bool hideDisabled, bool hideExpired)
+{
+    hideDisabled_ = hideDisabled;
+    hideExpired_ = hideExpired;
+}
+
+void TUserList::setSelectedNodeProvider(std::function<std::optional<ListingNode>()> provider)
+{
+    selectedNode_ = std::move(provider);
+}
+
+void TUserList::setCurrentFilter(const QString &filter, bool fromBuilder)
+{
+    currentFilter_ = filter;
+    filterFromBuilder_ = fromBuilder;
+}
+
+void TUserList::setStatusText(const QString &text)
+{
+    if (text == statusText_)
+        return;
+    statusText_ = text;
+    emit statusTextChanged(statusText_);
+}
+
+void TUserList::freeRows()
+{
+    emit rowsAboutToBeCleared();
+    rows_.clear();
+    emit rowsCleared();
+}
+
+void TUserList::clearGrid()
+{
+    selectedRowIndex_ = -1;
+    freeRows();
+}
+
+void TUserList::stop()
+{
+    stopRequested_ = true;
+}
+
+ListingResult TUserList::listUsers(const ListingNode &node, const QString &extraFilter)
+{
+    ListingResult result;
+    if (busy_) {
+        result.refused = true;
+        return result;
+    }
+    // 1. Busy, Stop armed.
+    stopRequested_ = false;
+    busy_ = true;
+    emit busyChanged(true);
+    QCoreApplication::processEvents();
+
+    // 2. A new listing always starts from an empty grid.
+    clearGrid();
+    emit listingStarted();
+
+    // 3. The search.
+    const ListingQuery q = listingQuery(node.path, node.hasParent, currentFilter_, extraFilter, howMany_);
+    TQelADSISearching search;
+    configure(search, connection_);
+    search.setADsPath(q.base);
+    search.setSearchScope(q.scope);
+    search.setFilter(q.filter);
+    search.setSizeLimit(q.sizeLimit);
+    search.setPageSize(q.pageSize);
+    listingNode_ = node;
+
+    // 4. Rows.
+    ListingReader reader(rows_, q.sizeLimit, hideDisabled_, hideExpired_);
+    QElapsedTimer sinceEvents;
+    sinceEvents.start();
+    try {
+        search.ExecuteSearch();
+        QVariant row;
+        search.GetFirstRow(row);
+        while (row.isValid()) {
+            const bool more = reader.take(recordFromRow(row.toList()));
+            if (sinceEvents.elapsed() >= EventIntervalMs) {
+                setStatusText(progressText(reader.read()));
+                QCoreApplication::processEvents();
+                sinceEvents.restart();
+            }
+            if (stopRequested_) {
+                result.stopped = true;
+                break;
+            }
+            if (!more)
+                break;
+            search.GetNextRow(row);
+        }
+    } catch (const Exception &e) {
+        result.error = e.Message();
+    }
+    setStatusText(progressText(reader.read()));
+    result.read = reader.read();
+    result.kept = reader.kept();
+
+    // 5. A one-user listing (Find User) belongs to no tree node.
+    const bool nodeSelected = extraFilter.isEmpty();
+    if (!extraFilter.isEmpty()) {
+        listingNode_.reset();
+        emit treeSelectionRemoved();
+    }
+
+    // 6. The grid is rebuilt once from the records.
+    search.CloseSearch();
+    emit rowsFilled();
+
+    // 7. Status panel 0.
+    setStatusText(listedStatusText(statusText_, nodeSelected, node.text, rows_.size(), result.kept,
+                                   currentFilter_, extraFilter));
+
+    // 8. Idle again.
+    busy_ = false;
+    emit busyChanged(false);
+    emit listingFinished(result);
+    if (!result.error.isEmpty())
+        emit listingError(result.error);
+    return result;
+}
+
+bool TUserList::howManyLeft(int value)
+{
+    howMany_ = value;
+    const std::optional<ListingNode> node = selectedNode_ ? selectedNode_() : std::nullopt;
+    if (busy_ || !howManyRelists(node.has_value(), value, lastHowMany_))
+        return false;
+    listUsers(*node);
+    lastHowMany_ = value;
+    return true;
+}
+
+bool TUserList::applyFilterResult(bool accepted, const QString &filter, bool fromBuilder)
+{
+    if (busy_)
+        return false;
+    const QString newFilter = accepted ? filter : QString();
+    setStatusText(withFilterMarker(statusText_, !newFilter.isEmpty()));
+    if (!filterChanged(newFilter, currentFilter_))
+        return false;
+    currentFilter_ = newFilter;
+    filterFromBuilder_ = accepted && fromBuilder;
+    const std::optional<ListingNode> node = selectedNode_ ? selectedNode_() : std::nullopt;
+    if (!node)
+        return false;
+    listUsers(*node);
+    return true;
+}
+
+ListingResult TUserList::findUser(const QString &dn, const ListingNode &root)
+{
+    return listUsers(root, findUserFilter(dn));
+}
+
+bool TUserList::selectRecord(int recordIndex, const QString &carriedDn)
+{
+    if (recordIndex < 0 || recordIndex >= rows_.size() || recordIndex == selectedRowIndex_)
+        return false;
+    if (rows_.at(recordIndex).distinguishedName().compare(carriedDn, Qt::CaseInsensitive) != 0)
+        return false;
+    selectedRowIndex_ = recordIndex;
+    return true;
+}
+
+int TUserList::refreshUser(const QString &dn, QString *error)
+{
+    const int index = rows_.findRecordByDn(dn);
+    if (index < 0)
+        return -1;
+    TQelADSISearching search;
+    configure(search, connection_);
+    search.setADsPath(connection_.serverPrefix + ads::escapePathDn(dn));
+    search.setSearchScope(0);
+    search.setFilter(QStringLiteral("(objectClass=*)"));
+    search.setPageSize(0);
+    try {
+        search.ExecuteSearch();
+        QVariant row;
+        search.GetFirstRow(row);
+        search.CloseSearch();
+        if (!row.isValid())
+            return index;
+        TShellItem fresh = recordFromRow(row.toList());
+        // The record keeps the distinguished name it was listed with.
+        fresh.setText(Field::DistinguishedName, rows_.at(index).distinguishedName().toString());
+        rows_.at(index) = std::move(fresh);
+    } catch (const Exception &e) {
+        if (error)
+            *error = e.Message();
+        return index;
+    }
+    emit recordChanged(index);
+    return index;
+}
+
+} // namespace userlist

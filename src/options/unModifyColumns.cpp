@@ -271,3 +271,21 @@ bool selectVisibleColumns(QWidget *parent, const TOurColumnArray &columns, QSet<
 }
 
 } // namespace options
+
+namespace options {
+
+bool selectVisibleColumns(QWidget *parent, const std::vector<int> &columns, std::vector<int> &hidden,
+                          std::function<QString(int)> captionOf)
+{
+    const TOurColumnArray cols(columns.cbegin(), columns.cend());
+    QSet<int> set(hidden.cbegin(), hidden.cend());
+    if (!selectVisibleColumns(parent, cols, set, std::move(captionOf)))
+        return false;
+    hidden.clear();
+    for (int tag : cols)
+        if (set.contains(tag))
+            hidden.push_back(tag);
+    return true;
+}
+
+} // namespace options

@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <functional>
+#include <vector>
 
 class QListWidget;
 class QToolButton;
@@ -83,6 +84,10 @@ private:
 
 // Opens the dialog (modal). On OK with a changed set, returns true and sets hidden.
 bool selectVisibleColumns(QWidget *parent, const TOurColumnArray &columns, QSet<int> &hidden,
+                          std::function<QString(int tag)> captionOf);
+// The same for the grid's vectors: columns are the text column tags in creation order,
+// hidden the tags of the invisible columns; on OK hidden becomes the new set in column order.
+bool selectVisibleColumns(QWidget *parent, const std::vector<int> &columns, std::vector<int> &hidden,
                           std::function<QString(int tag)> captionOf);
 
 } // namespace options

@@ -33,7 +33,7 @@ void readBool(const registry::Key &key, const QString &name, bool &target)
 
 } // namespace
 
-QList<int> DefaultHiddenColumns()
+std::vector<int> DefaultHiddenColumns()
 {
     return {0, 1, 3, 4, 5, 10, 17, 18, 19, 20, 21, 22, 23};
 }
@@ -114,7 +114,7 @@ bool SaveOptions(const TOptions &opts)
     return ok;
 }
 
-QList<int> LoadHiddenColumns()
+std::vector<int> LoadHiddenColumns()
 {
     registry::Key key;
     if (!key.open(registry::kProgramRoot, registry::Access::Read, false))
@@ -122,15 +122,15 @@ QList<int> LoadHiddenColumns()
     const auto bytes = key.readBinary(kValHiddenColumns);
     if (!bytes)
         return DefaultHiddenColumns();
-    QList<int> tags;
+    std::vector<int> tags;
     const QByteArray data = bytes->left(kMaxHiddenBytes);
     tags.reserve(data.size());
     for (char c : data)
-        tags << static_cast<int>(static_cast<unsigned char>(c));
+        tags.push_back(static_cast<int>(static_cast<unsigned char>(c)));
     return tags;
 }
 
-bool SaveHiddenColumns(const QList<int> &tags)
+bool SaveHiddenColumns(const std::vector<int> &tags)
 {
     QByteArray data;
     for (int tag : tags) {

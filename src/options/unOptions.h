@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <functional>
+#include <vector>
 
 class QWidget;
 
@@ -40,12 +41,12 @@ void LoadOptions(TOptions &opts);
 bool SaveOptions(const TOptions &opts);
 
 // Hidden grid column tags in stored order; the default set when nothing is stored.
-QList<int> LoadHiddenColumns();
+std::vector<int> LoadHiddenColumns();
 // The default hidden set.
-QList<int> DefaultHiddenColumns();
+std::vector<int> DefaultHiddenColumns();
 // Writes the tags (0..255, one byte each, in the given order, at most 256). Nothing is
 // written for an empty list, so the stored set stays. False when nothing could be written.
-bool SaveHiddenColumns(const QList<int> &tags);
+bool SaveHiddenColumns(const std::vector<int> &tags);
 
 // --- process-wide values, set by LoadOptions and the options dialog -----------------------
 bool ConfirmWrites();

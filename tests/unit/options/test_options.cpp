@@ -108,9 +108,12 @@ TEST_F(OptionsStore, UnicodeFontNameFollowsInstalledFonts)
 
 TEST_F(OptionsStore, HiddenColumnsAreBytesInColumnOrder)
 {
-    const QList<int> hidden = {0, 1, 3, 4, 5, 10, 17, 18, 19, 20, 21, 22, 23, 81};
+    const std::vector<int> hidden = {0, 1, 3, 4, 5, 10, 17, 18, 19, 20, 21, 22, 23, 81};
     // Negative tags (icon, cn, displayName) are never stored, nor tags beyond a byte.
-    ASSERT_TRUE(SaveHiddenColumns(QList<int>{-3} + hidden + QList<int>{300}));
+    std::vector<int> withOthers = {-3};
+    withOthers.insert(withOthers.end(), hidden.begin(), hidden.end());
+    withOthers.push_back(300);
+    ASSERT_TRUE(SaveHiddenColumns(withOthers));
     registry::Key key;
     ASSERT_TRUE(key.open(registry::kProgramRoot, registry::Access::Read, false));
     const auto bytes = key.readBinary(kValHiddenColumns);
@@ -125,7 +128,7 @@ TEST_F(OptionsStore, HiddenColumnsAreBytesInColumnOrder)
 
     // The stored order is kept as it was written (a column dragged before another).
     ASSERT_TRUE(SaveHiddenColumns({23, 4}));
-    EXPECT_EQ(LoadHiddenColumns(), (QList<int>{23, 4}));
+    EXPECT_EQ(LoadHiddenColumns(), (std::vector<int>{23, 4}));
 }
 
 TEST_F(OptionsStore, OptionsChoiceReportsWhatMustBeRedone)

@@ -4,7 +4,10 @@
 #include "main/unCatalogue.h"
 #include "platform/adsi/adstypes.h"
 
+#include <QVariantList>
+
 #include <algorithm>
+#include <iterator>
 #include <cmath>
 
 namespace userlist {
@@ -191,6 +194,72 @@ ListingQuery listingQuery(const QString &nodePath, bool nodeHasParent, const QSt
 QString findUserFilter(const QString &dn)
 {
     return QStringLiteral("(distinguishedName=%1)").arg(EscapeFilterValue(dn));
+}
+
+namespace {
+
+QString slotText(const QVariant &v)
+{
+    if (!v.isValid())
+        return {};
+    if (v.userType() == QMetaType::QVariantList) {
+        QStringList parts;
+        for (const QVariant &e : v.toList())
+            parts << e.toString();
+        return parts.join(QStringLiteral("; "));
+    }
+    return v.toString();
+}
+
+std::int32_t slotInt(const QVariant &v)
+{
+    if (!v.isValid())
+        return 0;
+    bool ok = false;
+    const int i = v.toString().trimmed().toInt(&ok);
+    return ok ? i : 0;
+}
+
+double slotDate(const QVariant &v)
+{
+    if (v.canConvert<ads::AdsDate>() && v.userType() == qMetaTypeId<ads::AdsDate>()) {
+        const double d = v.value<ads::AdsDate>().value;
+        return d > 1 ? d : 0;
+    }
+    return 0;
+}
+
+// Row slots in listingAttributes() order.
+enum Slot {
+    SDn, SCn, SDisplayName, SLastLogon, SDescription, SMail, SCo, SSt, SL, SPostalCode, SCompany,
+    SDepartment, SOffice, STitle, STelephone, SGivenName, SSn, SUpn, SMailNickname, SUac, SComputed
+};
+
+TShellItem recordFromRow(const QVariantList &row)
+{
+    static const std::pair<Slot, Field> texts[] = {
+        {SDn, Field::DistinguishedName}, {SCn, Field::Cn}, {SDisplayName, Field::DisplayName},
+        {SDescription, Field::Description}, {SMail, Field::Mail}, {SCo, Field::Co}, {SSt, Field::St},
+        {SL, Field::L}, {SPostalCode, Field::PostalCode}, {SCompany, Field::Company},
+        {SDepartment, Field::Department}, {SOffice, Field::PhysicalDeliveryOfficeName},
+        {STitle, Field::Title}, {STelephone, Field::TelephoneNumber}, {SGivenName, Field::GivenName},
+        {SSn, Field::Sn}, {SUpn, Field::UserPrincipalName}, {SMailNickname, Field::MailNickname}};
+    auto at = [&](Slot s) { return s < row.size() ? row.at(s) : QVariant(); };
+    TShellItem item;
+    // Fill from the last field backwards so the shared buffer grows by appending.
+    for (auto it = std::rbegin(texts); it != std::rend(texts); ++it)
+        item.setText(it->second, slotText(at(it->first)));
+    item.lastLogon = slotDate(at(SLastLogon));
+    item.userAccountControl = slotInt(at(SUac));
+    item.computedControl = slotInt(at(SComputed));
+    return item;
+}
+
+} // namespace
+
+TShellItem recordFromSearchRow(const QVariant &row)
+{
+    return recordFromRow(row.toList());
 }
 
 ListingReader::ListingReader(UserRows &rows, int sizeLimit, bool hideDisabled, bool hideExpired)

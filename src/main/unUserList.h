@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 #include <QStringView>
+#include <QVariant>
 
 #include <array>
 #include <cstdint>
@@ -144,6 +145,11 @@ QString lastLogonText(double days);
 const QStringList &listingAttributes();
 // The same as one comma-separated text, as the search takes it.
 QString listingAttributeText();
+
+// One search row (the slots of listingAttributes()) as a record: text fields from their
+// columns (empty when missing), Last Logon only when a date later than day 1, the control
+// values as integers (0 when not a number).
+TShellItem recordFromSearchRow(const QVariant &row);
 
 struct ListingQuery {
     QString base;       // the node's path

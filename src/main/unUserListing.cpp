@@ -14,63 +14,6 @@ namespace {
 // Stop stays usable without costing more than the rows themselves.
 constexpr qint64 EventIntervalMs = 15;
 
-QString slotText(const QVariant &v)
-{
-    if (!v.isValid())
-        return {};
-    if (v.userType() == QMetaType::QVariantList) {
-        QStringList parts;
-        for (const QVariant &e : v.toList())
-            parts << e.toString();
-        return parts.join(QStringLiteral("; "));
-    }
-    return v.toString();
-}
-
-std::int32_t slotInt(const QVariant &v)
-{
-    if (!v.isValid())
-        return 0;
-    bool ok = false;
-    const int i = v.toString().trimmed().toInt(&ok);
-    return ok ? i : 0;
-}
-
-double slotDate(const QVariant &v)
-{
-    if (v.canConvert<ads::AdsDate>() && v.userType() == qMetaTypeId<ads::AdsDate>()) {
-        const double d = v.value<ads::AdsDate>().value;
-        return d > 1 ? d : 0;
-    }
-    return 0;
-}
-
-// Row slots in listingAttributes() order.
-enum Slot {
-    SDn, SCn, SDisplayName, SLastLogon, SDescription, SMail, SCo, SSt, SL, SPostalCode, SCompany,
-    SDepartment, SOffice, STitle, STelephone, SGivenName, SSn, SUpn, SMailNickname, SUac, SComputed
-};
-
-TShellItem recordFromRow(const QVariantList &row)
-{
-    static const std::pair<Slot, Field> texts[] = {
-        {SDn, Field::DistinguishedName}, {SCn, Field::Cn}, {SDisplayName, Field::DisplayName},
-        {SDescription, Field::Description}, {SMail, Field::Mail}, {SCo, Field::Co}, {SSt, Field::St},
-        {SL, Field::L}, {SPostalCode, Field::PostalCode}, {SCompany, Field::Company},
-        {SDepartment, Field::Department}, {SOffice, Field::PhysicalDeliveryOfficeName},
-        {STitle, Field::Title}, {STelephone, Field::TelephoneNumber}, {SGivenName, Field::GivenName},
-        {SSn, Field::Sn}, {SUpn, Field::UserPrincipalName}, {SMailNickname, Field::MailNickname}};
-    auto at = [&](Slot s) { return s < row.size() ? row.at(s) : QVariant(); };
-    TShellItem item;
-    // Fill from the last field backwards so the shared buffer grows by appending.
-    for (auto it = std::rbegin(texts); it != std::rend(texts); ++it)
-        item.setText(it->second, slotText(at(it->first)));
-    item.lastLogon = slotDate(at(SLastLogon));
-    item.userAccountControl = slotInt(at(SUac));
-    item.computedControl = slotInt(at(SComputed));
-    return item;
-}
-
 void configure(TQelADSISearching &search, const ListingConnection &c)
 {
     search.setUserName(c.userName);
@@ -82,11 +25,6 @@ void configure(TQelADSISearching &search, const ListingConnection &c)
 }
 
 } // namespace
-
-TShellItem recordFromSearchRow(const QVariant &row)
-{
-    return recordFromRow(row.toList());
-}
 
 TUserList::TUserList(QObject *parent) : QObject(parent) {}
 
@@ -172,7 +110,7 @@ ListingResult TUserList::listUsers(const ListingNode &node, const QString &extra
         QVariant row;
         search.GetFirstRow(row);
         while (row.isValid()) {
-            const bool more = reader.take(recordFromRow(row.toList()));
+            const bool more = reader.take(recordFromSearchRow(row));
             if (sinceEvents.elapsed() >= EventIntervalMs) {
                 setStatusText(progressText(reader.read()));
                 QCoreApplication::processEvents();
@@ -278,7 +216,7 @@ int TUserList::refreshUser(const QString &dn, QString *error)
         search.CloseSearch();
         if (!row.isValid())
             return index;
-        TShellItem fresh = recordFromRow(row.toList());
+        TShellItem fresh = recordFromSearchRow(row);
         // The record keeps the distinguished name it was listed with.
         fresh.setText(Field::DistinguishedName, rows_.at(index).distinguishedName().toString());
         rows_.at(index) = std::move(fresh);

@@ -21,7 +21,6 @@
 
 #include <QObject>
 #include <QString>
-#include <QVariant>
 
 #include <functional>
 #include <optional>
@@ -51,11 +50,6 @@ struct ListingResult {
     bool refused = false;   // not run: a listing was already running
     QString error;          // the directory's message when the search failed
 };
-
-// One search row (the slots of listingAttributes()) as a record: text fields from their
-// columns (empty when missing), Last Logon only when a date later than day 1, the control
-// values as integers (0 when not a number).
-TShellItem recordFromSearchRow(const QVariant &row);
 
 class TUserList : public QObject {
     Q_OBJECT

@@ -1,0 +1,314 @@
+#include "main/unDomainTree.h"
+
+#include "platform/adsi/adserror.h"
+
+#include <limits>
+
+namespace mainwin {
+
+namespace {
+
+const QString kNetbiosSeparator = QStringLiteral("|qel|");
+
+// Win32 errors the extended error reports for the usual connection failures.
+constexpr std::uint32_t kErrLogonFailure = 1326;
+constexpr std::uint32_t kErrServerDown = 8250;
+constexpr std::uint32_t kErrAuthUnknown = 8234;
+constexpr std::uint32_t kErrStrongerAuth = 8232;
+constexpr std::uint32_t kErrConfidentiality = 8237;
+constexpr std::uint32_t kErrInappropriateAuth = 8233;
+constexpr std::uint32_t kErrTimeout = 1460;
+constexpr std::uint32_t kErrAccessDenied = 5;
+
+QString plainWords(std::uint32_t error, const QString &extended)
+{
+    const QString ext = extended.toLower();
+    switch (error) {
+    case kErrLogonFailure:
+        return QStringLiteral("The server rejected the user name or the password. Check them in "
+                              "Options > Connection > Credentials (the user name as DOMAIN\\user).");
+    case kErrServerDown:
+        if (ext.contains(QLatin1String("certificate")) || ext.contains(QLatin1String("tls")))
+            return QStringLiteral("The server's certificate is not trusted, so no encrypted connection "
+                                  "was made. Install the domain's CA certificate (or name it in "
+                                  "LDAPTLS_CACERT), or connect without encryption.");
+        return QStringLiteral("The server could not be reached. Check the server name and the port, "
+                              "and that the domain controller is running.");
+    case kErrAuthUnknown:
+    case kErrInappropriateAuth:
+        if (ext.contains(QLatin1String("ticket")) || ext.contains(QLatin1String("credential")) ||
+            ext.contains(QLatin1String("kerberos")) || ext.contains(QLatin1String("gss")))
+            return QStringLiteral("Kerberos authentication failed: there is no valid ticket for this "
+                                  "domain. Run kinit, or use explicit credentials.");
+        return QStringLiteral("The server did not accept the authentication method. Try it with or "
+                              "without Secure Authentication.");
+    case kErrStrongerAuth:
+    case kErrConfidentiality:
+        return QStringLiteral("The server requires a protected connection for this logon. Turn on "
+                              "encryption or Secure Authentication.");
+    case kErrTimeout:
+        return QStringLiteral("The server did not answer in time.");
+    case kErrAccessDenied:
+        return QStringLiteral("The account may not read this part of the directory.");
+    default:
+        return QString();
+    }
+}
+
+QString canonicalAfterBind(QString text)
+{
+    // The directory's texts end with a line break; keep one paragraph break before ours.
+    while (text.endsWith(u'\n') || text.endsWith(u'\r'))
+        text.chop(1);
+    return text;
+}
+
+QString readText(const ads::ObjectPtr &o, const QString &name)
+{
+    QVariant v;
+    if (ads::failed(o->Get(name, &v)))
+        return QString();
+    if (v.typeId() == QMetaType::QVariantList)
+        return v.toList().value(0).toString();
+    return v.toString();
+}
+
+} // namespace
+
+QString explainConnectError(const QString &directoryText)
+{
+    std::uint32_t error = 0;
+    QString extended, provider;
+    ads::ADsGetLastError(&error, &extended, &provider);
+    const QString plain = plainWords(error, extended);
+    const QString own = canonicalAfterBind(directoryText);
+    if (plain.isEmpty())
+        return own;
+    return plain + QStringLiteral("\r\n\r\n") + own;
+}
+
+bool testBind(const TConnectionSettings &settings, QString *error)
+{
+    ads::ADsSetLastError(0, QString());
+    const QString e = TestConnectionSettings(settings);
+    if (e.isEmpty())
+        return true;
+    if (error)
+        *error = explainConnectError(e);
+    return false;
+}
+
+bool applySettings(const TConnectionSettings &settings, QString *error)
+{
+    ads::ADsSetLastError(0, QString());
+    QString e;
+    if (ApplyConnectionSettings(settings, &e))
+        return true;
+    if (error)
+        *error = explainConnectError(e);
+    return false;
+}
+
+QString connectedCaption(const TConnectionContext &ctx)
+{
+    return QStringLiteral("Arvendel  [Server:") + ctx.DcHostName + QStringLiteral("] [Domain:") +
+           ctx.DefaultNamingContext + QStringLiteral("]");
+}
+
+QString rootNodeText(const QString &canonicalName)
+{
+    QString t = canonicalName;
+    if (t.endsWith(u'/'))
+        t.chop(1);
+    return t;
+}
+
+qint64 maxPasswordAgeDays(const QVariant &maxPwdAge)
+{
+    bool ok = false;
+    const qint64 v = maxPwdAge.toLongLong(&ok);
+    if (!ok || !maxPwdAge.isValid() || v >= 0)
+        return 42;
+    if (v == std::numeric_limits<qint64>::min())
+        return 42;
+    return v / -864000000000LL;
+}
+
+ads::ObjectPtr bindRootDse(const TConnectionSettings &settings, QString *error)
+{
+    ads::ADsSetLastError(0, QString());
+    ads::ObjectPtr rootDse;
+    try {
+        OpenRootDSE(settings, rootDse);
+    } catch (const Exception &e) {
+        if (error)
+            *error = explainConnectError(e.Message());
+        return nullptr;
+    }
+    return rootDse;
+}
+
+QStringList loadNetBiosDomains(const TConnectionContext &ctx)
+{
+    QStringList out;
+    ads::ObjectPtr rootDse;
+    CheckADSIResult(OpenADsObject(ctx.ServerPrefix + QStringLiteral("RootDSE"), ctx.UserName, ctx.Password,
+                                  &rootDse, QString::fromLatin1(ads::IID_IADs), ctx.AuthFlags,
+                                  ctx.UseCredentials));
+    const QString config = readText(rootDse, QStringLiteral("configurationNamingContext"));
+    ads::ObjectPtr partitions;
+    CheckADSIResult(OpenADsObject(ctx.ServerPrefix + QStringLiteral("CN=Partitions,") + config, ctx.UserName,
+                                  ctx.Password, &partitions, QString::fromLatin1(ads::IID_IADsContainer),
+                                  ctx.AuthFlags, ctx.UseCredentials));
+    std::unique_ptr<ads::Enumerator> e;
+    CheckADSIResult(ads::ADsBuildEnumerator(partitions, &e));
+    for (;;) {
+        ads::ObjectPtr child;
+        const ads::HRESULT hr = e->Next(&child);
+        CheckADSIResult(hr);
+        if (hr != ads::S_OK || !child)
+            break;
+        const QStringList names = {QStringLiteral("nETBIOSName"), QStringLiteral("nCName")};
+        if (ads::failed(child->GetInfoEx(names)))
+            continue;
+        QVariant netbios, nc;
+        if (ads::failed(child->Get(names[0], &netbios)) || ads::failed(child->Get(names[1], &nc)))
+            continue;
+        out << netbios.toString() + kNetbiosSeparator + nc.toString();
+    }
+    return out;
+}
+
+QStringList exchangeSchemaTest(const TConnectionContext &ctx)
+{
+    ads::ObjectPtr rootDse;
+    CheckADSIResult(OpenADsObject(ctx.ServerPrefix + QStringLiteral("RootDSE"), ctx.UserName, ctx.Password,
+                                  &rootDse, QString::fromLatin1(ads::IID_IADs), ctx.AuthFlags,
+                                  ctx.UseCredentials));
+    const QString base = ctx.ServerPrefix + readText(rootDse, QStringLiteral("schemaNamingContext"));
+
+    TQelADSISearching s;
+    s.setAttributes(QStringLiteral("lDAPDisplayName, distinguishedName"));
+    s.setADsPath(base);
+    s.setSearchScope(1);
+    ApplyContextCredentials(s);
+    s.setFilter(QStringLiteral("(&(objectCategory=attributeSchema)(cn=ms-Exch-Home-MDB))"));
+    s.setSizeLimit(0);
+    s.setPageSize(100);
+    s.setAsynchronous(false);
+    s.ExecuteSearch();
+    QStringList names;
+    QVariant row;
+    s.GetFirstRow(row);
+    while (row.isValid()) {
+        const QString n = row.toList().value(0).toString();
+        if (!n.isEmpty() && !names.contains(n))
+            names << n;
+        s.GetNextRow(row);
+    }
+    s.CloseSearch();
+    return names;
+}
+
+bool hasHomeMdb(const QStringList &attributeNames)
+{
+    return attributeNames.contains(QStringLiteral("homeMDB"), Qt::CaseInsensitive);
+}
+
+ads::ObjectPtr bindDomain(const TConnectionContext &ctx)
+{
+    ads::ObjectPtr domain;
+    CheckADSIResult(OpenADsObject(ctx.DomainPath, ctx.UserName, ctx.Password, &domain,
+                                  QString::fromLatin1(ads::IID_IADs), ctx.AuthFlags, ctx.UseCredentials));
+    return domain;
+}
+
+DomainTree loadDomainTree(const ads::ObjectPtr &domainObject, int domainFunctionality)
+{
+    DomainTree tree;
+    CheckADSIResult(domainObject->GetInfoEx({QStringLiteral("canonicalName"), QStringLiteral("distinguishedName")}));
+    QVariant canonical;
+    CheckADSIResult(domainObject->Get(QStringLiteral("canonicalName"), &canonical));
+    if (canonical.typeId() == QMetaType::QVariantList)
+        canonical = canonical.toList().value(0);
+
+    if (domainFunctionality > 1) {
+        QVariant v;
+        if (ads::succeeded(domainObject->GetInfoEx({QStringLiteral("msDS-logonTimeSyncInterval")})) &&
+            ads::succeeded(domainObject->Get(QStringLiteral("msDS-logonTimeSyncInterval"), &v))) {
+            bool ok = false;
+            const int days = v.toInt(&ok);
+            tree.logonTimeSyncIntervalDays = ok ? days : 15;
+        }
+    }
+    {
+        QVariant v;
+        if (ads::succeeded(domainObject->GetInfoEx({QStringLiteral("maxPwdAge")})) &&
+            ads::succeeded(domainObject->Get(QStringLiteral("maxPwdAge"), &v)))
+            tree.maxPasswordAgeDays = maxPasswordAgeDays(v);
+    }
+
+    const TConnectionContext &ctx = ConnectionContext();
+    ads::ObjectPtr container;
+    CheckADSIResult(OpenADsObject(domainObject->ADsPath(), ctx.UserName, ctx.Password, &container,
+                                  QString::fromLatin1(ads::IID_IADsContainer), ctx.AuthFlags, ctx.UseCredentials));
+
+    tree.root.text = rootNodeText(canonical.toString());
+    tree.root.path = domainObject->ADsPath();
+    tree.root.image = kRootImage;
+
+    container->put_Hints({QStringLiteral("distinguishedName, canonicalName")});
+    // The class filter lets the three kinds of node the tree shows through; a filter of
+    // "Container" alone would hide every organizational unit below the domain root.
+    container->put_Filter({QStringLiteral("Container"), QStringLiteral("organizationalUnit"),
+                           QStringLiteral("msExchSystemObjectsContainer")});
+    std::unique_ptr<ads::Enumerator> e;
+    CheckADSIResult(ads::ADsBuildEnumerator(container, &e));
+    for (;;) {
+        ads::ObjectPtr child;
+        const ads::HRESULT hr = e->Next(&child);
+        CheckADSIResult(hr);
+        if (hr != ads::S_OK || !child)
+            break;
+        const QString cls = child->Class();
+        if (cls.compare(QLatin1String("Container"), Qt::CaseInsensitive) != 0 &&
+            cls.compare(QLatin1String("organizationalUnit"), Qt::CaseInsensitive) != 0 &&
+            cls.compare(QLatin1String("msExchSystemObjectsContainer"), Qt::CaseInsensitive) != 0)
+            continue;
+        CheckADSIResult(child->GetInfoEx({QStringLiteral("name"), QStringLiteral("distinguishedName")}));
+        tree.children.append({readText(child, QStringLiteral("name")), child->ADsPath(), kContainerImage});
+    }
+    return tree;
+}
+
+QList<TreeNodeInfo> loadChildContainers(const TConnectionContext &ctx, const QString &nodePath)
+{
+    QList<TreeNodeInfo> out;
+    TQelADSISearching s;
+    s.setAttributes(QStringLiteral("cn, distinguishedName, ou"));
+    s.setADsPath(nodePath);
+    s.setSearchScope(1);
+    ApplyContextCredentials(s);
+    s.setFilter(QStringLiteral("(|(&(objectClass=Container)(objectCategory=Container))"
+                               "(&(objectClass=organizationalUnit)(objectCategory=organizationalUnit)))"));
+    s.setSizeLimit(0);
+    s.setPageSize(100);
+    s.ExecuteSearch();
+    QVariant row;
+    s.GetFirstRow(row);
+    while (row.isValid()) {
+        const QVariantList cols = row.toList();
+        auto text = [](const QVariant &v) {
+            return v.typeId() == QMetaType::QVariantList ? v.toList().value(0).toString() : v.toString();
+        };
+        QString name = text(cols.value(0));
+        if (name.isEmpty())
+            name = text(cols.value(2));
+        out.append({name, ctx.ServerPrefix + text(cols.value(1)), kContainerImage});
+        s.GetNextRow(row);
+    }
+    s.CloseSearch();
+    return out;
+}
+
+} // namespace mainwin

@@ -1,0 +1,81 @@
+#pragma once
+// Connecting and the domain tree without widgets: the test bind of the connection dialogs
+// with plain-word errors, the steps of OpenDomain, the NetBIOS names of the forest's
+// partitions, the Exchange test of the schema, the tree's root and containers, and the
+// containers below a node. TfrmMain and the tests call these; directory failures raise
+// EADSIException / EADSISearchException with the text the user sees.
+#include "core/unConnection.h"
+#include "core/unSearch.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+namespace mainwin {
+
+// --- the connection dialogs' binds ----------------------------------------------------------
+
+// What a failed connection attempt means in plain words (from the extended error of the
+// calling thread), followed by a blank line and the directory's own text; the directory's
+// text alone when there is nothing to add.
+QString explainConnectError(const QString &directoryText);
+// Test Connection: binds RootDSE with the settings. False with the explained error.
+bool testBind(const TConnectionSettings &settings, QString *error);
+// Apply: the test bind, then saving. False with the explained error when nothing was saved.
+bool applySettings(const TConnectionSettings &settings, QString *error);
+
+// --- the tree ------------------------------------------------------------------------------
+
+// Images of tree nodes (the data module's tree images).
+inline constexpr int kRootImage = 0;
+inline constexpr int kContainerImage = 6;
+
+struct TreeNodeInfo {
+    QString text;
+    QString path;   // full ADSI path, "LDAP://..."
+    int image = kContainerImage;
+};
+
+struct DomainTree {
+    TreeNodeInfo root;
+    QList<TreeNodeInfo> children;          // containers and OUs directly below the domain
+    int logonTimeSyncIntervalDays = 15;    // msDS-logonTimeSyncInterval (functionality > 1)
+    qint64 maxPasswordAgeDays = 42;        // maxPwdAge in days
+};
+
+// "Arvendel  [Server:<dnsHostName>] [Domain:<naming context>]"
+QString connectedCaption(const TConnectionContext &ctx);
+
+// The root node's text: the canonical name without one trailing "/".
+QString rootNodeText(const QString &canonicalName);
+
+// maxPwdAge (negative 100-ns units) in whole days; 42 for a value that is not a negative
+// interval (0 = "never expires" keeps the default as an unreadable value does).
+qint64 maxPasswordAgeDays(const QVariant &maxPwdAge);
+
+// Binds RootDSE for the settings (step 6 of connecting). Null with the explained error.
+ads::ObjectPtr bindRootDse(const TConnectionSettings &settings, QString *error);
+
+// Partitions of the forest: "<NetBIOS name>|qel|<naming context>" per partition that has
+// both; partitions where either read fails are left out. Raises on a failed bind.
+QStringList loadNetBiosDomains(const TConnectionContext &ctx);
+
+// The lDAPDisplayName of the Exchange home-MDB attribute when the schema has it (the quick
+// test made before the full attribute list is read). Raises on a failed bind or search.
+QStringList exchangeSchemaTest(const TConnectionContext &ctx);
+// True when the list holds "homeMDB" (case ignored).
+bool hasHomeMdb(const QStringList &attributeNames);
+
+// Binds the domain object (OpenDomain step 7); raises EADSIException.
+ads::ObjectPtr bindDomain(const TConnectionContext &ctx);
+
+// LoadDomainTree: the root node (canonical name) and the containers, OUs and Exchange
+// system-objects containers directly below the domain, with the domain's logon sync
+// interval and password age. Raises EADSIException.
+DomainTree loadDomainTree(const ads::ObjectPtr &domainObject, int domainFunctionality);
+
+// LoadChildContainers: the containers and OUs one level below nodePath. Raises
+// EADSISearchException.
+QList<TreeNodeInfo> loadChildContainers(const TConnectionContext &ctx, const QString &nodePath);
+
+} // namespace mainwin

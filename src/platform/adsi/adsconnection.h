@@ -82,7 +82,9 @@ private:
     bool m_tls = false;
     bool m_broken = false;
     std::shared_ptr<const SchemaMap> m_schema;
-    struct KerberosState;
+public:
+    struct KerberosState;  // private ticket cache and GSSAPI credentials of a password bind
+private:
     std::unique_ptr<KerberosState> m_krb;  // private ticket cache for password binds
 };
 

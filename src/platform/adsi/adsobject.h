@@ -94,8 +94,9 @@ public:
     // --- IADsUser (the calls the program makes) ---
     // Sets the password (unicodePwd; needs an encrypted connection).
     HRESULT SetPassword(const QString &newPassword);
-    // accountExpires from a date-time holding local time; the zero date-time means never.
-    HRESULT put_AccountExpirationDate(const AdsDate &localDate);
+    // Stages accountExpires from a date-time whose fields are taken as UTC (callers add the
+    // zone bias themselves); the zero date-time stages 0 (never).
+    HRESULT put_AccountExpirationDate(const AdsDate &utcDate);
 
     // --- the search interface (QueryInterface for IDirectorySearch) ---
     // E_NOINTERFACE for RootDSE.

@@ -78,9 +78,13 @@ public:
     // Ends the search and frees the handle (abandons it first when still running).
     HRESULT CloseSearchHandle(SearchHandle handle);
 
+    // Used by Object::QueryDirectorySearch: a searcher over conn with base dn; pathPrefix
+    // ("LDAP://server/") starts the ADsPath column.
+    static std::shared_ptr<DirectorySearch> create(std::shared_ptr<Connection> conn,
+                                                   const QString &baseDn, const QString &pathPrefix);
+
     struct Private;
 private:
-    friend class Object;
     DirectorySearch();
     std::unique_ptr<Private> d;
 };

@@ -1,0 +1,438 @@
+#include "platform/adsi/adsinternal.h"
+
+#include "platform/adsi/adserror.h"
+#include "platform/adsi/adsvalue.h"
+
+#include <QRegularExpression>
+#include <cstring>
+
+namespace ads::detail {
+
+void clearLastError() { ADsSetLastError(0, QString(), QString()); }
+
+HRESULT fail(HRESULT status, const QString &text)
+{
+    const std::uint32_t code = facilityOf(status) == 7 ? codeOf(status) : static_cast<std::uint32_t>(status);
+    ADsSetLastError(code, text);
+    return status;
+}
+
+HRESULT failLdap(LDAP *ld, int rc, const QString &context)
+{
+    char *msg = nullptr;
+    if (ld)
+        ldap_get_option(ld, LDAP_OPT_DIAGNOSTIC_MESSAGE, &msg);
+    QString text = QString::fromUtf8(msg ? msg : "").trimmed();
+    if (msg)
+        ldap_memfree(msg);
+    if (text.isEmpty())
+        text = QString::fromUtf8(ldap_err2string(rc));
+    if (!context.isEmpty())
+        text = context + QStringLiteral(": ") + text;
+    ADsSetLastError(win32FromLdap(rc), text);
+    return hresultFromLdap(rc);
+}
+
+LDAPControl *makeSdFlagsControl(int mask)
+{
+    // SDFlagsRequestValue ::= SEQUENCE { Flags INTEGER }
+    BerElement *ber = ber_alloc_t(LBER_USE_DER);
+    if (!ber)
+        return nullptr;
+    ber_printf(ber, "{i}", static_cast<ber_int_t>(mask));
+    berval *bv = nullptr;
+    LDAPControl *ctrl = nullptr;
+    if (ber_flatten(ber, &bv) == 0) {
+        ldap_control_create("1.2.840.113556.1.4.801", 1, bv, 1, &ctrl);
+        ber_bvfree(bv);
+    }
+    ber_free(ber, 1);
+    return ctrl;
+}
+
+void freeControl(LDAPControl *c)
+{
+    if (c)
+        ldap_control_free(c);
+}
+
+bool isUtf8(const char *s, int n)
+{
+    int i = 0;
+    while (i < n) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        int extra;
+        if (c < 0x80) { ++i; continue; }
+        if ((c & 0xE0) == 0xC0) extra = 1;
+        else if ((c & 0xF0) == 0xE0) extra = 2;
+        else if ((c & 0xF8) == 0xF0) extra = 3;
+        else return false;
+        for (int k = 1; k <= extra; ++k)
+            if (i + k >= n || (static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80)
+                return false;
+        i += extra + 1;
+    }
+    return true;
+}
+
+AdsType typeFor(const SchemaMap *schema, const QString &name)
+{
+    return schema ? schema->lookup(name).type : SchemaMap().lookup(name).type;
+}
+
+QVariantList convertValues(AdsType type, const berval *const *vals)
+{
+    QVariantList out;
+    if (!vals)
+        return out;
+    int n = 0;
+    while (vals[n])
+        ++n;
+    out.reserve(n);
+    for (int i = 0; i < n; ++i)
+        out.append(valueFromWire(type, vals[i]->bv_val, static_cast<int>(vals[i]->bv_len)));
+    return out;
+}
+
+QVariantList convertValues(AdsType type, const QList<QByteArray> &vals)
+{
+    QVariantList out;
+    out.reserve(vals.size());
+    for (const QByteArray &v : vals)
+        out.append(valueFromWire(type, v));
+    return out;
+}
+
+// --- Pager --------------------------------------------------------------------------------
+
+Pager::~Pager()
+{
+    if (m_current)
+        ldap_msgfree(m_current);
+    abandon();
+    if (m_cookie.bv_val)
+        ber_memfree(m_cookie.bv_val);
+}
+
+void Pager::abandon()
+{
+    if (m_msgid >= 0 && m_conn && m_conn->ld())
+        ldap_abandon_ext(m_conn->ld(), m_msgid, nullptr, nullptr);
+    m_msgid = -1;
+    m_done = true;
+}
+
+int Pager::start(const SearchSpec &spec)
+{
+    m_spec = spec;
+    m_attrPtrs.clear();
+    for (QByteArray &a : m_spec.attrs)
+        m_attrPtrs.push_back(a.data());
+    m_attrPtrs.push_back(nullptr);
+    m_count = 0;
+    m_done = false;
+    return sendPage();
+}
+
+int Pager::sendPage()
+{
+    LDAP *ld = m_conn->ld();
+    std::vector<LDAPControl *> ctrls;
+    LDAPControl *page = nullptr, *sort = nullptr, *sd = nullptr;
+    int rc = LDAP_SUCCESS;
+    if (m_spec.pageSize > 0) {
+        rc = ldap_create_page_control(ld, m_spec.pageSize, m_cookie.bv_val ? &m_cookie : nullptr, 0, &page);
+        if (rc != LDAP_SUCCESS)
+            return failLdap(ld, rc), rc;
+        ctrls.push_back(page);
+    }
+    std::vector<LDAPSortKey> keys;
+    std::vector<LDAPSortKey *> keyPtrs;
+    std::vector<QByteArray> keyText;
+    if (!m_spec.sort.isEmpty()) {
+        keyText.reserve(m_spec.sort.size() * 2);
+        keys.resize(m_spec.sort.size());
+        for (int i = 0; i < m_spec.sort.size(); ++i) {
+            keyText.push_back(m_spec.sort[i].attribute.toUtf8());
+            keyText.push_back(m_spec.sort[i].matchingRule.toUtf8());
+            keys[i].attributeType = keyText[keyText.size() - 2].data();
+            keys[i].orderingRule = m_spec.sort[i].matchingRule.isEmpty() ? nullptr : keyText.back().data();
+            keys[i].reverseOrder = m_spec.sort[i].reverseOrder ? 1 : 0;
+        }
+        for (auto &k : keys)
+            keyPtrs.push_back(&k);
+        keyPtrs.push_back(nullptr);
+        rc = ldap_create_sort_control(ld, keyPtrs.data(), 0, &sort);
+        if (rc != LDAP_SUCCESS) {
+            ldap_control_free(page);
+            return failLdap(ld, rc), rc;
+        }
+        ctrls.push_back(sort);
+    }
+    if (m_spec.sdFlags >= 0) {
+        sd = makeSdFlagsControl(m_spec.sdFlags);
+        if (sd)
+            ctrls.push_back(sd);
+    }
+    LDAPControl *showDeleted = nullptr;
+    if (m_spec.tombstones) {
+        ldap_control_create("1.2.840.113556.1.4.417", 0, nullptr, 1, &showDeleted);
+        if (showDeleted)
+            ctrls.push_back(showDeleted);
+    }
+    ctrls.push_back(nullptr);
+
+    ldap_set_option(ld, LDAP_OPT_DEREF, &m_spec.deref);
+    ldap_set_option(ld, LDAP_OPT_REFERRALS, m_spec.chaseReferrals ? LDAP_OPT_ON : LDAP_OPT_OFF);
+    timeval tl{m_spec.timeLimit, 0};
+    int sizeLimit = m_spec.sizeLimit > 0 ? m_spec.sizeLimit - m_count : 0;
+    if (m_spec.sizeLimit > 0 && sizeLimit <= 0)
+        sizeLimit = 1;
+    rc = ldap_search_ext(ld, m_spec.base.isEmpty() ? "" : m_spec.base.constData(), m_spec.scope,
+                         m_spec.filter.constData(), m_spec.attrs.isEmpty() ? nullptr : m_attrPtrs.data(),
+                         m_spec.attrsOnly ? 1 : 0, ctrls.size() > 1 ? ctrls.data() : nullptr, nullptr,
+                         m_spec.timeLimit > 0 ? &tl : nullptr, sizeLimit, &m_msgid);
+    if (page) ldap_control_free(page);
+    if (sort) ldap_control_free(sort);
+    if (sd) ldap_control_free(sd);
+    if (showDeleted) ldap_control_free(showDeleted);
+    if (rc != LDAP_SUCCESS) {
+        m_msgid = -1;
+        if (rc == LDAP_SERVER_DOWN)
+            m_conn->markBroken();
+        failLdap(ld, rc);
+    }
+    return rc;
+}
+
+int Pager::next(LDAPMessage **entry)
+{
+    *entry = nullptr;
+    if (m_current) {
+        ldap_msgfree(m_current);
+        m_current = nullptr;
+    }
+    LDAP *ld = m_conn->ld();
+    for (;;) {
+        if (m_done || m_msgid < 0)
+            return LDAP_SUCCESS;
+        if (m_spec.sizeLimit > 0 && m_count >= m_spec.sizeLimit) {
+            abandon();
+            return LDAP_SIZELIMIT_EXCEEDED;
+        }
+        timeval tv{m_spec.clientTimeout, 0};
+        LDAPMessage *msg = nullptr;
+        const int type = ldap_result(ld, m_msgid, LDAP_MSG_ONE, m_spec.clientTimeout > 0 ? &tv : nullptr, &msg);
+        if (type == 0) {
+            abandon();
+            return failLdap(ld, LDAP_TIMEOUT), LDAP_TIMEOUT;
+        }
+        if (type < 0) {
+            int err = LDAP_SERVER_DOWN;
+            ldap_get_option(ld, LDAP_OPT_RESULT_CODE, &err);
+            m_msgid = -1;
+            m_done = true;
+            if (err == LDAP_SERVER_DOWN)
+                m_conn->markBroken();
+            failLdap(ld, err);
+            return err;
+        }
+        if (type == LDAP_RES_SEARCH_ENTRY) {
+            m_current = msg;
+            *entry = msg;
+            ++m_count;
+            return LDAP_SUCCESS;
+        }
+        if (type == LDAP_RES_SEARCH_REFERENCE || type == LDAP_RES_INTERMEDIATE) {
+            ldap_msgfree(msg);
+            continue;
+        }
+        // The search result of this page.
+        int rc = LDAP_SUCCESS;
+        char *diag = nullptr;
+        LDAPControl **ctrls = nullptr;
+        const int prc = ldap_parse_result(ld, msg, &rc, nullptr, &diag, nullptr, &ctrls, 1);
+        m_msgid = -1;
+        if (prc != LDAP_SUCCESS)
+            rc = prc;
+        if (rc != LDAP_SUCCESS) {
+            m_done = true;
+            if (diag && *diag)
+                ldap_set_option(ld, LDAP_OPT_DIAGNOSTIC_MESSAGE, diag);
+            ldap_memfree(diag);
+            ldap_controls_free(ctrls);
+            if (rc == LDAP_SIZELIMIT_EXCEEDED)
+                return rc;
+            failLdap(ld, rc);
+            return rc;
+        }
+        ldap_memfree(diag);
+        bool more = false;
+        if (m_spec.pageSize > 0 && ctrls) {
+            LDAPControl *pr = ldap_control_find(LDAP_CONTROL_PAGEDRESULTS, ctrls, nullptr);
+            if (pr) {
+                ber_int_t estimate = 0;
+                berval cookie{0, nullptr};
+                if (ldap_parse_pageresponse_control(ld, pr, &estimate, &cookie) == LDAP_SUCCESS) {
+                    if (m_cookie.bv_val)
+                        ber_memfree(m_cookie.bv_val);
+                    m_cookie = cookie;
+                    more = cookie.bv_len > 0;
+                }
+            }
+        }
+        ldap_controls_free(ctrls);
+        if (!more) {
+            m_done = true;
+            return LDAP_SUCCESS;
+        }
+        rc = sendPage();
+        if (rc != LDAP_SUCCESS) {
+            m_done = true;
+            return rc;
+        }
+    }
+}
+
+// --- Entries -------------------------------------------------------------------------------
+
+namespace {
+QString stripOptions(const QString &name, QString *range)
+{
+    const int semi = name.indexOf(QLatin1Char(';'));
+    if (semi < 0)
+        return name;
+    const QString opts = name.mid(semi + 1);
+    for (const QString &o : opts.split(QLatin1Char(';')))
+        if (o.startsWith(QLatin1String("range="), Qt::CaseInsensitive) && range)
+            *range = o.mid(6);
+    return name.left(semi);
+}
+} // namespace
+
+
+HRESULT completeRange(const std::shared_ptr<Connection> &conn, const QByteArray &dn,
+                      const QString &base, const QString &rangedName, QList<QByteArray> *values)
+{
+    QString range;
+    stripOptions(rangedName, &range);
+    for (int guard = 0; guard < 100000; ++guard) {
+        // range is "low-high" or "low-*"
+        const QString high = range.section(QLatin1Char('-'), 1, 1);
+        if (high == QLatin1String("*") || high.isEmpty())
+            return S_OK;
+        bool ok = false;
+        const int h = high.toInt(&ok);
+        if (!ok)
+            return S_OK;
+        const QByteArray want = base.toUtf8() + ";range=" + QByteArray::number(h + 1) + "-*";
+        SearchSpec spec;
+        spec.base = dn;
+        spec.scope = LDAP_SCOPE_BASE;
+        spec.attrs = {want};
+        Pager pager(conn);
+        int rc = pager.start(spec);
+        LDAPMessage *e = nullptr;
+        if (rc == LDAP_SUCCESS)
+            rc = pager.next(&e);
+        if (rc != LDAP_SUCCESS)
+            return hresultFromLdap(rc);
+        if (!e)
+            return S_OK;
+        bool found = false;
+        BerElement *ber = nullptr;
+        for (char *a = ldap_first_attribute(conn->ld(), e, &ber); a; a = ldap_next_attribute(conn->ld(), e, ber)) {
+            const QString name = QString::fromUtf8(a);
+            QString r;
+            if (stripOptions(name, &r).compare(base, Qt::CaseInsensitive) == 0) {
+                berval **v = ldap_get_values_len(conn->ld(), e, a);
+                for (int i = 0; v && v[i]; ++i)
+                    values->append(QByteArray(v[i]->bv_val, static_cast<int>(v[i]->bv_len)));
+                ldap_value_free_len(v);
+                range = r.isEmpty() ? QStringLiteral("0-*") : r;
+                found = true;
+            }
+            ldap_memfree(a);
+        }
+        if (ber)
+            ber_free(ber, 0);
+        if (!found)
+            return S_OK;
+    }
+    return S_OK;
+}
+
+HRESULT entryAttributes(const std::shared_ptr<Connection> &conn, LDAPMessage *entry,
+                        QList<RawAttribute> *out)
+{
+    LDAP *ld = conn->ld();
+    BerElement *ber = nullptr;
+    QByteArray dn;
+    for (char *a = ldap_first_attribute(ld, entry, &ber); a; a = ldap_next_attribute(ld, entry, ber)) {
+        RawAttribute attr;
+        const QString full = QString::fromUtf8(a);
+        QString range;
+        attr.name = stripOptions(full, &range);
+        berval **v = ldap_get_values_len(ld, entry, a);
+        for (int i = 0; v && v[i]; ++i)
+            attr.values.append(QByteArray(v[i]->bv_val, static_cast<int>(v[i]->bv_len)));
+        ldap_value_free_len(v);
+        ldap_memfree(a);
+        if (!range.isEmpty()) {
+            if (dn.isEmpty()) {
+                char *d = ldap_get_dn(ld, entry);
+                dn = d ? QByteArray(d) : QByteArray();
+                ldap_memfree(d);
+            }
+            const HRESULT h = completeRange(conn, dn, attr.name, full, &attr.values);
+            if (failed(h)) {
+                if (ber)
+                    ber_free(ber, 0);
+                return h;
+            }
+        }
+        out->append(attr);
+    }
+    if (ber)
+        ber_free(ber, 0);
+    return S_OK;
+}
+
+HRESULT readEntry(const std::shared_ptr<Connection> &conn, const QString &dn,
+                  const QList<QByteArray> &attrs, int sdFlags, QList<RawAttribute> *out)
+{
+    SearchSpec spec;
+    spec.base = dn.toUtf8();
+    spec.scope = LDAP_SCOPE_BASE;
+    spec.attrs = attrs;
+    spec.sdFlags = sdFlags;
+    Pager pager(conn);
+    int rc = pager.start(spec);
+    LDAPMessage *e = nullptr;
+    if (rc == LDAP_SUCCESS)
+        rc = pager.next(&e);
+    if (rc != LDAP_SUCCESS)
+        return hresultFromLdap(rc);
+    if (!e)
+        return fail(HR_DS_NO_SUCH_OBJECT, QStringLiteral("The object %1 was not found.").arg(dn));
+    out->clear();
+    const HRESULT h = entryAttributes(conn, e, out);
+    if (succeeded(h))
+        clearLastError();
+    return h;
+}
+
+
+HRESULT defaultNamingContext(const std::shared_ptr<Connection> &conn, QString *dn)
+{
+    QList<RawAttribute> root;
+    const HRESULT h = readEntry(conn, QString(), {"defaultNamingContext"}, -1, &root);
+    if (failed(h))
+        return h;
+    if (root.isEmpty() || root.first().values.isEmpty())
+        return fail(E_ADS_PROPERTY_NOT_FOUND, QStringLiteral("The server publishes no default naming context."));
+    *dn = QString::fromUtf8(root.first().values.first());
+    return S_OK;
+}
+
+} // namespace ads::detail

@@ -53,38 +53,6 @@ QString EscapeFilterBytes(const QByteArray &bytes)
     return s;
 }
 
-QString GuidBytesToText(const QByteArray &b)
-{
-    if (b.size() != 16)
-        return {};
-    const auto u = [&](int i) { return unsigned(quint8(b[i])); };
-    return QString::asprintf("{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", readLE32(b, 0),
-                             u(4) | u(5) << 8, u(6) | u(7) << 8, u(8), u(9), u(10), u(11), u(12),
-                             u(13), u(14), u(15));
-}
-
-QByteArray GuidTextToBytes(const QString &text)
-{
-    QString t = text.trimmed();
-    if (t.startsWith(QLatin1Char('{')) && t.endsWith(QLatin1Char('}')))
-        t = t.mid(1, t.size() - 2);
-    if (t.size() != 36 || t[8] != QLatin1Char('-') || t[13] != QLatin1Char('-')
-        || t[18] != QLatin1Char('-') || t[23] != QLatin1Char('-'))
-        return {};
-    const QByteArray raw = HexTextToBytes(t.remove(QLatin1Char('-')));
-    if (raw.size() != 16)
-        return {};
-    QByteArray b = raw;
-    // The first three groups are stored little-endian.
-    for (int i = 0; i < 4; ++i)
-        b[i] = raw[3 - i];
-    b[4] = raw[5];
-    b[5] = raw[4];
-    b[6] = raw[7];
-    b[7] = raw[6];
-    return b;
-}
-
 QString BytesToHexText(const QByteArray &bytes)
 {
     const QString hex = QString::fromLatin1(bytes.toHex());

@@ -17,11 +17,7 @@ QString EscapeFilterBytes(const QByteArray &bytes);
 
 // Binary values as text -------------------------------------------------------------------
 
-// 16 stored bytes as registry-form GUID text "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}", the
-// first three groups read little-endian; empty unless exactly 16 bytes.
-QString GuidBytesToText(const QByteArray &bytes);
-// The reverse; braces are optional, case is ignored; empty on malformed text.
-QByteArray GuidTextToBytes(const QString &text);
+// GUID texts: ads::guidToString / ads::guidFromString (platform/adsi/adsvalue.h).
 
 // Bytes as hexadecimal the way ValueToHex shows an octet string: 16 and 28 bytes (GUIDs and
 // domain account SIDs) in lower case, every other length in upper case.

@@ -32,18 +32,6 @@ TEST(FilterEscaping, EscapesEverySpecialCharacterAndRoundTrips)
     EXPECT_EQ(EscapeFilterBytes(QByteArray::fromHex("01ff2a")), QStringLiteral("\\01\\ff\\2a"));
 }
 
-TEST(BinaryText, GuidBytesAndTextRoundTrip)
-{
-    const QByteArray bytes = QByteArray::fromHex("531a72ab2f1ed011981900aa0040529b");
-    EXPECT_EQ(GuidBytesToText(bytes), QStringLiteral("{AB721A53-1E2F-11D0-9819-00AA0040529B}"));
-    EXPECT_EQ(GuidTextToBytes(QStringLiteral("{ab721a53-1e2f-11d0-9819-00aa0040529b}")), bytes);
-    EXPECT_EQ(GuidTextToBytes(QStringLiteral("AB721A53-1E2F-11D0-9819-00AA0040529B")), bytes);
-    EXPECT_TRUE(GuidBytesToText(bytes.left(15)).isEmpty());
-    EXPECT_TRUE(GuidTextToBytes(QStringLiteral("{AB721A53-1E2F-11D0-9819-00AA0040529}")).isEmpty());
-    EXPECT_TRUE(GuidTextToBytes(QStringLiteral("{AB721A53x1E2F-11D0-9819-00AA0040529B}")).isEmpty());
-    EXPECT_TRUE(GuidTextToBytes(QStringLiteral("{AB721A53-1E2F-11D0-9819-00AA0040529G}")).isEmpty());
-}
-
 TEST(BinaryText, SidTextPrintsSubAuthoritiesUnsigned)
 {
     // S-1-5-21-4294967295-2147483648-3000000000-1104

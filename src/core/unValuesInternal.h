@@ -1,0 +1,39 @@
+#pragma once
+// Helpers shared by the value operations' source files (not part of the public interface).
+#include "core/unSearch.h"
+#include "core/unValues.h"
+
+namespace values_detail {
+
+// The first value of a multi-valued cell, or the cell itself.
+inline QVariant FirstValue(const QVariant &v)
+{
+    if (v.metaType().id() == QMetaType::QVariantList) {
+        const QVariantList l = v.toList();
+        return l.isEmpty() ? QVariant() : l.first();
+    }
+    return v;
+}
+
+// A full path for a DN (the connection's server prefix in front); full paths stay.
+inline QString PathWithPrefix(const QString &dnOrPath)
+{
+    if (StartsWithNoCase(QStringLiteral("LDAP://"), dnOrPath))
+        return dnOrPath;
+    const QString prefix = DirectoryAccess().ServerPrefix;
+    return (prefix.isEmpty() ? QStringLiteral("LDAP://") : prefix) + dnOrPath;
+}
+
+// A search rooted at dnOrPath with the connection's credentials, page size 500.
+inline void PrepareSearch(TQelADSISearching &s, const QString &dnOrPath)
+{
+    const TDirectoryAccess a = DirectoryAccess();
+    s.setADsPath(PathWithPrefix(dnOrPath));
+    s.setUserName(a.UserName);
+    s.setPassword(a.Password);
+    s.setAuthFlags(int(a.AuthFlags));
+    s.setUseCredentials(a.UseCredentials);
+    s.setPageSize(500);
+}
+
+} // namespace values_detail

@@ -1,0 +1,79 @@
+// arvendel-cli settings: shows or writes the stored connection settings.
+#include "cli/cli.h"
+#include "platform/registry/registry.h"
+
+namespace {
+
+const char *yesNo(bool v) { return v ? "true" : "false"; }
+
+void show(const TConnectionSettings &s)
+{
+    QTextStream &o = cli::out();
+    o << "File: " << registry::storeFile() << '\n'
+      << "UseCredentials: " << yesNo(s.UseCredentials) << '\n'
+      << "UseDefaultServer: " << yesNo(s.UseDefaultServer) << '\n'
+      << "UseEncryption: " << yesNo(s.UseEncryption) << '\n'
+      << "SecureAuthentication: " << yesNo(s.SecureAuthentication) << '\n'
+      << "UseKerberos: " << yesNo(s.UseKerberos) << '\n'
+      << "RememberMe: " << yesNo(s.RememberMe) << '\n'
+      << "ServerName: " << s.ServerName << '\n'
+      << "Port: " << s.Port << '\n'
+      << "UserName: " << s.UserName << '\n'
+      << "Password: " << (s.Password.isEmpty() ? "(empty)" : "(set)") << '\n'
+      << "RootDSE: " << GetRootDSEPath(s) << '\n'
+      << "AuthFlags: 0x" << QString::number(GetAuthFlags(s), 16).rightJustified(8, u'0').toUpper() << '\n';
+    o.flush();
+}
+
+int runSettings(const QStringList &args)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "settings show: prints the stored connection settings (never the password).\n"
+        "settings save [options]: changes the stored settings by the options given and saves "
+        "them; --test saves only when a test bind with them succeeds; --reset starts from the "
+        "defaults instead of the stored settings."));
+    parser.addHelpOption();
+    parser.addPositionalArgument(QStringLiteral("action"), QStringLiteral("show or save"));
+    parser.addOptions({
+        {QStringLiteral("test"), QStringLiteral("Save only after a successful test bind.")},
+        {QStringLiteral("reset"), QStringLiteral("Start from the default settings.")},
+    });
+    cli::addConnectionOptions(parser);
+    if (!parser.parse(args))
+        return cli::usageError(parser, parser.errorText());
+    if (parser.isSet(QStringLiteral("help"))) {
+        cli::out() << parser.helpText();
+        return cli::Ok;
+    }
+    const QStringList pos = parser.positionalArguments();
+    const QString action = pos.value(0);
+    if (pos.size() != 1 || (action != QLatin1String("show") && action != QLatin1String("save")))
+        return cli::usageError(parser, QStringLiteral("say 'settings show' or 'settings save'"));
+
+    TConnectionSettings s;
+    QString error;
+    if (!parser.isSet(QStringLiteral("reset")) && !LoadConnectionSettings(s, &error))
+        return cli::directoryError(error);
+    if (action == QLatin1String("show")) {
+        show(s);
+        return cli::Ok;
+    }
+    if (!cli::applyConnectionOptions(parser, &s, &error))
+        return cli::usageError(parser, error);
+    if (s.UseCredentials && !s.UserName.isEmpty() && s.Password.isEmpty() &&
+        !cli::promptPassword(QStringLiteral("Password for %1: ").arg(s.UserName), &s.Password)) {
+        cli::err() << "arvendel-cli: saved without a password (no terminal to ask on); the program "
+                      "will ask for it when it connects.\n";
+    }
+    const bool ok = parser.isSet(QStringLiteral("test")) ? ApplyConnectionSettings(s, &error)
+                                                         : SaveConnectionSettings(s, &error);
+    if (!ok)
+        return cli::directoryError(error);
+    show(s);
+    return cli::Ok;
+}
+
+} // namespace
+
+ARV_CLI_COMMAND(settings, "show or save the stored connection settings", runSettings);

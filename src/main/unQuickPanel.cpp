@@ -1,0 +1,801 @@
+#include "main/unQuickPanel.h"
+
+#include "core/unSearch.h"
+#include "main/unCatalogue.h"
+#include "main/unPictureTab.h"
+#include "options/unOptions.h"
+#include "ui/objectbus.h"
+#include "ui/prompt.h"
+#include "ui/texts.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+using namespace quickpanel;
+
+namespace quickpanel {
+
+namespace {
+
+const QStringList kTabCaptions = {QStringLiteral("General"), QStringLiteral("Address"),
+                                  QStringLiteral("Telephones"), QStringLiteral("Organization"),
+                                  QStringLiteral("Others"), QStringLiteral("Picture")};
+
+// Grid columns are named after catalogue keys; the fields with a column use their own key.
+constexpr int col(int key) { return key; }
+
+} // namespace
+
+QString tabCaption(int tab)
+{
+    return tab >= 0 && tab < kTabCaptions.size() ? kTabCaptions.at(tab) : QString();
+}
+
+const std::vector<FieldDef> &fields()
+{
+    static const std::vector<FieldDef> defs = {
+        {General, "ebFirstName", "givenName", 0, col(0), false},
+        {General, "ebInitials", "initials", 2, NoGridColumn, false},
+        {General, "ebLastName", "sn", 1, col(1), false},
+        {General, "ebDisplayName", "displayName", -2, col(-2), false},
+        {General, "ebDescription", "description", 3, col(3), false},
+        {General, "ebOffice", "physicalDeliveryOfficeName", 4, col(4), false},
+        {Address, "memoStreet", "streetAddress", 15, NoGridColumn, true},
+        {Address, "ebPOBox", "postOfficeBox", 16, NoGridColumn, false},
+        {Address, "ebCity", "l", 17, col(17), false},
+        {Address, "ebStateProvince", "st", 18, col(18), false},
+        {Address, "ebZip", "postalCode", 19, col(19), false},
+        {Telephones, "ebTelephoneBusiness", "telephoneNumber", 5, col(5), false},
+        {Telephones, "ebHomePhone", "homePhone", 31, NoGridColumn, false},
+        {Telephones, "ebPagerPhone", "pager", 33, NoGridColumn, false},
+        {Telephones, "ebMobilePhone", "mobile", 35, NoGridColumn, false},
+        {Telephones, "ebFacsimileTelephoneNumber", "facsimileTelephoneNumber", 37, NoGridColumn, false},
+        {Telephones, "ebIPPhone", "ipPhone", 39, NoGridColumn, false},
+        {Organization, "ebTitle", "title", 21, col(21), false},
+        {Organization, "ebDepartment", "department", 22, col(22), false},
+        {Organization, "ebCompany", "company", 23, col(23), false},
+        {Others, "ebEmail", "mail", 7, col(7), false},
+        {Others, "ebWWW", "wwwHomePage", 8, NoGridColumn, false},
+        {Others, "memoNotes", "info", 41, NoGridColumn, true},
+    };
+    return defs;
+}
+
+int fieldIndex(const QString &attribute)
+{
+    const auto &defs = fields();
+    for (std::size_t i = 0; i < defs.size(); ++i)
+        if (attribute.compare(QLatin1String(defs[i].attribute), Qt::CaseInsensitive) == 0)
+            return static_cast<int>(i);
+    return -1;
+}
+
+QStringList tabAttributes(Tab tab)
+{
+    switch (tab) {
+    case General:
+        return {"givenName", "initials", "sn", "displayName", "description", "physicalDeliveryOfficeName"};
+    case Address:
+        return {"streetAddress", "postOfficeBox", "l", "st", "postalCode", "co", "c"};
+    case Telephones:
+        return {"telephoneNumber", "homePhone", "pager", "mobile", "facsimileTelephoneNumber", "ipPhone"};
+    case Organization:
+        return {"title", "department", "company", "manager", "directReports"};
+    case Others:
+        return {"mail", "wwwHomePage", "info"};
+    default:
+        return {};
+    }
+}
+
+QuickPanelLogic::QuickPanelLogic(userlist::ListingConnection connection) : connection_(std::move(connection)) {}
+
+namespace {
+
+// A value that can be shown as one text; false for several values or a missing one.
+bool singleText(const QVariant &v, QString *text)
+{
+    if (!v.isValid() || v.isNull())
+        return false;
+    if (v.typeId() == QMetaType::QVariantList) {
+        const QVariantList l = v.toList();
+        if (l.size() != 1)
+            return false;
+        return singleText(l.first(), text);
+    }
+    *text = v.toString();
+    return true;
+}
+
+QStringList textList(const QVariant &v)
+{
+    QStringList out;
+    if (v.typeId() == QMetaType::QVariantList) {
+        for (const QVariant &e : v.toList())
+            out << e.toString();
+    } else if (v.isValid()) {
+        out << v.toString();
+    }
+    return out;
+}
+
+} // namespace
+
+QString QuickPanelLogic::cnOf(const QString &dn) const
+{
+    ads::ObjectPtr obj;
+    if (ads::failed(OpenADsObject(connection_.serverPrefix + dn, connection_.userName, connection_.password,
+                                  &obj, QString::fromLatin1(ads::IID_IADsUser),
+                                  static_cast<std::uint32_t>(connection_.authFlags), connection_.useCredentials))
+        || !obj)
+        return {};
+    QVariant v;
+    if (ads::failed(obj->GetInfoEx({QStringLiteral("cn")})) || ads::failed(obj->Get(QStringLiteral("cn"), &v)))
+        return {};
+    QString cn;
+    return singleText(v, &cn) ? cn : QString();
+}
+
+PanelData QuickPanelLogic::load(const ads::ObjectPtr &user) const
+{
+    PanelData d;
+    if (!user)
+        CheckADSIResult(ads::E_POINTER);
+    d.dn = user->distinguishedName();
+    QVariant v;
+    if (ads::succeeded(user->GetInfoEx({QStringLiteral("allowedAttributesEffective")}))
+        && ads::succeeded(user->Get(QStringLiteral("allowedAttributesEffective"), &v))
+        && v.typeId() == QMetaType::QVariantList) {
+        for (const QVariant &a : v.toList())
+            d.allowed.insert(a.toString().trimmed().toUpper());
+    }
+    d.texts.assign(fields().size(), QString());
+    for (int t = General; t < EditTabCount; ++t) {
+        CheckADSIResult(user->GetInfoEx(tabAttributes(static_cast<Tab>(t))));
+        for (std::size_t i = 0; i < fields().size(); ++i) {
+            if (fields()[i].tab != t)
+                continue;
+            QVariant value;
+            QString text;
+            if (ads::succeeded(user->Get(QString::fromLatin1(fields()[i].attribute).trimmed(), &value))
+                && singleText(value, &text))
+                d.texts[i] = text;
+        }
+        if (t == Address) {
+            QVariant c;
+            if (ads::succeeded(user->Get(QStringLiteral("c"), &c)) && c.isValid()) {
+                QString code;
+                if (singleText(c, &code))
+                    d.countryIndex = catalogue::countryIndexByAlpha2(code.trimmed());
+            } else if (ads::succeeded(user->Get(QStringLiteral("countryCode"), &c)) && c.isValid()) {
+                bool ok = false;
+                const int num = c.toInt(&ok);
+                if (ok)
+                    d.countryIndex = catalogue::countryIndexByNumeric(num);
+            }
+        }
+        if (t == Organization) {
+            QVariant m;
+            QString managerDn;
+            if (ads::succeeded(user->Get(QStringLiteral("manager"), &m)) && singleText(m, &managerDn)) {
+                d.managerDn = managerDn;
+                d.managerName = cnOf(managerDn);
+            }
+            QVariant r;
+            if (ads::succeeded(user->Get(QStringLiteral("directReports"), &r)))
+                for (const QString &dn : textList(r))
+                    d.directReports.push_back({cnOf(dn), dn});
+        }
+    }
+    return d;
+}
+
+ApplyResult QuickPanelLogic::apply(const ads::ObjectPtr &user, const std::array<TabChanges, EditTabCount> &changes)
+{
+    ApplyResult result;
+    for (int t = General; t < EditTabCount; ++t) {
+        const TabChanges &tc = changes[static_cast<std::size_t>(t)];
+        if (tc.empty())
+            continue;
+        QStringList names;
+        ads::HRESULT hr = ads::S_OK;
+        for (const auto &[index, text] : tc.texts) {
+            const QString attr = QString::fromLatin1(fields()[static_cast<std::size_t>(index)].attribute);
+            names << attr;
+            hr = text.trimmed().isEmpty() ? user->PutEx(ads::ADS_PROPERTY_CLEAR, attr, QVariant())
+                                          : user->Put(attr, text);
+            if (ads::failed(hr))
+                break;
+        }
+        if (ads::succeeded(hr) && tc.countryIndex >= 0) {
+            const auto countries = catalogue::countries();
+            if (tc.countryIndex < static_cast<int>(countries.size())) {
+                const CountryISO &c = countries[static_cast<std::size_t>(tc.countryIndex)];
+                names << QStringLiteral("c") << QStringLiteral("co") << QStringLiteral("countryCode");
+                hr = user->Put(QStringLiteral("c"), catalogue::text(c.alpha2));
+                if (ads::succeeded(hr))
+                    hr = user->Put(QStringLiteral("co"), catalogue::text(c.name));
+                if (ads::succeeded(hr))
+                    hr = user->Put(QStringLiteral("countryCode"), c.numeric);
+            }
+        }
+        if (ads::succeeded(hr)) {
+            ++result.setInfoCalls;
+            hr = user->SetInfo();
+        }
+        if (ads::failed(hr)) {
+            // Nothing of this tab is left staged: a later write must not carry it along.
+            user->GetInfoEx(names);
+            result.failedTab = t;
+            result.error = QStringLiteral("The changes on the \"%1\" tab were not saved (%2):\r\n%3")
+                               .arg(tabCaption(t), names.join(QStringLiteral(", ")), GetADSIErrorText(hr));
+            return result;
+        }
+        result.written.push_back(static_cast<Tab>(t));
+    }
+    return result;
+}
+
+void QuickPanelLogic::writeManager(const ads::ObjectPtr &user, const QString &newDn)
+{
+    const QString dn = newDn.trimmed();
+    CheckADSIResult(dn.isEmpty() ? user->PutEx(ads::ADS_PROPERTY_CLEAR, QStringLiteral("manager"), QVariant())
+                                 : user->Put(QStringLiteral("manager"), dn));
+    const ads::HRESULT hr = user->SetInfo();
+    if (ads::failed(hr)) {
+        user->GetInfoEx({QStringLiteral("manager")});
+        CheckADSIResult(hr);
+    }
+}
+
+bool QuickPanelLogic::recordField(int gridTag, userlist::Field *field)
+{
+    using F = userlist::Field;
+    switch (gridTag) {
+    case 0: *field = F::GivenName; return true;
+    case 1: *field = F::Sn; return true;
+    case -2: *field = F::DisplayName; return true;
+    case 3: *field = F::Description; return true;
+    case 4: *field = F::PhysicalDeliveryOfficeName; return true;
+    case 17: *field = F::L; return true;
+    case 18: *field = F::St; return true;
+    case 19: *field = F::PostalCode; return true;
+    case 20: *field = F::Co; return true;
+    case 5: *field = F::TelephoneNumber; return true;
+    case 21: *field = F::Title; return true;
+    case 22: *field = F::Department; return true;
+    case 23: *field = F::Company; return true;
+    case 7: *field = F::Mail; return true;
+    default: return false;
+    }
+}
+
+} // namespace quickpanel
+
+// --- the widget -------------------------------------------------------------------------
+
+namespace {
+
+const QString kAppTitle = QStringLiteral("Arvendel");
+
+struct OtherButton {
+    const char *name;
+    const char *attribute;
+    int key;
+    const char *hint;
+    Tab tab;
+    const char *besideControl;
+};
+
+const OtherButton kOtherButtons[] = {
+    {"btTelephoneNumberOther", "otherTelephone", 6, "Click to add additional phone numbers.", Telephones, "ebTelephoneBusiness"},
+    {"btOtherHomePhone", "otherHomePhone", 32, "Click to access other telephone numbers for the user.", Telephones, "ebHomePhone"},
+    {"btOtherPager", "otherPager", 34, "Click to view other pager numbers for this person.", Telephones, "ebPagerPhone"},
+    {"btOtherMobile", "otherMobile", 36, "Click to view other mobile or cellular phone numbers for this person.", Telephones, "ebMobilePhone"},
+    {"btOtherFacsimileTelephoneNumber", "otherFacsimileTelephoneNumber", 38, "Click to add additional fax numbers.", Telephones, "ebFacsimileTelephoneNumber"},
+    {"btOtherIpPhone", "otherIpPhone", 40, "Click to view other IP telephony or Voice Over Internet Protocol (VOIP) numbers for this person.", Telephones, "ebIPPhone"},
+    {"btOtherURLs", "url", 9, "Click this button to see a list of other URLs for this person.", Others, "ebWWW"},
+};
+
+QString descriptionOf(int key)
+{
+    const ADSIUserField *e = EntryByKey(key);
+    return e ? catalogue::text(e->description) : QString();
+}
+
+QString hintOfKey(int key)
+{
+    const ADSIUserField *e = EntryByKey(key);
+    return e ? catalogue::text(e->hint) : QString();
+}
+
+QString captionOfKey(int key)
+{
+    const QString c = CaptionByKey(key);
+    return c.isEmpty() ? QString() : c + QLatin1Char(':');
+}
+
+bool isModified(QWidget *w)
+{
+    if (auto *e = qobject_cast<QLineEdit *>(w))
+        return e->isModified();
+    if (auto *m = qobject_cast<QPlainTextEdit *>(w))
+        return m->document()->isModified();
+    return false;
+}
+
+void clearModified(QWidget *w)
+{
+    if (auto *e = qobject_cast<QLineEdit *>(w))
+        e->setModified(false);
+    else if (auto *m = qobject_cast<QPlainTextEdit *>(w))
+        m->document()->setModified(false);
+}
+
+QString textOf(QWidget *w)
+{
+    if (auto *e = qobject_cast<QLineEdit *>(w))
+        return e->text();
+    if (auto *m = qobject_cast<QPlainTextEdit *>(w))
+        return m->toPlainText();
+    return {};
+}
+
+} // namespace
+
+TQuickPanel::TQuickPanel(QWidget *parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("pnFastUser"));
+    build();
+    hidePanel();
+}
+
+TQuickPanel::~TQuickPanel() = default;
+
+void TQuickPanel::setConnection(const userlist::ListingConnection &c)
+{
+    logic_.setConnection(c);
+}
+
+void TQuickPanel::setManagerPicker(std::function<bool(QWidget *, QString &, QString &)> picker)
+{
+    managerPicker_ = std::move(picker);
+}
+
+void TQuickPanel::setOtherValuesEditor(std::function<void(QWidget *, const ads::ObjectPtr &, const QString &, bool, int)> editor)
+{
+    otherEditor_ = std::move(editor);
+}
+
+void TQuickPanel::build()
+{
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+
+    auto *top = new QHBoxLayout;
+    lbUserADPath_ = new QLabel(this);
+    lbUserADPath_->setObjectName(QStringLiteral("lbUserADPath"));
+    QFont f = lbUserADPath_->font();
+    f.setUnderline(true);
+    lbUserADPath_->setFont(f);
+    lbUserADPath_->setStyleSheet(QStringLiteral("color: blue"));
+    ui::setHint(lbUserADPath_, QStringLiteral("User Properties (detail)"));
+    lbUserADPath_->setMouseTracking(true);
+    lbUserADPath_->installEventFilter(this);
+    top->addWidget(lbUserADPath_, 1);
+    btApplay_ = new QPushButton(QStringLiteral("Apply"), this);
+    btApplay_->setObjectName(QStringLiteral("btApplay"));
+    ui::setHint(btApplay_, QStringLiteral("Apply changes."));
+    top->addWidget(btApplay_);
+    layout->addLayout(top);
+
+    lbFastUserDN_ = new QLabel(this);
+    lbFastUserDN_->setObjectName(QStringLiteral("lbFastUserDN"));
+    lbFastUserDN_->hide();
+    lbManagerDN_ = new QLabel(this);
+    lbManagerDN_->setObjectName(QStringLiteral("lbManagerDN"));
+    lbManagerDN_->hide();
+
+    pcFastUser_ = new QTabWidget(this);
+    pcFastUser_->setObjectName(QStringLiteral("pcFastUser"));
+    editors_.assign(fields().size(), nullptr);
+    for (int t = General; t < EditTabCount; ++t)
+        pcFastUser_->addTab(buildTab(static_cast<Tab>(t)), tabCaption(t));
+    picture_ = new TPictureTab(this);
+    pcFastUser_->addTab(picture_, tabCaption(5));
+    layout->addWidget(pcFastUser_, 1);
+
+    actionApplay_ = new QAction(QStringLiteral("&Applay Changes"), this);
+    actionApplay_->setObjectName(QStringLiteral("ActionApplay"));
+    ui::setHint(actionApplay_, QStringLiteral("Apply changes."));
+    connect(actionApplay_, &QAction::triggered, this, &TQuickPanel::ActionApplayExecute);
+    connect(btApplay_, &QPushButton::clicked, this, &TQuickPanel::ActionApplayExecute);
+    connect(pcFastUser_, &QTabWidget::currentChanged, this, [this](int index) {
+        if (index == General)
+            SetUserButtons(true);
+        if (index == 5 && currentUser_)
+            picture_->tsPictureShow();
+    });
+    picture_->setBusyProvider([this] { return busy(); });
+}
+
+QWidget *TQuickPanel::buildTab(Tab tab)
+{
+    auto *page = new QWidget;
+    static const char *pageNames[] = {"tsGeneral", "tsAddress", "tsTelephones", "tsOrganization", "tsOthers"};
+    page->setObjectName(QLatin1String(pageNames[tab]));
+    auto *form = new QGridLayout(page);
+    int row = 0;
+    for (std::size_t i = 0; i < fields().size(); ++i) {
+        const FieldDef &fd = fields()[i];
+        if (fd.tab != tab)
+            continue;
+        auto *label = new QLabel(captionOfKey(fd.key), page);
+        ui::setHint(label, descriptionOf(fd.key));
+        QWidget *editor;
+        if (fd.multiLine) {
+            auto *memo = new QPlainTextEdit(page);
+            memo->setTabChangesFocus(true);
+            memo->setMaximumHeight(60);
+            connect(memo, &QPlainTextEdit::textChanged, this, [this] { UserValueChange(); });
+            editor = memo;
+        } else {
+            auto *edit = new QLineEdit(page);
+            connect(edit, &QLineEdit::textEdited, this, [this] { UserValueChange(); });
+            editor = edit;
+        }
+        editor->setObjectName(QLatin1String(fd.control));
+        ui::setHint(editor, hintOfKey(fd.key));
+        label->setBuddy(editor);
+        editors_[i] = editor;
+        form->addWidget(label, row, 0);
+        form->addWidget(editor, row, 1);
+        for (const OtherButton &ob : kOtherButtons) {
+            if (qstrcmp(ob.besideControl, fd.control) != 0)
+                continue;
+            auto *bt = new QPushButton(QStringLiteral("Other..."), page);
+            bt->setObjectName(QLatin1String(ob.name));
+            ui::setHint(bt, QLatin1String(ob.hint));
+            const QString attr = QLatin1String(ob.attribute);
+            const int key = ob.key;
+            connect(bt, &QPushButton::clicked, this, [this, attr, key] { otherClick(attr, key); });
+            otherButtons_.emplace_back(bt, attr);
+            form->addWidget(bt, row, 2);
+        }
+        ++row;
+    }
+    if (tab == Address) {
+        auto *label = new QLabel(captionOfKey(20), page);
+        ui::setHint(label, descriptionOf(20));
+        cbCountry_ = new QComboBox(page);
+        cbCountry_->setObjectName(QStringLiteral("cbCountry"));
+        for (const CountryISO &c : catalogue::countries())
+            cbCountry_->addItem(catalogue::text(c.name));
+        ui::setHint(cbCountry_, hintOfKey(20));
+        label->setBuddy(cbCountry_);
+        connect(cbCountry_, &QComboBox::currentIndexChanged, this, [this] { cbCountryChange(); });
+        form->addWidget(label, row, 0);
+        form->addWidget(cbCountry_, row, 1);
+        ++row;
+    }
+    if (tab == Organization) {
+        auto *label = new QLabel(captionOfKey(24), page);
+        ui::setHint(label, descriptionOf(24));
+        ebManager_ = new QLineEdit(page);
+        ebManager_->setObjectName(QStringLiteral("ebManager"));
+        ebManager_->setReadOnly(true);
+        btManager_ = new QPushButton(QStringLiteral("Edit"), page);
+        btManager_->setObjectName(QStringLiteral("btManager"));
+        connect(btManager_, &QPushButton::clicked, this, &TQuickPanel::btManagerClick);
+        form->addWidget(label, row, 0);
+        form->addWidget(ebManager_, row, 1);
+        form->addWidget(btManager_, row, 2);
+        ++row;
+        auto *lbReports = new QLabel(captionOfKey(25), page);
+        lbReports->setObjectName(QStringLiteral("lbDirectReports"));
+        ui::setHint(lbReports, descriptionOf(25));
+        lvDirectReports_ = new QTreeWidget(page);
+        lvDirectReports_->setObjectName(QStringLiteral("lvDirectReports"));
+        lvDirectReports_->setColumnCount(2);
+        lvDirectReports_->setHeaderHidden(true);
+        lvDirectReports_->setColumnHidden(1, true);
+        lvDirectReports_->setRootIsDecorated(false);
+        lvDirectReports_->setMaximumHeight(70);
+        connect(lvDirectReports_, &QTreeWidget::itemSelectionChanged, this, [this] {
+            const auto sel = lvDirectReports_->selectedItems();
+            lvDirectReports_->setToolTip(sel.isEmpty() ? QString() : sel.first()->text(1));
+        });
+        connect(lvDirectReports_, &QTreeWidget::itemDoubleClicked, this,
+                [this](QTreeWidgetItem *item) { emit userPropertiesRequested(item->text(1)); });
+        form->addWidget(lbReports, row, 0);
+        form->addWidget(lvDirectReports_, row, 1, 1, 2);
+        ++row;
+    }
+    form->setRowStretch(row, 1);
+    return page;
+}
+
+bool TQuickPanel::applyEnabled() const
+{
+    return actionApplay_->isEnabled();
+}
+
+void TQuickPanel::SetApplyEnabled(bool on)
+{
+    actionApplay_->setEnabled(on);
+    btApplay_->setEnabled(on);
+    btApplay_->setVisible(on);
+    emit applyEnabledChanged(on);
+}
+
+void TQuickPanel::SetUserButtons(bool on)
+{
+    emit userButtonsChanged(on, on && wordAvailable_);
+}
+
+void TQuickPanel::hidePanel()
+{
+    pcFastUser_->hide();
+    lbUserADPath_->clear();
+    lbFastUserDN_->clear();
+    currentUser_.reset();
+    data_ = {};
+    SetUserButtons(false);
+    SetApplyEnabled(false);
+    picture_->setUser(nullptr, {}, {});
+}
+
+void TQuickPanel::setEditorWritable(QWidget *w, bool writable)
+{
+    w->setEnabled(writable);
+    QPalette pal = w->parentWidget() ? w->parentWidget()->palette() : QPalette();
+    if (!writable) {
+        pal.setColor(QPalette::Base, QColor(0xF7, 0xFF, 0xFF));
+        pal.setColor(QPalette::Disabled, QPalette::Base, QColor(0xF7, 0xFF, 0xFF));
+        pal.setColor(QPalette::Disabled, QPalette::Text, Qt::gray);
+    }
+    w->setPalette(pal);
+}
+
+void TQuickPanel::LoadPanel(const ads::ObjectPtr &user)
+{
+    pcFastUser_->hide();
+    SetUserButtons(false);
+    currentUser_ = user;
+    loadingPanel_ = true;
+    struct Reset {
+        bool &flag;
+        ~Reset() { flag = false; }
+    } reset{loadingPanel_};
+    try {
+        data_ = logic_.load(user);
+    } catch (...) {
+        currentUser_.reset();
+        data_ = {};
+        throw;
+    }
+    fillFromData();
+    pcFastUser_->setCurrentIndex(General);
+    lbFastUserDN_->setText(data_.dn);
+    lbUserADPath_->setText(QStringLiteral(" ") + user->ADsPath());
+    pcFastUser_->show();
+    SetUserButtons(true);
+    SetApplyEnabled(false);
+    picture_->setUser(user, data_.allowed, data_.dn);
+}
+
+void TQuickPanel::fillFromData()
+{
+    for (std::size_t i = 0; i < fields().size(); ++i) {
+        QWidget *w = editors_[i];
+        const QString attr = QString::fromLatin1(fields()[i].attribute);
+        if (auto *e = qobject_cast<QLineEdit *>(w)) {
+            const ADSIUserField *entry = EntryByLdapName(attr);
+            const bool limited = entry && entry->type == FieldType::Text && !entry->multiValued && entry->maxLength > 0;
+            e->setMaxLength(limited ? entry->maxLength : 32767);
+            e->setText(data_.texts[i]);
+        } else if (auto *m = qobject_cast<QPlainTextEdit *>(w)) {
+            m->setPlainText(data_.texts[i]);
+        }
+        clearModified(w);
+        setEditorWritable(w, data_.writable(attr));
+    }
+    cbCountry_->setCurrentIndex(data_.countryIndex);
+    loadedCountry_ = cbCountry_->currentIndex();
+    setEditorWritable(cbCountry_, data_.writable(QStringLiteral("c")));
+
+    ebManager_->setText(data_.managerName);
+    ui::setHint(ebManager_, data_.managerDn);
+    lbManagerDN_->setText(data_.managerDn);
+    btManager_->setEnabled(data_.writable(QStringLiteral("manager")) && managerPicker_);
+    lvDirectReports_->clear();
+    for (const auto &r : data_.directReports)
+        new QTreeWidgetItem(lvDirectReports_, {r.name, r.dn});
+    QPalette pal = lvDirectReports_->parentWidget()->palette();
+    if (!data_.writable(QStringLiteral("directReports")))
+        pal.setColor(QPalette::Base, pal.color(QPalette::Button));
+    lvDirectReports_->setPalette(pal);
+    for (auto &[bt, attr] : otherButtons_)
+        bt->setEnabled(static_cast<bool>(otherEditor_));
+}
+
+void TQuickPanel::UserValueChange()
+{
+    if (busy() || loadingPanel_ || !currentUser_)
+        return;
+    SetApplyEnabled(true);
+}
+
+void TQuickPanel::cbCountryChange()
+{
+    if (loadingPanel_ || !currentUser_)
+        return;
+    if (cbCountry_->currentIndex() != loadedCountry_ && !busy())
+        SetApplyEnabled(true);
+}
+
+void TQuickPanel::ActionApplayExecute()
+{
+    if (busy() || !currentUser_)
+        return;
+    if (userList_ && userList_->rows().empty())
+        return;
+    if (options::ConfirmWrites()) {
+        const int answer = ui::Prompt::message(
+            this,
+            QStringLiteral("Do you want to save the changes you have made?\r\nThere is no \u201Cundo\u201D after this point."),
+            QStringLiteral("Do you want to save..."), ui::Icon::Question, ui::Button::Yes | ui::Button::No,
+            ui::Button::Yes);
+        if (answer != ui::Button::Yes)
+            return;
+    }
+    std::array<TabChanges, EditTabCount> changes;
+    for (std::size_t i = 0; i < fields().size(); ++i)
+        if (isModified(editors_[i]))
+            changes[fields()[i].tab].texts.emplace_back(static_cast<int>(i), textOf(editors_[i]));
+    const int country = cbCountry_->currentIndex();
+    if (country != loadedCountry_ && country >= 0)
+        changes[Address].countryIndex = country;
+
+    const ApplyResult result = QuickPanelLogic::apply(currentUser_, changes);
+
+    // Record and grid follow only what the directory took.
+    int record = -1;
+    if (userList_) {
+        record = userList_->selectedRowIndex();
+        if (record < 0 || record >= userList_->rows().size()
+            || userList_->rows().at(record).distinguishedName().compare(data_.dn, Qt::CaseInsensitive) != 0)
+            record = userList_->rows().findRecordByDn(data_.dn);
+    }
+    bool recordTouched = false;
+    for (Tab t : result.written) {
+        const TabChanges &tc = changes[t];
+        for (const auto &[index, text] : tc.texts) {
+            const FieldDef &fd = fields()[static_cast<std::size_t>(index)];
+            userlist::Field field;
+            if (record >= 0 && fd.gridTag != NoGridColumn && QuickPanelLogic::recordField(fd.gridTag, &field)) {
+                userList_->rows().at(record).setText(field, text);
+                recordTouched = true;
+            }
+            clearModified(editors_[static_cast<std::size_t>(index)]);
+        }
+        if (t == Address && tc.countryIndex >= 0) {
+            if (record >= 0) {
+                const auto countries = catalogue::countries();
+                userList_->rows().at(record).setText(userlist::Field::Co,
+                                                     countries[static_cast<std::size_t>(tc.countryIndex)].name);
+                recordTouched = true;
+            }
+            loadedCountry_ = tc.countryIndex;
+        }
+    }
+    if (recordTouched)
+        userList_->announceRecordChanged(record);
+    if (result.failedTab >= 0) {
+        ui::Prompt::error(this, result.error, kAppTitle);
+        if (!result.written.empty()) {
+            ui::notifyOtherWindows(ui::ObjectChanged, data_.dn, window());
+            emit userWritten(data_.dn);
+        }
+        return; // Apply stays enabled with the edits that were not written
+    }
+    SetApplyEnabled(false);
+    ui::notifyOtherWindows(ui::ObjectChanged, lbFastUserDN_->text(), window());
+    emit userWritten(data_.dn);
+}
+
+void TQuickPanel::btManagerClick()
+{
+    if (busy() || !currentUser_ || !managerPicker_)
+        return;
+    QString name = ebManager_->text().trimmed();
+    QString dn = lbManagerDN_->text().trimmed();
+    const QString oldDn = dn;
+    if (!managerPicker_(this, name, dn))
+        return;
+    loadingPanel_ = true;
+    struct Reset {
+        bool &flag;
+        ~Reset() { flag = false; }
+    } reset{loadingPanel_};
+    try {
+        QuickPanelLogic::writeManager(currentUser_, dn);
+    } catch (const Exception &e) {
+        ui::Prompt::error(this, e.Message(), kAppTitle);
+        return;
+    }
+    ebManager_->setText(name.trimmed());
+    ui::notifyOtherWindows(ui::ObjectChanged, data_.dn, window());
+    if (!oldDn.isEmpty())
+        ui::notifyOtherWindows(ui::ObjectChanged, oldDn, window());
+    if (!dn.trimmed().isEmpty())
+        ui::notifyOtherWindows(ui::ObjectChanged, dn.trimmed(), window());
+    lbManagerDN_->setText(dn.trimmed());
+    ui::setHint(ebManager_, dn.trimmed());
+    data_.managerDn = dn.trimmed();
+    data_.managerName = name.trimmed();
+    ebManager_->setModified(false);
+    emit userWritten(data_.dn);
+}
+
+void TQuickPanel::otherClick(const QString &attribute, int key)
+{
+    if (!otherEditor_ || !currentUser_)
+        return;
+    otherEditor_(this, currentUser_, attribute, data_.writable(attribute), key);
+}
+
+void TQuickPanel::handleNotice(int code, const QString &dn)
+{
+    if (!currentUser_ || dn.compare(data_.dn, Qt::CaseInsensitive) != 0)
+        return;
+    if (code == ui::ObjectChanged) {
+        const ads::ObjectPtr user = currentUser_;
+        try {
+            LoadPanel(user);
+        } catch (const Exception &) {
+            hidePanel();
+        }
+    } else if (code == ui::PictureChanged) {
+        picture_->markNotLoaded();
+        if (pcFastUser_->currentIndex() == 5)
+            picture_->tsPictureShow();
+    }
+}
+
+bool TQuickPanel::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == lbUserADPath_) {
+        switch (event->type()) {
+        case QEvent::Enter:
+        case QEvent::MouseMove:
+            if (!lbUserADPath_->text().trimmed().isEmpty() && !busy())
+                lbUserADPath_->setCursor(Qt::PointingHandCursor);
+            else
+                lbUserADPath_->unsetCursor();
+            break;
+        case QEvent::Leave:
+            lbUserADPath_->unsetCursor();
+            break;
+        case QEvent::MouseButtonRelease:
+            if (!lbUserADPath_->text().trimmed().isEmpty() && !busy() && currentUser_)
+                emit userPropertiesRequested(data_.dn);
+            break;
+        default:
+            break;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}

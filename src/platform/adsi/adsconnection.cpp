@@ -379,10 +379,6 @@ HRESULT ConnectionPool::get(const QString &server, int port, const QString &user
     ldap_set_option(ld, LDAP_OPT_X_SASL_NOCANON, LDAP_OPT_ON);
     timeval tv{15, 0};
     ldap_set_option(ld, LDAP_OPT_NETWORK_TIMEOUT, &tv);
-    if (tls) {
-        const int newctx = 0;
-        ldap_set_option(ld, LDAP_OPT_X_TLS_NEWCTX, &newctx);
-    }
 
     const QString firstUri = uris.section(QLatin1Char(' '), 0, 0);
     const bool withPassword = !user.isEmpty() && !password.isEmpty();
@@ -390,18 +386,30 @@ HRESULT ConnectionPool::get(const QString &server, int port, const QString &user
         berval empty{0, nullptr};
         rc = ldap_sasl_bind_s(ld, "", LDAP_SASL_SIMPLE, &empty, nullptr, nullptr, nullptr);
     } else if (secure) {
+        QByteArray cacheName;
         if (withPassword) {
             const HRESULT h = kerberosLogin(user, password, uriHost(firstUri), &conn->m_krb);
             if (failed(h))
                 return h;
-            ldap_set_option(ld, LDAP_OPT_X_SASL_GSS_CREDS, conn->m_krb->cred);
+            const char *type = krb5_cc_get_type(conn->m_krb->ctx, conn->m_krb->cache);
+            const char *name = krb5_cc_get_name(conn->m_krb->ctx, conn->m_krb->cache);
+            cacheName = QByteArray(type) + ':' + QByteArray(name);
         }
         // AD refuses a SASL security layer inside TLS; otherwise sealing asks for
         // confidentiality and the default lets the server choose signing or sealing.
         const char *secprops = tls ? "maxssf=0" : (flags & ADS_USE_SEALING) ? "minssf=56" : "minssf=0";
         ldap_set_option(ld, LDAP_OPT_X_SASL_SECPROPS, secprops);
+        // The private cache is made the GSSAPI default of this thread for the bind only
+        // (MIT keeps that name per thread), so other threads and the user's own cache are
+        // untouched.
+        // Afterwards the thread goes back to the default (KRB5CCNAME or the system's).
+        OM_uint32 minor = 0;
+        if (!cacheName.isEmpty())
+            gss_krb5_ccache_name(&minor, cacheName.constData(), nullptr);
         rc = ldap_sasl_interactive_bind_s(ld, nullptr, "GSSAPI", nullptr, nullptr, LDAP_SASL_QUIET,
                                           saslInteract, nullptr);
+        if (!cacheName.isEmpty())
+            gss_krb5_ccache_name(&minor, nullptr, nullptr);
     } else {
         QByteArray pw = password.toUtf8();
         berval cred{static_cast<ber_len_t>(pw.size()), pw.data()};

@@ -1,0 +1,201 @@
+// Binds in every mode, the errors a user meets when connecting, and connection reuse.
+#include "adsi_fixture.h"
+
+#include "core/unSearch.h"
+#include "platform/adsi/adsconnection.h"
+#include "platform/adsi/adserror.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <thread>
+
+using namespace ads;
+using namespace adsitest;
+
+namespace {
+
+QString lastErrorText()
+{
+    QString text;
+    ADsGetLastError(nullptr, &text, nullptr);
+    return text;
+}
+
+// Opens RootDSE of the test DC and returns its default naming context ("" on failure).
+QString namingContextVia(const QString &user, const QString &password, std::uint32_t flags,
+                         HRESULT *status = nullptr, int port = 0)
+{
+    ObjectPtr root;
+    const QString p = port ? QStringLiteral("LDAP://%1:%2/RootDSE").arg(server()).arg(port)
+                           : QStringLiteral("LDAP://%1/RootDSE").arg(server());
+    const HRESULT h = ADsOpenObject(p, user, password, flags, &root);
+    if (status)
+        *status = h;
+    if (failed(h))
+        return QString();
+    QVariant v;
+    if (failed(root->Get(QStringLiteral("defaultNamingContext"), &v)))
+        return QString();
+    return v.toString();
+}
+
+class Bind : public ::testing::Test {
+protected:
+    void SetUp() override { closeAllConnections(); }
+};
+
+} // namespace
+
+TEST_F(Bind, SimpleBindAcceptsUpnNt4AndDnNames)
+{
+    ARV_REQUIRE_DOMAIN();
+    EXPECT_EQ(namingContextVia(adminUpn(), adminPassword(), 0), baseDn()) << lastErrorText().toStdString();
+    EXPECT_EQ(namingContextVia(adminNt4(), adminPassword(), 0), baseDn()) << lastErrorText().toStdString();
+    EXPECT_EQ(namingContextVia(testsupport::fact("ADMIN_DN"), adminPassword(), 0), baseDn())
+        << lastErrorText().toStdString();
+}
+
+TEST_F(Bind, SimpleBindOverLdapsVerifiesTheDomainCertificate)
+{
+    ARV_REQUIRE_DOMAIN();
+    HRESULT h = 0;
+    EXPECT_EQ(namingContextVia(adminUpn(), adminPassword(), ADS_USE_ENCRYPTION, &h), baseDn())
+        << std::hex << h << " " << lastErrorText().toStdString();
+    // An explicit port is used as given.
+    EXPECT_EQ(namingContextVia(adminUpn(), adminPassword(), ADS_USE_ENCRYPTION, &h, 636), baseDn());
+}
+
+TEST_F(Bind, KerberosWithPasswordSignedSealedAndInsideTls)
+{
+    ARV_REQUIRE_DOMAIN();
+    for (std::uint32_t flags : {0x1u, 0x81u, 0x3u, 0x201u}) {
+        HRESULT h = 0;
+        EXPECT_EQ(namingContextVia(adminUpn(), adminPassword(), flags, &h), baseDn())
+            << "flags " << flags << ": " << std::hex << h << " " << lastErrorText().toStdString();
+        EXPECT_EQ(namingContextVia(adminNt4(), adminPassword(), flags, &h), baseDn())
+            << "flags " << flags << ": " << std::hex << h << " " << lastErrorText().toStdString();
+    }
+}
+
+TEST_F(Bind, KerberosFromTicketCacheAndClearTextWithoutTicket)
+{
+    ARV_REQUIRE_DOMAIN();
+    QTemporaryDir dir;
+    const QByteArray oldCache = qgetenv("KRB5CCNAME");
+    const QByteArray cache = "FILE:" + dir.filePath(QStringLiteral("ccache")).toLocal8Bit();
+
+    // Without a ticket: a text that says what to do.
+    qputenv("KRB5CCNAME", cache);
+    HRESULT h = 0;
+    EXPECT_TRUE(namingContextVia(QString(), QString(), ADS_SECURE_AUTHENTICATION, &h).isEmpty());
+    EXPECT_TRUE(failed(h));
+    EXPECT_TRUE(GetADSIErrorText(h).contains(QLatin1String("kinit"))) << GetADSIErrorText(h).toStdString();
+
+    // kinit with the password on its standard input.
+    QProcess kinit;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("KRB5CCNAME"), QString::fromLocal8Bit(cache));
+    kinit.setProcessEnvironment(env);
+    kinit.start(QStringLiteral("kinit"), {adminUpn()});
+    ASSERT_TRUE(kinit.waitForStarted());
+    kinit.write(adminPassword().toUtf8() + "\n");
+    kinit.closeWriteChannel();
+    ASSERT_TRUE(kinit.waitForFinished(30000));
+    ASSERT_EQ(kinit.exitCode(), 0) << kinit.readAllStandardError().toStdString();
+
+    closeAllConnections();
+    EXPECT_EQ(namingContextVia(QString(), QString(), ADS_SECURE_AUTHENTICATION, &h), baseDn())
+        << std::hex << h << " " << lastErrorText().toStdString();
+    EXPECT_EQ(namingContextVia(QString(), QString(), ADS_SECURE_AUTHENTICATION | ADS_USE_SEALING, &h), baseDn());
+    qputenv("KRB5CCNAME", oldCache);
+    closeAllConnections();
+}
+
+TEST_F(Bind, WrongPasswordGivesLogonFailureAndItsText)
+{
+    ARV_REQUIRE_DOMAIN();
+    const QString wrong = adminPassword() + QStringLiteral("x");
+    for (std::uint32_t flags : {0x0u, 0x1u}) {
+        HRESULT h = 0;
+        namingContextVia(adminUpn(), wrong, flags, &h);
+        EXPECT_EQ(h, HR_LOGON_FAILURE) << "flags " << flags << std::hex << " " << h;
+        const QString text = GetADSIErrorText(h);
+        EXPECT_TRUE(text.startsWith(QLatin1String("The user name or password is incorrect."))) << text.toStdString();
+        EXPECT_FALSE(text.contains(wrong));
+    }
+    try {
+        CheckADSIResult(HR_LOGON_FAILURE);
+        ADD_FAILURE() << "no exception";
+    } catch (const EADSIException &e) {
+        EXPECT_TRUE(e.Message().startsWith(QLatin1String("The user name or password is incorrect.")));
+    }
+}
+
+TEST_F(Bind, UnreachableServerIsNotOperationalWithPlainWords)
+{
+    ARV_REQUIRE_DOMAIN();
+    ObjectPtr o;
+    // A port nobody listens on.
+    const HRESULT h = ADsOpenObject(QStringLiteral("LDAP://%1:1/RootDSE").arg(server()), adminUpn(),
+                                    adminPassword(), 0, &o);
+    EXPECT_EQ(h, HR_DS_SERVER_DOWN);
+    EXPECT_FALSE(o);
+    const QString text = GetADSIErrorText(h);
+    EXPECT_TRUE(text.startsWith(QLatin1String("The server is not operational."))) << text.toStdString();
+    // The extended error says it in plain words (the text is wrapped at 40 columns).
+    EXPECT_TRUE(QString(text).replace(QLatin1String("\r\n"), QLatin1String(" ")).simplified()
+                    .contains(QLatin1String("cannot be reached")))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains(QLatin1String("LDAP Provider")));
+}
+
+TEST_F(Bind, MissingObjectAndBadPath)
+{
+    ARV_REQUIRE_DOMAIN();
+    ObjectPtr o;
+    HRESULT h = ADsOpenObject(path(QStringLiteral("CN=nobody-here,") + baseDn()), adminUpn(), adminPassword(), 0, &o);
+    EXPECT_EQ(h, HR_DS_NO_SUCH_OBJECT);
+    EXPECT_TRUE(GetADSIErrorText(h).startsWith(QLatin1String("There is no such object on the server.")));
+    h = ADsOpenObject(QStringLiteral("WinNT://x"), adminUpn(), adminPassword(), 0, &o);
+    EXPECT_EQ(h, E_ADS_BAD_PATHNAME);
+    EXPECT_EQ(GetADSIErrorText(h), QStringLiteral("An invalid ADSI pathname was passed."));
+}
+
+TEST_F(Bind, OneConnectionPerCredentialsAndThreadClosedAtDisconnect)
+{
+    ARV_REQUIRE_DOMAIN();
+    const int before = connectionsOpened();
+    const int socketsBefore = openLdapSockets();
+    ObjectPtr a = bindAdmin(baseDn());
+    ObjectPtr b = bindAdmin(QStringLiteral("CN=Users,") + baseDn());
+    ObjectPtr c;
+    ASSERT_EQ(OpenADsObject(path(QStringLiteral("CN=Users,") + baseDn()), adminUpn(), adminPassword(), &c,
+                            QLatin1String(IID_IADsContainer), 0, true), S_OK);
+    ASSERT_TRUE(a && b && c);
+    QVariant v;
+    EXPECT_EQ(b->GetInfoEx({QStringLiteral("cn"), QStringLiteral("canonicalName")}), S_OK);
+    EXPECT_EQ(connectionsOpened() - before, 1);
+    EXPECT_EQ(openLdapSockets() - socketsBefore, 1);
+
+    // Other flags: another connection.
+    ObjectPtr k = bindAdmin(baseDn(), ADS_SECURE_AUTHENTICATION);
+    EXPECT_EQ(connectionsOpened() - before, 2);
+
+    // A worker thread gets its own.
+    int inThread = 0;
+    std::thread([&] {
+        ObjectPtr t = bindAdmin(baseDn());
+        inThread = pooledConnectionCount();
+    }).join();
+    EXPECT_EQ(inThread, 1);
+    EXPECT_EQ(connectionsOpened() - before, 3);
+
+    // Disconnect: the pool is emptied; the sockets go with the last object using them.
+    closeAllConnections();
+    EXPECT_EQ(pooledConnectionCount(), 0);
+    a.reset();
+    b.reset();
+    c.reset();
+    k.reset();
+    EXPECT_EQ(openLdapSockets(), socketsBefore);
+}

@@ -1,5 +1,6 @@
 #include "core/unConnection.h"
 
+#include "core/unValues.h"
 #include "core/unValuesText.h"
 #include "platform/adsi/adsconnection.h"
 #include "platform/adsi/adspath.h"
@@ -122,10 +123,31 @@ TConnectionContext DeriveConnectionContext(const ads::ObjectPtr &rootDse, const 
     return ctx;
 }
 
+namespace {
+
+// The value operations bind through their own copy of the access data.
+void publishDirectoryAccess(const TConnectionContext &c)
+{
+    TDirectoryAccess a;
+    a.ServerPrefix = c.ServerPrefix;
+    a.DefaultNamingContext = c.DefaultNamingContext;
+    a.DcShortName = c.DcShortName;
+    a.UserName = c.UserName;
+    a.Password = c.Password;
+    a.AuthFlags = c.AuthFlags;
+    a.UseCredentials = c.UseCredentials;
+    SetDirectoryAccess(a);
+}
+
+} // namespace
+
 void PublishConnectionContext(const TConnectionContext &context)
 {
-    QMutexLocker lock(&g_contextMutex);
-    contextInstance() = context;
+    {
+        QMutexLocker lock(&g_contextMutex);
+        contextInstance() = context;
+    }
+    publishDirectoryAccess(context);
 }
 
 TConnectResult ConnectWithSettings(TConnectionSettings &settings,
@@ -164,6 +186,13 @@ void DisconnectContext()
         cleared.AuthFlags = 0;
         contextInstance() = cleared;
         handlers = g_disconnectHandlers;
+        publishDirectoryAccess(cleared);
+    }
+    {
+        QMutexLocker lock(&ProcessLock());
+        ClearSchemaGuidNames();
+        ClearExtendedRightNames();
+        ClearGroupList();
     }
     for (const auto &h : handlers)
         h();

@@ -170,12 +170,14 @@ TConnectResult ConnectWithSettings(TConnectionSettings &settings,
 // without publishing them. Raises EADSIException when RootDSE has no default naming context.
 TConnectionContext DeriveConnectionContext(const ads::ObjectPtr &rootDse,
                                            const TConnectionSettings &settings);
-// Publishes a derived context as the process-wide one.
+// Publishes a derived context as the process-wide one (and to the value operations,
+// SetDirectoryAccess).
 void PublishConnectionContext(const TConnectionContext &context);
 
 // Clears the context (texts empty, AuthFlags 0, UseCredentials true, the name translator
-// released), runs the disconnect handlers (the process-wide caches register theirs) and
-// closes the pooled directory connections.
+// released) and the value operations' copy of it, clears the process-wide name caches
+// (schema GUID names, extended rights, groups) under the process lock, runs the registered
+// disconnect handlers and closes the pooled directory connections.
 void DisconnectContext();
 // Registers a function run by every DisconnectContext (for example clearing a cache).
 void AddDisconnectHandler(std::function<void()> handler);

@@ -1,0 +1,230 @@
+// arvendel-cli run as a child process against the test domain. Passwords reach it through a
+// file or an environment variable only.
+#include "support/testdomain.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+using testsupport::fact;
+
+namespace {
+
+struct CliRun {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+class CliDomain : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ARV_REQUIRE_DOMAIN();
+        ASSERT_TRUE(dir.isValid());
+        passwordFile = dir.path() + QStringLiteral("/pw");
+        QFile f(passwordFile);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(fact("ADMIN_PASSWORD").toUtf8() + '\n');
+        f.close();
+        f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    }
+
+    CliRun cli(const QStringList &args, const QString &passwordVar = {})
+    {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("ARV_SETTINGS_FILE"), dir.path() + QStringLiteral("/cfg/registry.ini"));
+        env.insert(QStringLiteral("KRB5_CONFIG"), fact("KRB5_CONFIG"));
+        env.insert(QStringLiteral("LDAPTLS_CACERT"), fact("CA_FILE"));
+        env.insert(QStringLiteral("KRB5CCNAME"), QStringLiteral("MEMORY:arvendel-cli-test"));
+        env.remove(QStringLiteral("ARV_CLI_TEST_PW"));
+        if (!passwordVar.isEmpty())
+            env.insert(QStringLiteral("ARV_CLI_TEST_PW"), passwordVar);
+        p.setProcessEnvironment(env);
+        p.setStandardInputFile(QProcess::nullDevice());
+        p.start(QStringLiteral(ARV_CLI_PATH), args);
+        EXPECT_TRUE(p.waitForFinished(60000));
+        CliRun r;
+        r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        r.out = QString::fromUtf8(p.readAllStandardOutput());
+        r.err = QString::fromUtf8(p.readAllStandardError());
+        // Whatever happened, the password is never printed.
+        EXPECT_FALSE(r.out.contains(fact("ADMIN_PASSWORD")));
+        EXPECT_FALSE(r.err.contains(fact("ADMIN_PASSWORD")));
+        return r;
+    }
+
+    QStringList simpleAdmin() const
+    {
+        return {QStringLiteral("--server"), fact("ADDR"), QStringLiteral("--simple"), QStringLiteral("--user"),
+                fact("ADMIN_USER"), QStringLiteral("--password-file"), passwordFile};
+    }
+
+    QStringList search(const QStringList &more) const { return QStringList{QStringLiteral("search")} + simpleAdmin() + more; }
+
+    static QStringList lines(const QString &text) { return text.split(u'\n', Qt::SkipEmptyParts); }
+
+    QTemporaryDir dir;
+    QString passwordFile;
+};
+
+} // namespace
+
+TEST_F(CliDomain, ConnectPrintsTheContext)
+{
+    const CliRun r = cli(QStringList{QStringLiteral("connect")} + simpleAdmin());
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const QStringList l = lines(r.out);
+    EXPECT_TRUE(l.contains(QStringLiteral("ServerPrefix: LDAP://%1:389/").arg(fact("ADDR"))));
+    EXPECT_TRUE(l.contains(QStringLiteral("DomainPath: LDAP://%1:389/%2").arg(fact("ADDR"), fact("BASE_DN"))));
+    EXPECT_TRUE(l.contains(QStringLiteral("DefaultNamingContext: ") + fact("BASE_DN")));
+    EXPECT_TRUE(l.contains(QStringLiteral("DcHostName: ") + fact("DNS_HOST"), Qt::CaseInsensitive));
+    EXPECT_TRUE(l.contains(QStringLiteral("DcShortName: ") + fact("HOST"), Qt::CaseInsensitive));
+    EXPECT_TRUE(l.contains(QStringLiteral("DnsDomainName: ") + fact("DNS_DOMAIN"), Qt::CaseInsensitive));
+    EXPECT_TRUE(l.contains(QStringLiteral("AuthFlags: 0x00000200")));
+    EXPECT_TRUE(r.out.contains(QRegularExpression(QStringLiteral("^DomainFunctionality: [1-9][0-9]*$"),
+                                                  QRegularExpression::MultilineOption)));
+}
+
+TEST_F(CliDomain, ConnectOverLdapsWithThePasswordInAVariable)
+{
+    const CliRun r = cli({QStringLiteral("connect"), QStringLiteral("--server"), fact("ADDR"), QStringLiteral("--ssl"),
+                       QStringLiteral("--simple"), QStringLiteral("--user"), fact("ADMIN_USER"),
+                       QStringLiteral("--password-env"), QStringLiteral("ARV_CLI_TEST_PW")},
+                      fact("ADMIN_PASSWORD"));
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(lines(r.out).contains(QStringLiteral("ServerPrefix: LDAP://%1:636/").arg(fact("ADDR"))));
+    EXPECT_TRUE(lines(r.out).contains(QStringLiteral("AuthFlags: 0x00000202")));
+}
+
+TEST_F(CliDomain, ConnectWithKerberosPassword)
+{
+    const CliRun r = cli({QStringLiteral("connect"), QStringLiteral("--server"), fact("ADDR"), QStringLiteral("--secure"),
+                       QStringLiteral("--user"), fact("ADMIN_USER"), QStringLiteral("--password-file"), passwordFile});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(lines(r.out).contains(QStringLiteral("AuthFlags: 0x00000001")));
+}
+
+TEST_F(CliDomain, DirectoryErrorsPrintTheProgramsTextAndFail)
+{
+    CliRun r = cli({QStringLiteral("connect"), QStringLiteral("--server"), fact("ADDR"), QStringLiteral("--simple"),
+                 QStringLiteral("--user"), fact("ADMIN_USER"), QStringLiteral("--password-env"),
+                 QStringLiteral("ARV_CLI_TEST_PW")},
+                QStringLiteral("wrong-password"));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.startsWith(QStringLiteral("The user name or password is incorrect."))) << r.err.toStdString();
+    EXPECT_TRUE(r.out.isEmpty());
+
+    r = cli({QStringLiteral("connect"), QStringLiteral("--server"), fact("ADDR"), QStringLiteral("--port"),
+             QStringLiteral("1"), QStringLiteral("--simple"), QStringLiteral("--no-credentials")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.startsWith(QStringLiteral("The server is not operational."))) << r.err.toStdString();
+
+    r = cli(search({QStringLiteral("--filter"), QStringLiteral("(cn=Administrator")}));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err.trimmed(), QStringLiteral("Search failed (result code 80005014)"));
+
+    r = cli(search({QStringLiteral("--base"), QStringLiteral("OU=No Such Unit,") + fact("BASE_DN")}));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_FALSE(r.err.trimmed().isEmpty());
+}
+
+TEST_F(CliDomain, UsageErrorsAndNoPasswordArgument)
+{
+    EXPECT_EQ(cli({QStringLiteral("connect"), QStringLiteral("--password"), QStringLiteral("x")}).exitCode, 2);
+    EXPECT_EQ(cli({QStringLiteral("nosuchcommand")}).exitCode, 2);
+    EXPECT_EQ(cli(search({QStringLiteral("--scope"), QStringLiteral("deep")})).exitCode, 2);
+    EXPECT_EQ(cli({QStringLiteral("connect"), QStringLiteral("--ssl"), QStringLiteral("--no-ssl")}).exitCode, 2);
+    // Credentials without a password and no terminal: refused instead of binding as someone else.
+    const CliRun r = cli({QStringLiteral("connect"), QStringLiteral("--server"), fact("ADDR"), QStringLiteral("--simple"),
+                       QStringLiteral("--user"), fact("ADMIN_USER")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("a password is needed"))) << r.err.toStdString();
+}
+
+TEST_F(CliDomain, SearchPrintsTypedRowsAlignedWithTheAttributes)
+{
+    const CliRun r = cli(search({QStringLiteral("--base"), QStringLiteral("CN=Users,") + fact("BASE_DN"),
+                              QStringLiteral("--filter"), QStringLiteral("(sAMAccountName=Administrator)"),
+                              QStringLiteral("--attrs"),
+                              QStringLiteral("sAMAccountName,objectGUID,objectSid,accountExpires,memberOf,userAccountControl,noSuchAttribute,whenCreated")}));
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const QStringList rows = lines(r.out);
+    ASSERT_EQ(rows.size(), 1) << r.out.toStdString();
+    const QStringList f = rows.first().split(u'\t');
+    ASSERT_EQ(f.size(), 8);
+    EXPECT_EQ(f[0], QStringLiteral("sAMAccountName=\"Administrator\""));
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^objectGUID=\"\\{[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}\\}\"$"))
+                    .match(f[1]).hasMatch()) << f[1].toStdString();
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^objectSid=bytes:01050000[0-9A-F]{48}$")).match(f[2]).hasMatch())
+        << f[2].toStdString();
+    EXPECT_EQ(f[3], QStringLiteral("accountExpires=date:"));  // never expires: the zero date
+    EXPECT_TRUE(f[4].startsWith(QStringLiteral("memberOf=[\"CN=")) && f[4].contains(QStringLiteral("CN=Domain Admins,")))
+        << f[4].toStdString();
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^userAccountControl=int:[0-9]+$")).match(f[5]).hasMatch());
+    EXPECT_EQ(f[6], QStringLiteral("noSuchAttribute="));
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^whenCreated=date:20[0-9]{2}-[01][0-9]-[0-3][0-9]T[0-9:]{8}\\.[0-9]{3}$"))
+                    .match(f[7]).hasMatch()) << f[7].toStdString();
+}
+
+TEST_F(CliDomain, SearchSortsLimitsAndListsAllAttributes)
+{
+    const QStringList base{QStringLiteral("--filter"), QStringLiteral("(&(objectCategory=person)(objectClass=user))"),
+                           QStringLiteral("--attrs"), QStringLiteral("sAMAccountName"), QStringLiteral("--sort"),
+                           QStringLiteral("sAMAccountName"), QStringLiteral("--page-size"), QStringLiteral("3")};
+    const CliRun up = cli(search(base));
+    ASSERT_EQ(up.exitCode, 0) << up.err.toStdString();
+    const QStringList asc = lines(up.out);
+    ASSERT_GE(asc.size(), 4);
+    QStringList sorted = asc;
+    std::sort(sorted.begin(), sorted.end(), [](const QString &a, const QString &b) {
+        return a.compare(b, Qt::CaseInsensitive) < 0;
+    });
+    EXPECT_EQ(asc, sorted);
+
+    const CliRun down = cli(search(base + QStringList{QStringLiteral("--reverse")}));
+    ASSERT_EQ(down.exitCode, 0);
+    QStringList desc = lines(down.out);
+    std::reverse(desc.begin(), desc.end());
+    EXPECT_EQ(desc, asc);
+
+    const CliRun limited = cli(search(base + QStringList{QStringLiteral("--size-limit"), QStringLiteral("2")}));
+    EXPECT_EQ(limited.exitCode, 0) << limited.err.toStdString();
+    EXPECT_EQ(lines(limited.out), asc.mid(0, 2));
+
+    const CliRun all = cli(search({QStringLiteral("--base"), fact("ADMIN_DN"), QStringLiteral("--scope"), QStringLiteral("base")}));
+    ASSERT_EQ(all.exitCode, 0) << all.err.toStdString();
+    const QStringList fields = lines(all.out).value(0).split(u'\t');
+    EXPECT_TRUE(fields.contains(QStringLiteral("cn=\"Administrator\""))) << all.out.toStdString();
+    EXPECT_TRUE(std::any_of(fields.begin(), fields.end(),
+                            [](const QString &f) { return f.startsWith(QStringLiteral("objectClass=[\"top\", ")); }));
+}
+
+TEST_F(CliDomain, SavedSettingsAreUsedByDefault)
+{
+    CliRun r = cli(QStringList{QStringLiteral("settings"), QStringLiteral("save"), QStringLiteral("--test")} + simpleAdmin());
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(lines(r.out).contains(QStringLiteral("Password: (set)")));
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(dir.path() + QStringLiteral("/cfg/registry.ini")).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    QFile store(dir.path() + QStringLiteral("/cfg/registry.ini"));
+    ASSERT_TRUE(store.open(QIODevice::ReadOnly));
+    EXPECT_FALSE(store.readAll().contains(fact("ADMIN_PASSWORD").toUtf8()));
+
+    r = cli({QStringLiteral("connect")});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(lines(r.out).contains(QStringLiteral("UserName: ") + fact("ADMIN_USER")));
+
+    // A failing test bind saves nothing.
+    r = cli({QStringLiteral("settings"), QStringLiteral("save"), QStringLiteral("--test"), QStringLiteral("--port"),
+             QStringLiteral("1")});
+    EXPECT_EQ(r.exitCode, 1);
+    r = cli({QStringLiteral("settings"), QStringLiteral("show")});
+    EXPECT_TRUE(lines(r.out).contains(QStringLiteral("Port: 389")));
+}

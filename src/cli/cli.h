@@ -53,7 +53,8 @@ bool connectionSettingsFromOptions(const QCommandLineParser &parser, TConnection
 // Applies only the options that were given on top of settings (used by "settings save").
 bool applyConnectionOptions(const QCommandLineParser &parser, TConnectionSettings *settings,
                             QString *error);
-// Reads a password from the terminal without echo; false when there is no terminal.
+// Reads a password from the terminal without echo; false when the standard input is not a
+// terminal (a redirected run is never asked).
 bool promptPassword(const QString &prompt, QString *password);
 
 // Connects with the settings (asking for missing credentials on the terminal when one is

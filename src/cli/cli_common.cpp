@@ -64,6 +64,10 @@ void addConnectionOptions(QCommandLineParser &parser)
 
 bool promptPassword(const QString &prompt, QString *password)
 {
+    // Only an interactive run is asked: with its input redirected (scripts, tests) a prompt
+    // would hang instead of failing with a clear message.
+    if (!::isatty(STDIN_FILENO))
+        return false;
     const int fd = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
         return false;

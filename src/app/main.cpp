@@ -1,38 +1,55 @@
-// Until the main window exists: a window that shows the connection facts of the domain the
-// demo command started, so that the demo shows a running domain.
+// The program: one instance per user session, the data module, the main window. With
+// --demo <domain folder> it stores connection settings for the test domain started in that
+// folder (in a settings file of the demo's own) and connects at once.
+#include "main/unDataModule.h"
+#include "main/unDomainTree.h"
+#include "main/unMain.h"
+#include "main/unSingleInstance.h"
+#include "ui/prompt.h"
+
 #include <QApplication>
-#include <QFile>
-#include <QLabel>
 #include <QStringList>
-#include <QTextStream>
+#include <QTimer>
+
+#include <cstdio>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Arvendel"));
-    QString domain;
-    const QStringList args = QApplication::arguments();
-    const qsizetype at = args.indexOf(QStringLiteral("--demo"));
-    if (at >= 0 && at + 1 < args.size())
-        domain = args.at(at + 1);
+    QApplication::setOrganizationName(QStringLiteral("Vastrel"));
 
-    QString text = QStringLiteral("Arvendel\n\n");
-    QFile facts(domain + QStringLiteral("/facts.env"));
-    if (!domain.isEmpty() && facts.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        text += QStringLiteral("Demo domain:\n");
-        QTextStream in(&facts);
-        while (!in.atEnd()) {
-            const QString line = in.readLine();
-            if (!line.contains(QStringLiteral("PASSWORD")))
-                text += line + QLatin1Char('\n');
+    const QStringList args = QApplication::arguments();
+    QString demo;
+    if (const qsizetype at = args.indexOf(QStringLiteral("--demo")); at >= 0) {
+        if (at + 1 >= args.size()) {
+            std::fprintf(stderr, "arvendel: --demo needs the folder of a running test domain\n");
+            return 2;
         }
-    } else {
-        text += QStringLiteral("No demo domain given (--demo <folder>).");
+        demo = args.at(at + 1);
     }
-    QLabel label(text);
-    label.setObjectName(QStringLiteral("lbFacts"));
-    label.setMargin(16);
-    label.setWindowTitle(QStringLiteral("Arvendel"));
-    label.show();
-    return QApplication::exec();
+
+    // A second start brings the first to the front and ends.
+    TSingleInstance instance;
+    if (!instance.claim())
+        return 0;
+
+    QString demoError;
+    const bool demoReady = !demo.isEmpty() && mainwin::prepareDemo(demo, &demoError);
+
+    TDM::instance();
+    QApplication::setWindowIcon(TDM::instance().appIcon());
+    TfrmMain frmMain;
+    instance.setWindow(&frmMain);
+    frmMain.show();
+
+    if (!demo.isEmpty()) {
+        if (demoReady)
+            QTimer::singleShot(0, &frmMain, &TfrmMain::acConnectExecute);
+        else
+            QTimer::singleShot(0, &frmMain, [&] {
+                ui::Prompt::message(&frmMain, demoError, QStringLiteral("Arvendel"), ui::Icon::Error);
+            });
+    }
+    return app.exec();
 }

@@ -1,6 +1,11 @@
 #include "main/unDomainTree.h"
 
 #include "platform/adsi/adserror.h"
+#include "platform/registry/registry.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTextStream>
 
 #include <limits>
 
@@ -309,6 +314,67 @@ QList<TreeNodeInfo> loadChildContainers(const TConnectionContext &ctx, const QSt
     }
     s.CloseSearch();
     return out;
+}
+
+bool readDomainFacts(const QString &folder, QHash<QString, QString> *facts, QString *error)
+{
+    QFile f(QDir(folder).filePath(QStringLiteral("facts.env")));
+    if (!f.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        if (error)
+            *error = QStringLiteral("The demo domain's facts file %1 could not be read (%2). Start the domain "
+                                    "with tests/domain/testdomain.sh up --dir %3 first.")
+                         .arg(f.fileName(), f.errorString(), folder);
+        return false;
+    }
+    QTextStream in(&f);
+    while (!in.atEnd()) {
+        const QString line = in.readLine();
+        const qsizetype eq = line.indexOf(u'=');
+        if (line.trimmed().startsWith(u'#') || eq <= 0)
+            continue;
+        QString value = line.mid(eq + 1).trimmed();
+        if (value.size() >= 2 && (value.startsWith(u'"') || value.startsWith(u'\'')) && value.endsWith(value.front()))
+            value = value.mid(1, value.size() - 2);
+        facts->insert(line.left(eq).trimmed(), value);
+    }
+    return true;
+}
+
+bool prepareDemo(const QString &folder, QString *error)
+{
+    QHash<QString, QString> facts;
+    if (!readDomainFacts(folder, &facts, error))
+        return false;
+    for (const char *key : {"ADDR", "ADMIN_USER", "ADMIN_PASSWORD"})
+        if (facts.value(QString::fromLatin1(key)).isEmpty()) {
+            if (error)
+                *error = QStringLiteral("The demo domain's facts file has no %1.").arg(QString::fromLatin1(key));
+            return false;
+        }
+    registry::setStoreFile(QDir(folder).filePath(QStringLiteral("settings.ini")));
+    if (const QString ca = facts.value(QStringLiteral("CA_FILE")); !ca.isEmpty())
+        qputenv("LDAPTLS_CACERT", ca.toLocal8Bit());
+    if (const QString krb = facts.value(QStringLiteral("KRB5_CONFIG")); !krb.isEmpty())
+        qputenv("KRB5_CONFIG", krb.toLocal8Bit());
+
+    TConnectionSettings s;
+    s.UseDefaultServer = false;
+    s.ServerName = facts.value(QStringLiteral("ADDR"));
+    s.Port = facts.value(QStringLiteral("LDAP_PORT"), QStringLiteral("389"));
+    s.UseEncryption = false;
+    s.SecureAuthentication = false; // a simple bind with the administrator's password
+    s.UseKerberos = false;
+    s.UseCredentials = true;
+    s.RememberMe = true;
+    s.UserName = facts.value(QStringLiteral("ADMIN_USER"));
+    s.Password = facts.value(QStringLiteral("ADMIN_PASSWORD"));
+    QString storeError;
+    if (!SaveConnectionSettings(s, &storeError)) {
+        if (error)
+            *error = QStringLiteral("The demo's connection settings could not be stored: ") + storeError;
+        return false;
+    }
+    return true;
 }
 
 } // namespace mainwin

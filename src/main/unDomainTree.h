@@ -7,6 +7,7 @@
 #include "core/unConnection.h"
 #include "core/unSearch.h"
 
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -77,5 +78,15 @@ DomainTree loadDomainTree(const ads::ObjectPtr &domainObject, int domainFunction
 // LoadChildContainers: the containers and OUs one level below nodePath. Raises
 // EADSISearchException.
 QList<TreeNodeInfo> loadChildContainers(const TConnectionContext &ctx, const QString &nodePath);
+
+// --- the demo --------------------------------------------------------------------------------
+
+// Reads <folder>/facts.env (KEY=VALUE lines) into a map; false with an error when missing.
+bool readDomainFacts(const QString &folder, QHash<QString, QString> *facts, QString *error);
+// Points the settings store at <folder>/settings.ini and stores connection settings for the
+// test domain described there: its address and LDAP port, the administrator's account and
+// password, a simple bind. Also names the domain's CA and Kerberos configuration for this
+// process. False with an error when the facts are missing or the settings cannot be stored.
+bool prepareDemo(const QString &folder, QString *error);
 
 } // namespace mainwin

@@ -1,0 +1,853 @@
+#include "main/unMain.h"
+
+#include "core/unValues.h"
+#include "main/unConnectionDlg.h"
+#include "main/unCredentials.h"
+#include "main/unDataModule.h"
+#include "main/unQuickPanel.h"
+#include "main/unSchemaThreads.h"
+#include "main/unUserGrid.h"
+#include "options/unFormOptions.h"
+#include "options/unModifyColumns.h"
+#include "ui/objectbus.h"
+#include "ui/prompt.h"
+#include "ui/texts.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenuBar>
+#include <QSpinBox>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QThread>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace {
+int g_connectPauseMs = 500;
+int g_connectAttempts = 151;
+
+const QString kAppTitle = QStringLiteral("Arvendel");
+const QString kCloseWindowsText = QStringLiteral("Please, close all opened property pages before this action!");
+const QString kReadyText = QStringLiteral("  Ready for actions!");
+const QString kHowManyHint = QStringLiteral(
+    "Use this space to control the maximum number of objects that can be displayed. You can enter a number "
+    "from 0 to 2000. \r\n0 (Zero) means \"no restriction\" (all object will be displayed).");
+
+constexpr int kPathRole = Qt::UserRole + 1;
+
+QAction *makeAction(QObject *owner, const char *name, const QString &caption, TDM::ActionImage image = TDM::ActionImageCount)
+{
+    auto *a = new QAction(caption, owner);
+    a->setObjectName(QString::fromLatin1(name));
+    if (image != TDM::ActionImageCount)
+        a->setIcon(TDM::instance().actionImage(image));
+    return a;
+}
+
+QToolButton *toolButton(QToolBar *bar, QAction *a, const char *name)
+{
+    bar->addAction(a);
+    auto *b = qobject_cast<QToolButton *>(bar->widgetForAction(a));
+    if (b)
+        b->setObjectName(QString::fromLatin1(name));
+    return b;
+}
+} // namespace
+
+TDomainFacts &DomainFacts()
+{
+    static TDomainFacts facts;
+    return facts;
+}
+
+void TfrmMain::setConnectWaitForTests(int pauseMs, int attempts)
+{
+    g_connectPauseMs = pauseMs;
+    g_connectAttempts = attempts;
+}
+
+TfrmMain::TfrmMain(QWidget *parent) : QMainWindow(parent)
+{
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowIcon(TDM::instance().appIcon());
+    // Notices written by the core (NotifyOtherWindows) travel over the window bus.
+    SetNotifyOtherWindowsHook([](const void *sender, int code, const QString &text) {
+        ui::ObjectBus::instance().notify(code, text, static_cast<const QObject *>(sender));
+    });
+    list_ = new userlist::TUserList(this);
+    buildActions();
+    buildWidgets();
+    FormCreate();
+    ui::ObjectBus::instance().registerWindow(this, [this](int code, const QString &text) { handleNotice(code, text); });
+}
+
+TfrmMain::~TfrmMain()
+{
+    ui::ObjectBus::instance().unregisterWindow(this);
+    for (QThread *t : {static_cast<QThread *>(attrThread_.data()), static_cast<QThread *>(guidThread_.data())})
+        if (t) {
+            t->requestInterruption();
+            t->wait();
+        }
+}
+
+void TfrmMain::buildActions()
+{
+    acConnect = makeAction(this, "acConnect", QStringLiteral("&Connect"), TDM::ImgConnect);
+    actExit = makeAction(this, "actExit", QStringLiteral("&Exit"), TDM::ImgExit);
+    acOptions = makeAction(this, "acOptions", QStringLiteral("&Connection"), TDM::ImgConnection);
+    actSelectVisibleColumns = makeAction(this, "actSelectVisibleColumns", QStringLiteral("&Select Columns"), TDM::ImgColumns);
+    ActionFilter = makeAction(this, "ActionFilter", QStringLiteral("&Filter"), TDM::ImgFilter);
+    ActionGeneral = makeAction(this, "ActionGeneral", QStringLiteral("&General Option"), TDM::ImgOptions);
+    actBulkExport = makeAction(this, "actBulkExport", QStringLiteral("&Bulk Export"), TDM::ImgBulkExport);
+    ActionReports = makeAction(this, "ActionReports", QStringLiteral("&Reports"), TDM::ImgReports);
+    ActionGroups = makeAction(this, "ActionGroups", QStringLiteral("&Groups"), TDM::ImgGroups);
+    ActionQueryBasedDL = makeAction(this, "ActionQueryBasedDL", QStringLiteral("&Query-Based Distribution Groups"), TDM::ImgQueryGroups);
+    actFindAndReplace = makeAction(this, "actFindAndReplace", QStringLiteral("&Find Fast && Replace"), TDM::ImgFindReplace);
+    actServerInformation = makeAction(this, "actServerInformation", QStringLiteral("&Server(s) Information"), TDM::ImgServerInfo);
+    ActionAbout = makeAction(this, "ActionAbout", QStringLiteral("&About"), TDM::ImgAbout);
+    actFindFast = makeAction(this, "actFindFast", QStringLiteral("Find User"), TDM::ImgFindUser);
+    actBulkImport = makeAction(this, "actBulkImport", QStringLiteral("Bulk Import"));
+    actLastLogon = makeAction(this, "actLastLogon", QStringLiteral("Actual Last Logon"));
+    actStop = makeAction(this, "actStop", QStringLiteral("Stop"), TDM::ImgStop);
+
+    actExit->setShortcut(QKeySequence(QStringLiteral("Alt+F4")));
+    actStop->setShortcut(QKeySequence(Qt::Key_Escape));
+    ui::setHint(actFindFast, QStringLiteral("Fast find user."));
+    ui::setHint(actSelectVisibleColumns, QStringLiteral("Define the visible columns."));
+    ui::setHint(actStop, QStringLiteral("Stop retrieving the users."));
+
+    connect(acConnect, &QAction::triggered, this, &TfrmMain::acConnectExecute);
+    connect(actExit, &QAction::triggered, this, &QWidget::close);
+    connect(acOptions, &QAction::triggered, this, &TfrmMain::acOptionsExecute);
+    connect(actSelectVisibleColumns, &QAction::triggered, this, &TfrmMain::actSelectVisibleColumnsExecute);
+    connect(ActionGeneral, &QAction::triggered, this, &TfrmMain::ActionGeneralExecute);
+    connect(ActionAbout, &QAction::triggered, this, &TfrmMain::ActionAboutExecute);
+    connect(actStop, &QAction::triggered, list_, &userlist::TUserList::stop);
+    // The windows of these actions belong to later parts of the program: the actions follow
+    // the enabling rules already, and refuse where the rules say so, but open nothing yet.
+    connect(ActionGroups, &QAction::triggered, this, [this] {
+        if (!Busy())
+            openWindowsCheck();
+    });
+    connect(ActionQueryBasedDL, &QAction::triggered, this, [this] {
+        if (!Busy())
+            openWindowsCheck();
+    });
+    connect(actFindAndReplace, &QAction::triggered, this, [this] {
+        if (!Busy())
+            openWindowsCheck();
+    });
+}
+
+void TfrmMain::buildWidgets()
+{
+    // Menus.
+    QMenu *file = menuBar()->addMenu(QStringLiteral("&File"));
+    file->setObjectName(QStringLiteral("mnuFile"));
+    file->addAction(acConnect);
+    file->addSeparator();
+    file->addAction(actExit);
+    QMenu *opts = menuBar()->addMenu(QStringLiteral("&Options"));
+    opts->setObjectName(QStringLiteral("mnuOptions"));
+    opts->addAction(acOptions);
+    opts->addAction(actSelectVisibleColumns);
+    opts->addAction(ActionFilter);
+    opts->addSeparator();
+    opts->addAction(ActionGeneral);
+    QMenu *extras = menuBar()->addMenu(QStringLiteral("E&xtras"));
+    extras->setObjectName(QStringLiteral("mnuExtras"));
+    extras->addAction(actBulkExport);
+    extras->addAction(ActionReports);
+    extras->addSeparator();
+    extras->addAction(ActionGroups);
+    extras->addAction(ActionQueryBasedDL);
+    extras->addSeparator();
+    extras->addAction(actFindAndReplace);
+    QMenu *info = menuBar()->addMenu(QStringLiteral("&Information"));
+    info->setObjectName(QStringLiteral("mnuInformation"));
+    info->addAction(actServerInformation);
+    QMenu *help = menuBar()->addMenu(QStringLiteral("&Help"));
+    help->setObjectName(QStringLiteral("mnuHelp"));
+    help->addAction(ActionAbout);
+
+    // The quick panel owns the Apply action.
+    panel_ = new TQuickPanel(this);
+    panel_->setObjectName(QStringLiteral("QuickPanel"));
+    ActionApplay = panel_->ActionApplay();
+    ActionApplay->setIcon(TDM::instance().actionImage(TDM::ImgApply));
+    addAction(ActionApplay);
+
+    // Toolbar with captions.
+    ToolBarActions = addToolBar(QStringLiteral("Actions"));
+    ToolBarActions->setObjectName(QStringLiteral("ToolBarActions"));
+    ToolBarActions->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    ToolBarActions->setFixedHeight(40 + ToolBarActions->contentsMargins().top() + ToolBarActions->contentsMargins().bottom() + 12);
+    ToolBarActions->setMovable(false);
+    toolButton(ToolBarActions, acConnect, "tbConnect");
+    tbSelectColumn = toolButton(ToolBarActions, actSelectVisibleColumns, "tbSelectColumn");
+    tbFindFast = toolButton(ToolBarActions, actFindFast, "tbFindFast");
+    toolButton(ToolBarActions, ActionApplay, "tbApplay");
+    ToolBarActions->addSeparator();
+    auto *lbFirst = new QLabel(QStringLiteral("Get only the first"), ToolBarActions);
+    lbFirst->setObjectName(QStringLiteral("lbGetOnlyTheFirst"));
+    ToolBarActions->addWidget(lbFirst);
+    ebHowMany = new QSpinBox(ToolBarActions);
+    ebHowMany->setObjectName(QStringLiteral("ebHowMany"));
+    ebHowMany->setRange(0, 2000);
+    ebHowMany->setAlignment(Qt::AlignRight);
+    ebHowMany->setButtonSymbols(QAbstractSpinBox::NoButtons);
+    ebHowMany->setMinimumWidth(60);
+    ebHowMany->setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
+    ebHowMany->installEventFilter(this);
+    ui::setHint(ebHowMany, kHowManyHint, 80);
+    ToolBarActions->addWidget(ebHowMany);
+    auto *lbUsers = new QLabel(QStringLiteral("   users   "), ToolBarActions);
+    lbUsers->setObjectName(QStringLiteral("lbUsers"));
+    ToolBarActions->addWidget(lbUsers);
+    tbStop = toolButton(ToolBarActions, actStop, "tbStop");
+    ui::setHint(tbFindFast, QStringLiteral("Fast find user."));
+    ui::setHint(tbSelectColumn, QStringLiteral("Define the visible columns."));
+    ui::setHint(tbStop, QStringLiteral("Stop retrieving the users."));
+
+    // Tree | grid over panel.
+    DomainTreeView = new QTreeWidget(this);
+    DomainTreeView->setObjectName(QStringLiteral("DomainTreeView"));
+    DomainTreeView->setHeaderHidden(true);
+    DomainTreeView->setColumnCount(1);
+    DomainTreeView->setSelectionMode(QAbstractItemView::SingleSelection);
+    DomainTreeView->installEventFilter(this);
+    DomainTreeView->viewport()->installEventFilter(this);
+
+    NextGrid = new TUserGrid(list_, this);
+    NextGrid->setObjectName(QStringLiteral("NextGrid"));
+
+    ToolBarGridFont = new QToolBar(QStringLiteral("Grid"), this);
+    ToolBarGridFont->setObjectName(QStringLiteral("ToolBarGridFont"));
+    ToolBarGridFont->setIconSize(QSize(16, 16));
+    auto gridButton = [this](const char *name, const QString &caption, auto slot) {
+        auto *a = new QAction(caption, ToolBarGridFont);
+        a->setObjectName(QString::fromLatin1(name));
+        connect(a, &QAction::triggered, this, slot);
+        toolButton(ToolBarGridFont, a, name);
+        return a;
+    };
+    gridButton("tbLeftGrid", QStringLiteral("Left"), [this] { NextGrid->alignCurrentColumn(Qt::AlignLeft); });
+    gridButton("tbCenterGrid", QStringLiteral("Center"), [this] { NextGrid->alignCurrentColumn(Qt::AlignHCenter); });
+    gridButton("tbRightGrid", QStringLiteral("Right"), [this] { NextGrid->alignCurrentColumn(Qt::AlignRight); });
+
+    auto *right = new QWidget(this);
+    auto *rv = new QVBoxLayout(right);
+    rv->setContentsMargins(0, 0, 0, 0);
+    rv->setSpacing(0);
+    auto *gridSplit = new QSplitter(Qt::Vertical, right);
+    gridSplit->setObjectName(QStringLiteral("SplitterGrid"));
+    auto *gridBox = new QWidget(gridSplit);
+    auto *gv = new QVBoxLayout(gridBox);
+    gv->setContentsMargins(0, 0, 0, 0);
+    gv->setSpacing(0);
+    gv->addWidget(ToolBarGridFont);
+    gv->addWidget(NextGrid, 1);
+    gridSplit->addWidget(gridBox);
+    gridSplit->addWidget(panel_);
+    gridSplit->setStretchFactor(0, 3);
+    gridSplit->setStretchFactor(1, 2);
+    rv->addWidget(gridSplit);
+
+    auto *split = new QSplitter(Qt::Horizontal, this);
+    split->setObjectName(QStringLiteral("SplitterTree"));
+    split->addWidget(DomainTreeView);
+    split->addWidget(right);
+    split->setStretchFactor(0, 1);
+    split->setStretchFactor(1, 3);
+    split->setSizes({240, 760});
+    setCentralWidget(split);
+
+    // Status bar: panel 0 (380 pixels) for listings, panel 1 for the connection.
+    statusBar()->setObjectName(QStringLiteral("StatusBar"));
+    for (int i = 0; i < 2; ++i) {
+        statusPanels_[i] = new QLabel(statusBar());
+        statusPanels_[i]->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
+        statusPanels_[i]->setFrameShape(QFrame::Panel);
+        statusPanels_[i]->setFrameShadow(QFrame::Sunken);
+    }
+    statusPanels_[0]->setFixedWidth(380);
+    statusBar()->addWidget(statusPanels_[0]);
+    statusBar()->addWidget(statusPanels_[1], 1);
+
+    // Wiring of the listing.
+    list_->setSelectedNodeProvider([this] { return selectedListingNode(); });
+    connect(list_, &userlist::TUserList::busyChanged, this, [this](bool busy) {
+        ebHowMany->setEnabled(!busy);
+        actStop->setEnabled(busy);
+        if (busy) {
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+        } else {
+            QApplication::restoreOverrideCursor();
+            ToolBarGridFont->setEnabled(true);
+            if (closeAfterListing_)
+                QTimer::singleShot(0, this, &QWidget::close);
+        }
+    });
+    connect(list_, &userlist::TUserList::listingStarted, this, [this] {
+        panel_->hidePanel();
+        panel_->SetApplyEnabled(false);
+        panel_->SetUserButtons(false);
+    });
+    connect(list_, &userlist::TUserList::rowsCleared, this, [this] { ToolBarGridFont->setEnabled(false); });
+    connect(list_, &userlist::TUserList::statusTextChanged, this, [this](const QString &t) { setStatusPanel(0, t); });
+    connect(list_, &userlist::TUserList::treeSelectionRemoved, this, [this] {
+        suppressTreeChange_ = true;
+        DomainTreeView->clearSelection();
+        DomainTreeView->setCurrentItem(nullptr);
+        suppressTreeChange_ = false;
+    });
+    connect(list_, &userlist::TUserList::listingError, this, &TfrmMain::showError);
+    connect(NextGrid, &TUserGrid::userSelected, this, &TfrmMain::NextGridSelectCell);
+    connect(DomainTreeView, &QTreeWidget::currentItemChanged, this,
+            [this](QTreeWidgetItem *current, QTreeWidgetItem *) { DomainTreeViewChange(current); });
+    connect(ebHowMany, &QSpinBox::valueChanged, this, [this](int v) { list_->setHowMany(v); });
+    connect(ebHowMany, &QSpinBox::editingFinished, this, &TfrmMain::ebHowManyExit);
+
+    panel_->setUserList(list_);
+    panel_->setBusyProvider([this] { return Busy(); });
+    resize(1100, 720);
+}
+
+void TfrmMain::FormCreate()
+{
+    // 1. Hints and titles.
+    setWindowTitle(kAppTitle);
+    QApplication::setApplicationDisplayName(QString());
+    // 2. Every action enabled, then Server Information off.
+    for (QAction *a : findChildren<QAction *>())
+        a->setEnabled(true);
+    actServerInformation->setEnabled(false);
+    // 3. Settings and options.
+    settings_ = TConnectionSettings();
+    LoadConnectionSettings(settings_);
+    options::LoadOptions(options_);
+    list_->setHideOptions(options_.HideDisabled, options_.HideExpired);
+    // 4. The grid's columns (hidden set of the options).
+    NextGrid->setHiddenTags(options::LoadHiddenColumns());
+    // 5. The panel and the grid toolbar.
+    panel_->hidePanel();
+    panel_->SetUserButtons(false);
+    panel_->SetApplyEnabled(false);
+    actFindFast->setEnabled(false);
+    ToolBarGridFont->setEnabled(false);
+    actStop->setEnabled(false);
+    // 9.
+    list_->setLastHowMany(ebHowMany->value());
+    // 10.
+    ActionFilter->setEnabled(false);
+    ActionReports->setEnabled(false);
+    options::ApplyWindowFont(this);
+    actBulkExport->setEnabled(false);
+    ActionGroups->setEnabled(false);
+    actFindAndReplace->setEnabled(false);
+    ActionQueryBasedDL->setEnabled(false);
+}
+
+bool TfrmMain::Busy() const { return list_->busy(); }
+
+QString TfrmMain::statusPanel(int index) const { return statusPanels_[index]->text(); }
+
+void TfrmMain::setStatusPanel(int index, const QString &text) { statusPanels_[index]->setText(text); }
+
+bool TfrmMain::schemaThreadsRunning() const
+{
+    return (attrThread_ && !attrThread_->isFinished()) || (guidThread_ && !guidThread_->isFinished());
+}
+
+QString TfrmMain::nodePath(const QTreeWidgetItem *item) { return item ? item->data(0, kPathRole).toString() : QString(); }
+
+void TfrmMain::pause(int ms)
+{
+    // Waits while the window keeps answering (pending messages are processed meanwhile).
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(std::min<qint64>(20, std::max<qint64>(1, ms - t.elapsed())));
+    }
+    QCoreApplication::processEvents();
+}
+
+void TfrmMain::showError(const QString &message)
+{
+    ui::Prompt::message(this, message, kAppTitle, ui::Icon::Error);
+}
+
+void TfrmMain::setDomainActionsEnabled(bool on)
+{
+    for (QAction *a : {actFindFast, actServerInformation, actBulkExport, ActionFilter, ActionReports, ActionGroups,
+                       actFindAndReplace, ActionQueryBasedDL})
+        a->setEnabled(on);
+}
+
+bool TfrmMain::openWindowsCheck()
+{
+    QList<QWidget *> others;
+    for (QWidget *w : QApplication::topLevelWidgets()) {
+        if (w == this || !w->isVisible() || !w->isWindow())
+            continue;
+        const Qt::WindowType type = w->windowType();
+        if (type == Qt::Popup || type == Qt::ToolTip || type == Qt::SplashScreen || type == Qt::Desktop)
+            continue;
+        if (w->objectName() == QLatin1String("frmNetOpenEnum") || w->objectName() == QLatin1String("DM"))
+            continue;
+        others << w;
+    }
+    if (others.isEmpty())
+        return true;
+    ui::Prompt::message(this, ui::wrapText(kCloseWindowsText, 40), kAppTitle, ui::Icon::Warning);
+    for (QWidget *w : others) {
+        w->show();
+        w->raise();
+        w->activateWindow();
+    }
+    return false;
+}
+
+// ---- connecting ------------------------------------------------------------------------------
+
+void TfrmMain::acConnectExecute()
+{
+    // 1.
+    if (Busy() || !openWindowsCheck())
+        return;
+    // 2. Let the previous connection wind down.
+    acConnect->setEnabled(false);
+    bool idle = false;
+    for (int n = 0; n < g_connectAttempts; ++n) {
+        if (!Busy() && !schemaThreadsRunning()) {
+            idle = true;
+            break;
+        }
+        setStatusPanel(1, QStringLiteral("Closing the current connection. Please wait... ") + QString::number(n));
+        pause(g_connectPauseMs);
+    }
+    if (!idle && (Busy() || schemaThreadsRunning())) {
+        setStatusPanel(1, QString());
+        return;
+    }
+    // 3.
+    if (Busy()) {
+        acConnect->setEnabled(true);
+        return;
+    }
+    // 4.
+    tearDown();
+    // 5. Credentials that are needed and missing.
+    if (settings_.UseCredentials && (settings_.UserName.isEmpty() || settings_.Password.isEmpty())) {
+        TfrmCredentials dlg(settings_, this);
+        if (dlg.exec() == QDialog::Accepted) {
+            settings_.UserName = dlg.settings().UserName;
+            settings_.Password = dlg.settings().Password;
+            settings_.RememberMe = dlg.settings().RememberMe;
+        }
+    }
+    // 6. RootDSE; a failure offers the connection dialog instead of an error.
+    authFlags_ = GetAuthFlags(settings_);
+    QString bindError;
+    rootDse_ = mainwin::bindRootDse(settings_, &bindError);
+    if (!rootDse_) {
+        acConnect->setEnabled(true);
+        connectionDialogAfterFailedBind();
+        return;
+    }
+    // 7.
+    try {
+        OpenDomain();
+    } catch (const Exception &e) {
+        acConnect->setEnabled(true);
+        showError(e.Message());
+    }
+}
+
+void TfrmMain::tearDown()
+{
+    list_->clearGrid();
+    NextGrid->gridModel()->clearRows();
+    suppressTreeChange_ = true;
+    DomainTreeView->clear();
+    suppressTreeChange_ = false;
+    panel_->hidePanel();
+    setStatusPanel(0, QString());
+    list_->setStatusText(QString());
+    setStatusPanel(1, QString());
+    DisconnectContext();
+    list_->setConnection({});
+    panel_->setConnection({});
+    for (QAction *a : {actBulkExport, ActionFilter, ActionReports, ActionGroups, ActionQueryBasedDL})
+        a->setEnabled(false);
+    ClearGroupList();
+    while (schemaThreadsRunning())
+        pause(200);
+    ClearSchemaAttributeNames();
+    SetSchemaLoaded(false);
+    actFindFast->setEnabled(false);
+    panel_->SetApplyEnabled(false);
+    domainObject_.reset();
+    rootDse_.reset();
+    setWindowTitle(kAppTitle);
+}
+
+void TfrmMain::connectionDialogAfterFailedBind()
+{
+    acOptionsExecute();
+}
+
+void TfrmMain::acOptionsExecute()
+{
+    const bool fromConnect = sender() != acOptions; // B6 reaches here directly
+    if (Busy() || !openWindowsCheck())
+        return;
+    settings_ = TConnectionSettings();
+    LoadConnectionSettings(settings_);
+    options::LoadOptions(options_);
+    TfrmConnection dlg(settings_, this);
+    dlg.move(geometry().topLeft() + QPoint(3, 3));
+    if (dlg.exec() != QDialog::Accepted)
+        return;
+    settings_ = TConnectionSettings();
+    LoadConnectionSettings(settings_);
+    Q_UNUSED(fromConnect);
+    // The user started it or the connect offered it: connect with the new settings.
+    QTimer::singleShot(0, this, &TfrmMain::acConnectExecute);
+}
+
+userlist::ListingConnection TfrmMain::listingConnection() const
+{
+    const TConnectionContext &ctx = ConnectionContext();
+    userlist::ListingConnection c;
+    c.serverPrefix = ctx.ServerPrefix;
+    c.userName = ctx.UserName;
+    c.password = ctx.Password;
+    c.useCredentials = ctx.UseCredentials;
+    c.authFlags = int(ctx.AuthFlags);
+    return c;
+}
+
+void TfrmMain::OpenDomain()
+{
+    // 1.
+    if (Busy())
+        return;
+    panel_->hidePanel();
+    panel_->SetUserButtons(false);
+    domainObject_.reset();
+    // 2.-5. The context from RootDSE (no default naming context raises the exact error).
+    const TConnectionContext ctx = DeriveConnectionContext(rootDse_, settings_);
+    PublishConnectionContext(ctx);
+    setWindowTitle(mainwin::connectedCaption(ctx));
+    list_->setConnection(listingConnection());
+    panel_->setConnection(listingConnection());
+    // 6.
+    DomainFacts().NetBiosDomains = mainwin::loadNetBiosDomains(ConnectionContext());
+    LoadSchema();
+    // 7.
+    domainObject_ = mainwin::bindDomain(ConnectionContext());
+    LoadDomainTree();
+}
+
+void TfrmMain::LoadSchema()
+{
+    if (SchemaLoaded())
+        return;
+    setStatusPanel(1, QStringLiteral("   Getting the Schema. Please wait..."));
+    while (attrThread_ && !attrThread_->isFinished())
+        pause(200);
+    ClearSchemaAttributeNames();
+    const QStringList names = mainwin::exchangeSchemaTest(ConnectionContext());
+    SetSchemaAttributeNames(names);
+    DomainFacts().ExchangePresent = mainwin::hasHomeMdb(names);
+    SetSchemaLoaded(false);
+    startSchemaThreads();
+}
+
+void TfrmMain::startSchemaThreads()
+{
+    const TSchemaThreadCredentials c = TSchemaThreadCredentials::fromContext();
+    auto *attr = new TEnumAttrThread(c);
+    auto *guid = new TEnumAttrGUIDThread(c);
+    attrThread_ = attr;
+    guidThread_ = guid;
+    // The end handlers run on the window thread; the threads free themselves after them.
+    connect(attr, &QThread::finished, this, [this, attr] {
+        if (attrThread_ == attr)
+            EnumAttrThreadEnd();
+        attr->deleteLater();
+    });
+    connect(guid, &QThread::finished, this, [this, guid] {
+        if (guidThread_ == guid)
+            EnumAttrGUIDThreadEnd();
+        guid->deleteLater();
+    });
+    attr->start();
+    guid->start();
+}
+
+void TfrmMain::EnumAttrThreadEnd()
+{
+    TEnumAttrThread *t = attrThread_;
+    // The complete list is published at once, so no reader sees it half-filled.
+    if (t && t->error().isEmpty() && !t->stopped())
+        SetSchemaAttributeNames(t->names());
+    SetSchemaLoaded(true);
+    attrThread_ = nullptr;
+    DomainFacts().ExchangePresent = AttributeInList(SchemaAttributeNames(), QStringLiteral("homeMDB"));
+    const bool on = DomainFacts().GuidMapLoaded && SchemaLoaded();
+    acConnect->setEnabled(on);
+    if (on)
+        setStatusPanel(1, kReadyText);
+}
+
+void TfrmMain::EnumAttrGUIDThreadEnd()
+{
+    TEnumAttrGUIDThread *t = guidThread_;
+    if (t && !t->stopped()) {
+        const auto &map = t->map();
+        for (auto it = map.cbegin(); it != map.cend(); ++it)
+            AddSchemaGuidName(it.key(), it.value());
+    }
+    DomainFacts().GuidMapLoaded = true;
+    guidThread_ = nullptr;
+    const bool on = SchemaLoaded();
+    acConnect->setEnabled(on);
+    if (on)
+        setStatusPanel(1, kReadyText);
+}
+
+void TfrmMain::LoadDomainTree()
+{
+    if (Busy())
+        return;
+    list_->setSelectedRowIndex(-1);
+    panel_->hidePanel();
+    panel_->SetUserButtons(false);
+    suppressTreeChange_ = true;
+    DomainTreeView->clear();
+    suppressTreeChange_ = false;
+    list_->clearGrid();
+
+    const mainwin::DomainTree tree = mainwin::loadDomainTree(domainObject_, ConnectionContext().DomainFunctionality);
+    DomainFacts().LogonTimeSyncIntervalDays = tree.logonTimeSyncIntervalDays;
+    DomainFacts().MaxPasswordAgeDays = tree.maxPasswordAgeDays;
+
+    suppressTreeChange_ = true;
+    auto *root = new QTreeWidgetItem(DomainTreeView, {tree.root.text});
+    root->setData(0, kPathRole, tree.root.path);
+    root->setIcon(0, TDM::instance().treeImage(tree.root.image));
+    for (const mainwin::TreeNodeInfo &c : tree.children) {
+        auto *item = new QTreeWidgetItem(root, {c.text});
+        item->setData(0, kPathRole, c.path);
+        item->setIcon(0, TDM::instance().treeImage(c.image));
+    }
+    root->setExpanded(true);
+    suppressTreeChange_ = false;
+    setDomainActionsEnabled(true);
+}
+
+void TfrmMain::LoadChildContainers(QTreeWidgetItem *node)
+{
+    if (!node)
+        return;
+    const QList<mainwin::TreeNodeInfo> children = mainwin::loadChildContainers(ConnectionContext(), nodePath(node));
+    for (const mainwin::TreeNodeInfo &c : children) {
+        auto *item = new QTreeWidgetItem(node, {c.text});
+        item->setData(0, kPathRole, c.path);
+        item->setIcon(0, TDM::instance().treeImage(c.image));
+    }
+}
+
+userlist::ListingNode TfrmMain::listingNodeOf(const QTreeWidgetItem *item) const
+{
+    userlist::ListingNode n;
+    n.path = nodePath(item);
+    n.text = item->text(0);
+    n.hasParent = item->parent() != nullptr;
+    return n;
+}
+
+std::optional<userlist::ListingNode> TfrmMain::selectedListingNode() const
+{
+    QTreeWidgetItem *item = DomainTreeView->currentItem();
+    if (!item || !item->isSelected())
+        return std::nullopt;
+    return listingNodeOf(item);
+}
+
+void TfrmMain::DomainTreeViewChange(QTreeWidgetItem *current)
+{
+    if (suppressTreeChange_)
+        return;
+    panel_->hidePanel();
+    if (!current)
+        return;
+    if (current->parent()) {
+        list_->listUsers(listingNodeOf(current));
+    } else {
+        // The domain root itself is never listed by selection.
+        list_->clearGrid();
+        panel_->hidePanel();
+        list_->setStatusText(QString());
+        setStatusPanel(0, QString());
+    }
+    if (current->childCount() == 0) {
+        try {
+            LoadChildContainers(current);
+        } catch (const Exception &e) {
+            showError(e.Message());
+        }
+    }
+}
+
+void TfrmMain::NextGridSelectCell(int recordIndex, const QString &dn)
+{
+    Q_UNUSED(recordIndex);
+    panel_->hidePanel();
+    panel_->SetUserButtons(false);
+    panel_->SetApplyEnabled(false);
+    ads::ObjectPtr user;
+    const ads::HRESULT hr = OpenWithContext(dn, &user);
+    try {
+        CheckADSIResult(hr);
+        panel_->LoadPanel(user);
+    } catch (const Exception &e) {
+        showError(e.Message());
+    }
+}
+
+void TfrmMain::ebHowManyExit()
+{
+    if (Busy())
+        return;
+    list_->setHowMany(ebHowMany->value());
+    list_->howManyLeft(ebHowMany->value());
+}
+
+// ---- the notice --------------------------------------------------------------------------------
+
+void TfrmMain::handleNotice(int code, const QString &dn)
+{
+    if (code != ui::ObjectChanged && code != ui::PictureChanged)
+        return;
+    if (list_->rows().findRecordByDn(dn) < 0)
+        return;
+    if (code == ui::ObjectChanged) {
+        QString error;
+        list_->refreshUser(dn, &error);
+    }
+    panel_->handleNotice(code, dn);
+}
+
+// ---- other actions -----------------------------------------------------------------------------
+
+void TfrmMain::actSelectVisibleColumnsExecute()
+{
+    if (Busy())
+        return;
+    std::vector<int> hidden = NextGrid->hiddenTags();
+    if (options::selectVisibleColumns(this, userlist::textColumnTags(), hidden,
+                                      [](int tag) { return userlist::columnCaption(tag); }))
+        NextGrid->setHiddenTags(hidden);
+}
+
+void TfrmMain::ActionGeneralExecute()
+{
+    options::OptionsOutcome outcome;
+    if (!options::ActionGeneralExecute(this, options_, &outcome))
+        return;
+    list_->setHideOptions(options_.HideDisabled, options_.HideExpired);
+    if (outcome.hideChanged && !Busy()) {
+        if (auto node = selectedListingNode(); node && node->hasParent)
+            list_->listUsers(*node);
+    }
+}
+
+void TfrmMain::ActionAboutExecute()
+{
+    ui::Prompt::message(this,
+                        QStringLiteral("Arvendel %1\r\nAdministration of the user accounts of an Active "
+                                       "Directory domain.")
+                            .arg(GetFileVersionText()),
+                        QStringLiteral("About Arvendel"), ui::Icon::Information);
+}
+
+// ---- keyboard, tree guard, closing ----------------------------------------------------------
+
+bool TfrmMain::eventFilter(QObject *watched, QEvent *event)
+{
+    // While a listing runs the tree's selection may not change.
+    if ((watched == DomainTreeView || watched == DomainTreeView->viewport()) && Busy()) {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseButtonRelease:
+        case QEvent::KeyPress:
+            return true;
+        default:
+            break;
+        }
+    }
+    if (watched == ebHowMany && event->type() == QEvent::KeyPress) {
+        auto *k = static_cast<QKeyEvent *>(event);
+        if (k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter) {
+            NextGrid->setFocus(Qt::TabFocusReason); // leaving the box lists again
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TfrmMain::closeEvent(QCloseEvent *event)
+{
+    if (Busy()) {
+        // The listing runs below this call on the same thread: it cannot end while we wait
+        // here. Stop it and close once it has returned.
+        closeAfterListing_ = true;
+        list_->stop();
+        setStatusPanel(1, QStringLiteral("Closing. Please wait..."));
+        event->ignore();
+        return;
+    }
+    if (schemaThreadsRunning()) {
+        setStatusPanel(1, QStringLiteral("Closing. Please wait..."));
+        for (QThread *t : {static_cast<QThread *>(attrThread_.data()), static_cast<QThread *>(guidThread_.data())})
+            if (t)
+                t->requestInterruption();
+        while (schemaThreadsRunning())
+            pause(200);
+    }
+    FormClose();
+    event->accept();
+}
+
+void TfrmMain::FormClose()
+{
+    if (closing_)
+        return;
+    closing_ = true;
+    options::SaveHiddenColumns(NextGrid->hiddenTags());
+    suppressTreeChange_ = true;
+    DomainTreeView->clear();
+    list_->clearGrid();
+    ClearGroupList();
+    panel_->hidePanel();
+    rootDse_.reset();
+    domainObject_.reset();
+    DisconnectContext();
+}

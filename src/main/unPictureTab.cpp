@@ -438,6 +438,7 @@ void TPictureTab::btnPicUploadClick()
         return;
     }
     if (ads::failed(hr)) {
+        dropStaged();
         ui::Prompt::error(this, GetADSIErrorText(hr), kAppTitle);
         PictureLoaded = false;
         tsPictureShow();
@@ -466,7 +467,10 @@ void TPictureTab::btnPicRemoveClick()
         return;
     }
     if (ads::failed(hr)) {
+        dropStaged();
         ui::Prompt::error(this, GetADSIErrorText(hr), kAppTitle);
+        PictureLoaded = false;
+        tsPictureShow();
         return;
     }
     btnPicRemove->setEnabled(false);
@@ -485,6 +489,7 @@ void TPictureTab::commit()
         if (ads::failed(hr)) {
             // Nothing was written: drop what was staged so that a later write does not carry
             // it along, and show the directory's pictures again.
+            dropStaged();
             ui::Prompt::error(this, GetADSIErrorText(hr), kAppTitle);
             PictureChanged = false;
             PictureLoaded = false;
@@ -504,6 +509,12 @@ void TPictureTab::commit()
         cbPictureID->setEnabled(true);
     }
     ui::notifyOtherWindows(ui::PictureChanged, dn_, window());
+}
+
+void TPictureTab::dropStaged()
+{
+    if (rebindAll_)
+        user_ = rebindAll_();
 }
 
 void TPictureTab::btnPicExportClick()

@@ -49,6 +49,10 @@ public:
     // The user shown by the panel (null: none), its writable set and distinguished name.
     // Marks the tab not loaded and resets the location buttons.
     void setUser(const ads::ObjectPtr &user, const QSet<QString> &allowed, const QString &dn);
+    // The same user bound afresh (after a failed write elsewhere on the panel).
+    void rebind(const ads::ObjectPtr &user) { user_ = user; }
+    // Called after a failed write: binds the user afresh (and calls rebind).
+    void setRebind(std::function<ads::ObjectPtr()> f) { rebindAll_ = std::move(f); }
     void setBusyProvider(std::function<bool()> busy) { busy_ = std::move(busy); }
     // Whether the panel's Apply is enabled (an upload into jpegPhoto waits for it).
     void setApplyEnabledProvider(std::function<bool()> f) { applyEnabled_ = std::move(f); }
@@ -84,6 +88,8 @@ private:
     QString dn_;
     std::function<bool()> busy_;
     std::function<bool()> applyEnabled_;
+    std::function<ads::ObjectPtr()> rebindAll_;
+    void dropStaged();
 
     QByteArray PhotoValues;
     picture::Picture shown_;

@@ -236,8 +236,6 @@ ApplyResult QuickPanelLogic::apply(const ads::ObjectPtr &user, const std::array<
             hr = user->SetInfo();
         }
         if (ads::failed(hr)) {
-            // Nothing of this tab is left staged: a later write must not carry it along.
-            user->GetInfoEx(names);
             result.failedTab = t;
             result.error = QStringLiteral("The changes on the \"%1\" tab were not saved (%2):\r\n%3")
                                .arg(tabCaption(t), names.join(QStringLiteral(", ")), GetADSIErrorText(hr));
@@ -253,11 +251,18 @@ void QuickPanelLogic::writeManager(const ads::ObjectPtr &user, const QString &ne
     const QString dn = newDn.trimmed();
     CheckADSIResult(dn.isEmpty() ? user->PutEx(ads::ADS_PROPERTY_CLEAR, QStringLiteral("manager"), QVariant())
                                  : user->Put(QStringLiteral("manager"), dn));
-    const ads::HRESULT hr = user->SetInfo();
-    if (ads::failed(hr)) {
-        user->GetInfoEx({QStringLiteral("manager")});
-        CheckADSIResult(hr);
-    }
+    CheckADSIResult(user->SetInfo());
+}
+
+ads::ObjectPtr QuickPanelLogic::reopen(const ads::ObjectPtr &user) const
+{
+    ads::ObjectPtr fresh;
+    if (!user || ads::failed(OpenADsObject(user->ADsPath(), connection_.userName, connection_.password, &fresh,
+                                           QString::fromLatin1(ads::IID_IADsUser),
+                                           static_cast<std::uint32_t>(connection_.authFlags),
+                                           connection_.useCredentials)))
+        return {};
+    return fresh;
 }
 
 bool QuickPanelLogic::recordField(int gridTag, userlist::Field *field)
@@ -348,8 +353,9 @@ QString textOf(QWidget *w)
 {
     if (auto *e = qobject_cast<QLineEdit *>(w))
         return e->text();
+    // The directory keeps line breaks of several-line values as CR LF; the editor shows LF.
     if (auto *m = qobject_cast<QPlainTextEdit *>(w))
-        return m->toPlainText();
+        return m->toPlainText().replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
     return {};
 }
 
@@ -429,6 +435,8 @@ void TQuickPanel::build()
             picture_->tsPictureShow();
     });
     picture_->setBusyProvider([this] { return busy(); });
+    picture_->setApplyEnabledProvider([this] { return applyEnabled(); });
+    picture_->setRebind([this] { return rebindUser(); });
 }
 
 QWidget *TQuickPanel::buildTab(Tab tab)
@@ -670,6 +678,7 @@ void TQuickPanel::ActionApplayExecute()
         changes[Address].countryIndex = country;
 
     const ApplyResult result = QuickPanelLogic::apply(currentUser_, changes);
+    lastApply_ = result;
 
     // Record and grid follow only what the directory took.
     int record = -1;
@@ -704,6 +713,9 @@ void TQuickPanel::ActionApplayExecute()
     if (recordTouched)
         userList_->announceRecordChanged(record);
     if (result.failedTab >= 0) {
+        // The refused changes stay staged on the object; a fresh binding keeps them from
+        // riding along with the next write (Apply again, a picture, the manager).
+        rebindUser();
         ui::Prompt::error(this, result.error, kAppTitle);
         if (!result.written.empty()) {
             ui::notifyOtherWindows(ui::ObjectChanged, data_.dn, window());
@@ -733,6 +745,7 @@ void TQuickPanel::btManagerClick()
     try {
         QuickPanelLogic::writeManager(currentUser_, dn);
     } catch (const Exception &e) {
+        rebindUser();
         ui::Prompt::error(this, e.Message(), kAppTitle);
         return;
     }
@@ -748,6 +761,15 @@ void TQuickPanel::btManagerClick()
     data_.managerName = name.trimmed();
     ebManager_->setModified(false);
     emit userWritten(data_.dn);
+}
+
+ads::ObjectPtr TQuickPanel::rebindUser()
+{
+    if (ads::ObjectPtr fresh = logic_.reopen(currentUser_)) {
+        currentUser_ = fresh;
+        picture_->rebind(fresh);
+    }
+    return currentUser_;
 }
 
 void TQuickPanel::otherClick(const QString &attribute, int key)

@@ -107,6 +107,10 @@ public:
     // Writes the manager at once: dn set, or cleared when empty. Raises EADSIException.
     static void writeManager(const ads::ObjectPtr &user, const QString &newDn);
 
+    // A fresh binding of the same object with the panel's credentials (drops changes a
+    // failed write left staged); null when it cannot be bound.
+    ads::ObjectPtr reopen(const ads::ObjectPtr &user) const;
+
     // The record field a grid column shows (for Apply's write-back); false when none.
     static bool recordField(int gridTag, userlist::Field *field);
 
@@ -142,6 +146,8 @@ public:
     const QSet<QString> &allowedAttributes() const { return data_.allowed; }
     bool loadingPanel() const { return loadingPanel_; }
     bool applyEnabled() const;
+    // What the last Apply wrote (tabs, SetInfo calls, the failure).
+    const quickpanel::ApplyResult &lastApplyResult() const { return lastApply_; }
 
     // Binds the panel to a user and shows it. Raises EADSIException (the panel stays hidden).
     void LoadPanel(const ads::ObjectPtr &user);
@@ -174,6 +180,9 @@ private:
     void cbCountryChange();
     void btManagerClick();
     void otherClick(const QString &attribute, int key);
+    // Binds the shown user afresh after a failed write, so that the refused changes do not
+    // stay staged for the next one. Returns the object now in use.
+    ads::ObjectPtr rebindUser();
     bool busy() const { return busy_ && busy_(); }
     bool eventFilter(QObject *watched, QEvent *event) override;
 
@@ -188,6 +197,7 @@ private:
     quickpanel::PanelData data_;
     bool loadingPanel_ = false;
     int loadedCountry_ = -1;
+    quickpanel::ApplyResult lastApply_;
 
     QLabel *lbUserADPath_ = nullptr;
     QLabel *lbFastUserDN_ = nullptr;

@@ -1,0 +1,226 @@
+#include "quickpanel_support.h"
+
+#include "main/unPicture.h"
+#include "main/unPictureTab.h"
+#include "ui/objectbus.h"
+
+#include <QBuffer>
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+
+using namespace qptest;
+
+namespace {
+
+QImage gradient(int w, int h)
+{
+    QImage img(w, h, QImage::Format_RGB32);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            img.setPixel(x, y, qRgb(x * 255 / w, y * 255 / h, 90));
+    return img;
+}
+
+QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
+{
+    const QString path = dir.filePath(name);
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+    return path;
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QList<QByteArray> jpegPhotos(const QString &dn)
+{
+    const QVariant v = read(dn, "jpegPhoto");
+    QList<QByteArray> out;
+    if (v.typeId() == QMetaType::QVariantList)
+        for (const QVariant &e : v.toList())
+            out << e.toByteArray();
+    else if (v.isValid())
+        out << v.toByteArray();
+    return out;
+}
+
+} // namespace
+
+class PictureTab : public PanelTest {
+protected:
+    void useJpegPhoto(bool on)
+    {
+        options::TOptions o;
+        options::LoadOptions(o);
+        o.UseJpegPhoto = on;
+        options::SaveOptions(o);
+    }
+    void showPictureTab() { child<QTabWidget>("pcFastUser")->setCurrentIndex(5); }
+    QString text(const char *name) { return child<QLabel>(name)->text(); }
+    bool enabled(const char *name) { return child<QWidget>(name)->isEnabled(); }
+};
+
+TEST_F(PictureTab, UserWithoutPictureShowsNone)
+{
+    load(createUser("qp-nopic"));
+    showPictureTab();
+    EXPECT_EQ(text("lblPicPal"), "none");
+    EXPECT_EQ(text("lblPicSize"), "0 bytes");
+    EXPECT_EQ(text("lbPictDimension"), "0x0 pixels");
+    EXPECT_FALSE(child<QWidget>("ContactImage")->isVisible());
+    EXPECT_FALSE(enabled("btnPicExport"));
+    EXPECT_FALSE(enabled("btnPicRemove"));
+    EXPECT_TRUE(enabled("btnPicUpload"));
+    EXPECT_TRUE(child<QRadioButton>("rbthumbnailPhoto")->isChecked());
+}
+
+TEST_F(PictureTab, ThumbnailUploadExportAndClear)
+{
+    useJpegPhoto(false);
+    const QString dn = createUser("qp-thumb");
+    load(dn);
+    showPictureTab();
+    QObject other;
+    QStringList notices;
+    ui::ObjectBus::instance().registerWindow(&other, [&](int code, const QString &d) { notices << QString("%1 %2").arg(code).arg(d); });
+
+    const QByteArray jpeg = picture::encodeJpeg(gradient(160, 120));
+    const QString file = writeFile(dir, "face.jpg", jpeg);
+    prompts.answer(ui::ScriptedAnswer::file(file));
+    child<QPushButton>("btnPicUpload")->click();
+    EXPECT_EQ(read(dn, "thumbnailPhoto").toByteArray(), jpeg); // JPEG stored byte for byte
+    EXPECT_EQ(notices, QStringList{"1 " + dn});
+    EXPECT_EQ(text("lbPictDimension"), "160x120 pixels");
+    EXPECT_EQ(text("lblPicPal"), "True-Color");
+    EXPECT_EQ(text("lbPicName"), "Picture.jpg");
+    EXPECT_TRUE(enabled("btnPicExport"));
+    EXPECT_TRUE(enabled("btnPicRemove"));
+    // Shown inside the 100 x 100 box, scaled down with its proportions, nothing cut off.
+    auto *image = panel.findChild<TScaledPicture *>("ContactImage");
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(image->targetRect(), QRect(0, 12, 100, 75));
+
+    const QString out = dir.filePath("export.jpg");
+    prompts.answer(ui::ScriptedAnswer::file(out));
+    child<QPushButton>("btnPicExport")->click();
+    EXPECT_EQ(readFile(out), jpeg);
+    EXPECT_TRUE(prompts.asked().last().initial.endsWith("Picture.jpg"));
+
+    child<QPushButton>("btnPicRemove")->click();
+    EXPECT_FALSE(read(dn, "thumbnailPhoto").isValid());
+    EXPECT_EQ(text("lblPicSize"), "0 bytes");
+    EXPECT_FALSE(enabled("btnPicExport"));
+    ui::ObjectBus::instance().unregisterWindow(&other);
+}
+
+TEST_F(PictureTab, TooBigForThumbnailButFineForJpegPhoto)
+{
+    useJpegPhoto(false);
+    const QString dn = createUser("qp-big");
+    load(dn);
+    showPictureTab();
+    QByteArray big = picture::encodeJpeg(gradient(200, 200));
+    big.append(QByteArray(150000 - big.size(), '\0'));
+    const QString file = writeFile(dir, "big.jpg", big);
+    prompts.answer(ui::ScriptedAnswer::file(file));
+    child<QPushButton>("btnPicUpload")->click();
+    ASSERT_EQ(prompts.messages().size(), 1);
+    EXPECT_EQ(prompts.messages().at(0), "The picture you have selected is too big (150000 bytes)!\r\r"
+                                        "Maximum allowed file size is 102400 bytes.");
+    EXPECT_FALSE(read(dn, "thumbnailPhoto").isValid());
+
+    useJpegPhoto(true);
+    load(dn);
+    showPictureTab();
+    EXPECT_TRUE(child<QRadioButton>("rbjpegPhoto")->isChecked());
+    EXPECT_EQ(child<QComboBox>("cbPictureID")->currentText(), "<new>");
+    ASSERT_TRUE(enabled("btnPicUpload"));
+    prompts.answer(ui::ScriptedAnswer::file(file));
+    child<QPushButton>("btnPicUpload")->click();
+    EXPECT_EQ(jpegPhotos(dn), QList<QByteArray>{big});
+    EXPECT_EQ(text("lblPicSize"), picture::byteCountText(150000));
+}
+
+TEST_F(PictureTab, BitmapIsStoredAsJpeg)
+{
+    useJpegPhoto(false);
+    const QString dn = createUser("qp-bmp");
+    load(dn);
+    showPictureTab();
+    QByteArray bmp;
+    QBuffer buf(&bmp);
+    buf.open(QIODevice::WriteOnly);
+    gradient(64, 48).save(&buf, "BMP");
+    prompts.answer(ui::ScriptedAnswer::file(writeFile(dir, "scan.bmp", bmp)));
+    child<QPushButton>("btnPicUpload")->click();
+    const QByteArray stored = read(dn, "thumbnailPhoto").toByteArray();
+    ASSERT_FALSE(stored.isEmpty());
+    EXPECT_TRUE(stored.startsWith("\xFF\xD8"));
+    EXPECT_EQ(picture::decodeJpeg(stored).image.size(), QSize(64, 48));
+}
+
+TEST_F(PictureTab, NotAPictureIsRefusedAndNothingWritten)
+{
+    useJpegPhoto(false);
+    const QString dn = createUser("qp-txt");
+    load(dn);
+    showPictureTab();
+    prompts.answer(ui::ScriptedAnswer::file(writeFile(dir, "notes.jpg", "just some text")));
+    child<QPushButton>("btnPicUpload")->click();
+    ASSERT_EQ(prompts.messages().size(), 1);
+    EXPECT_TRUE(prompts.messages().at(0).contains("notes.jpg"));
+    EXPECT_FALSE(read(dn, "thumbnailPhoto").isValid());
+}
+
+TEST_F(PictureTab, SecondOfTwoJpegPhotosIsExportedAndClearedAlone)
+{
+    const QByteArray first = picture::encodeJpeg(gradient(40, 30));
+    const QByteArray second = picture::encodeJpeg(gradient(30, 40));
+    const QString dn = createUser("qp-two", {{"jpegPhoto", QVariantList{first, second}}});
+    useJpegPhoto(true);
+    load(dn);
+    showPictureTab();
+    auto *ids = child<QComboBox>("cbPictureID");
+    ASSERT_EQ(ids->count(), 3);
+    EXPECT_EQ(ids->itemText(2), "<new>");
+    ids->setCurrentIndex(1);
+    panel.pictureTab()->cbPictureIDChange();
+    EXPECT_EQ(text("lbPicName"), "Picture1.jpg");
+    EXPECT_EQ(panel.pictureTab()->photoValues(), second);
+
+    const QString out = dir.filePath("second.jpg");
+    prompts.answer(ui::ScriptedAnswer::file(out));
+    child<QPushButton>("btnPicExport")->click();
+    EXPECT_EQ(readFile(out), second);
+
+    ASSERT_TRUE(enabled("btnPicRemove"));
+    child<QPushButton>("btnPicRemove")->click();
+    EXPECT_EQ(jpegPhotos(dn), QList<QByteArray>{first});
+
+    // With one value left, clearing removes the attribute.
+    ids->setCurrentIndex(0);
+    panel.pictureTab()->cbPictureIDChange();
+    child<QPushButton>("btnPicRemove")->click();
+    EXPECT_TRUE(jpegPhotos(dn).isEmpty());
+}
+
+TEST_F(PictureTab, JpegPhotoIsNotWritableWhileTheOptionIsOff)
+{
+    const QString dn = createUser("qp-off", {{"jpegPhoto", picture::encodeJpeg(gradient(20, 20))}});
+    useJpegPhoto(false);
+    load(dn);
+    showPictureTab();
+    EXPECT_TRUE(child<QRadioButton>("rbjpegPhoto")->isChecked());
+    EXPECT_FALSE(enabled("btnPicUpload"));
+    EXPECT_FALSE(enabled("btnPicRemove"));
+    EXPECT_TRUE(enabled("btnPicExport"));
+    EXPECT_EQ(child<QComboBox>("cbPictureID")->findText("<new>"), -1);
+}

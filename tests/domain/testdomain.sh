@@ -1,0 +1,393 @@
+#!/bin/bash
+# The Samba AD test domain: provision into a folder, start on a loopback address, seed, stop.
+# Everything it writes lives under --dir; see README.md beside this file.
+set -euo pipefail
+
+HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+PY=/usr/bin/python3          # Samba's Python modules live with the system interpreter
+
+REALM=ARVENDEL.TEST
+DNS_DOMAIN=arvendel.test
+NETBIOS=ARVENDEL
+BASE_DN="DC=arvendel,DC=test"
+HOST=DC1
+DNS_HOST="dc1.$DNS_DOMAIN"
+# Deterministic test-only passwords (documented in README.md). They reach Samba through the
+# environment of the helper processes, never through a command line.
+ADMIN_PASSWORD='Arvendel-Adm1n!'
+DELEGATE_NAME=arv.delegate
+DELEGATE_PASSWORD='Arvendel-Deleg4te!'
+USER_PASSWORD='Arvendel-User1!'
+
+usage() {
+    cat <<EOF
+usage: testdomain.sh <command> --dir DIR [--addr 127.0.0.X] [--large [N]] [--keep]
+commands:
+  up         provision, start, wait, seed and write facts as needed (idempotent)
+  provision  create the domain in an empty DIR (schema extension and seed included)
+  start      start the server on --addr (default 127.0.0.21)
+  wait       wait until LDAP answers
+  seed       seed the directory (offline; a running server is stopped and started again)
+  facts      write DIR/facts.env and print it
+  stop       stop the server started from DIR and wait until it is gone
+  status     print whether the server of DIR runs
+  clone      copy a stopped, seeded folder (--from TEMPLATE) to DIR for another address
+options:
+  --large N  seed N extra users offline (default 20000) for benchmarks
+  --keep     accepted for compatibility, no effect
+EOF
+}
+
+die() { echo "testdomain: $*" >&2; exit 1; }
+log() { echo "testdomain: $*" >&2; }
+
+CMD=${1:-}
+[ -n "$CMD" ] || { usage >&2; exit 2; }
+shift
+DIR=""; ADDR=""; LARGE=0; FROM=""
+while [ $# -gt 0 ]; do
+    case "$1" in
+        --dir) DIR=$2; shift 2 ;;
+        --dir=*) DIR=${1#*=}; shift ;;
+        --addr) ADDR=$2; shift 2 ;;
+        --addr=*) ADDR=${1#*=}; shift ;;
+        --from) FROM=$2; shift 2 ;;
+        --from=*) FROM=${1#*=}; shift ;;
+        --large)
+            if [ $# -gt 1 ] && [[ $2 =~ ^[0-9]+$ ]]; then LARGE=$2; shift 2; else LARGE=20000; shift; fi ;;
+        --large=*) LARGE=${1#*=}; shift ;;
+        --keep) shift ;;
+        -h|--help) usage; exit 0 ;;
+        *) usage >&2; die "unknown option '$1'" ;;
+    esac
+done
+case "$CMD" in -h|--help|help) usage; exit 0 ;; esac
+[ -n "$DIR" ] || die "--dir DIR is required"
+[[ $LARGE =~ ^[0-9]+$ ]] || die "--large needs a number of users"
+mkdir -p "$DIR"
+DIR=$(cd "$DIR" && pwd)
+DC="$DIR/dc"                      # Samba's own tree (etc/, private/, state/, ...)
+CONF="$DC/etc/smb.conf"
+RUN="$DIR/run"
+PIDFILE="$RUN/testdomain.pid"
+LOGFILE="$DIR/samba.log"
+TLS="$DIR/tls"
+KRB5="$DIR/krb5.conf"
+
+# The address: given, else the one the folder was set up for, else the default.
+if [ -z "$ADDR" ] && [ -f "$DIR/addr" ]; then ADDR=$(cat "$DIR/addr"); fi
+ADDR=${ADDR:-127.0.0.21}
+[[ $ADDR =~ ^127\.[0-9]+\.[0-9]+\.[0-9]+$ ]] || die "--addr must be a loopback address 127.x.y.z, not '$ADDR'"
+
+[ "$(id -u)" = 0 ] || die "must run as root (Samba's AD DC needs it)"
+
+ldap_answers() {
+    ldapsearch -x -H "ldap://$ADDR" -b '' -s base -LLL -o nettimeout=2 dn >/dev/null 2>&1
+}
+
+server_pid() {
+    # The pid of our server when it runs, else nothing.
+    [ -f "$PIDFILE" ] || return 0
+    local pid; pid=$(cat "$PIDFILE" 2>/dev/null || true)
+    [[ $pid =~ ^[0-9]+$ ]] || return 0
+    # Only a samba process started in our folder counts (pids get reused; samba rewrites its
+    # command line, so the working directory it was started in identifies it).
+    if [ "$(readlink "/proc/$pid/exe" 2>/dev/null)" = "$(command -v samba)" ] \
+            && [ "$(readlink "/proc/$pid/cwd" 2>/dev/null)" = "$RUN" ]; then
+        echo "$pid"
+    fi
+}
+
+is_running() { [ -n "$(server_pid)" ]; }
+
+# ---------------------------------------------------------------------------------------------
+# Configuration that depends on the address: smb.conf interface, TLS certificate, krb5.conf.
+
+configure_address() {
+    local want=$1
+    # A loopback address other than 127.0.0.1 must be given with its mask, else Samba finds
+    # "no network interfaces" (lo carries only 127.0.0.1/8).
+    sed -i -e "s#^\tinterfaces = .*#\tinterfaces = $want/8#" "$CONF"
+    echo "$want" > "$DIR/addr"
+    make_tls "$want"
+    write_krb5 "$want"
+    # The DC account needs ldap/<address> for Kerberos binds to ldap://<address>.
+    ADDR=$want offline spn >> "$DIR/provision.log" 2>&1 || die "setting the SPNs failed, see $DIR/provision.log"
+}
+
+make_tls() {
+    local want=$1
+    mkdir -p "$TLS"
+    chmod 700 "$TLS"
+    if [ ! -f "$TLS/ca.pem" ]; then
+        openssl req -x509 -newkey rsa:2048 -nodes -days 3650 -sha256 \
+            -subj "/O=Arvendel Test/CN=Arvendel Test CA" \
+            -addext "basicConstraints=critical,CA:TRUE" -addext "keyUsage=critical,keyCertSign,cRLSign" \
+            -keyout "$TLS/ca.key" -out "$TLS/ca.pem" >/dev/null 2>&1
+    fi
+    openssl req -newkey rsa:2048 -nodes -sha256 -subj "/O=Arvendel Test/CN=$DNS_HOST" \
+        -keyout "$TLS/server.key" -out "$TLS/server.csr" >/dev/null 2>&1
+    cat > "$TLS/server.ext" <<EOF
+basicConstraints=CA:FALSE
+keyUsage=critical,digitalSignature,keyEncipherment
+extendedKeyUsage=serverAuth
+subjectAltName=IP:$want,DNS:$DNS_HOST,DNS:$HOST
+EOF
+    openssl x509 -req -in "$TLS/server.csr" -CA "$TLS/ca.pem" -CAkey "$TLS/ca.key" -CAcreateserial \
+        -days 3650 -sha256 -extfile "$TLS/server.ext" -out "$TLS/server.pem" >/dev/null 2>&1
+    chmod 600 "$TLS/server.key" "$TLS/ca.key"
+    chmod 644 "$TLS/ca.pem" "$TLS/server.pem"
+}
+
+write_krb5() {
+    local want=$1
+    cat > "$KRB5" <<EOF
+[libdefaults]
+    default_realm = $REALM
+    dns_lookup_realm = false
+    dns_lookup_kdc = false
+    rdns = false
+    dns_canonicalize_hostname = false
+    udp_preference_limit = 1
+
+[realms]
+    $REALM = {
+        kdc = $want
+        admin_server = $want
+    }
+
+[domain_realm]
+    .$DNS_DOMAIN = $REALM
+    $DNS_DOMAIN = $REALM
+    $want = $REALM
+EOF
+    chmod 644 "$KRB5"
+}
+
+write_smb_conf() {
+    # Keep everything of this server inside DIR, and run only what the tests need.
+    sed -i -e 's/^\tserver services = .*/\tserver services = ldap, kdc, cldap/' \
+           -e "s#^\tlog file = .*#\tlog file = $DIR/log.%m#" \
+           -e "s#^\tpath = /var/lib/samba/printers#\tpath = $DC/printers#" "$CONF"
+    sed -i -e "/^\[global\]/a\\
+\tinterfaces = $ADDR/8\\
+\tbind interfaces only = yes\\
+\tldap server require strong auth = no\\
+\tpid directory = $RUN\\
+\tncalrpc dir = $DC/ncalrpc\\
+\twinbindd socket directory = $DC/winbindd\\
+\tntp signd socket directory = $DC/ntp_signd\\
+\tnsupdate command = /bin/false\\
+\ttls enabled = yes\\
+\ttls keyfile = $TLS/server.key\\
+\ttls certfile = $TLS/server.pem\\
+\ttls cafile = $TLS/ca.pem\\
+\tkerberos method = secrets and keytab\\
+\tdebug pid = yes" "$CONF"
+    mkdir -p "$RUN" "$DC/ncalrpc" "$DC/winbindd" "$DC/ntp_signd" "$DC/printers"
+}
+
+# ---------------------------------------------------------------------------------------------
+
+offline() {
+    # Runs the Python helper against the stopped database. Passwords travel in the environment.
+    ARV_ADMIN_PASSWORD="$ADMIN_PASSWORD" ARV_DELEGATE_PASSWORD="$DELEGATE_PASSWORD" \
+    ARV_USER_PASSWORD="$USER_PASSWORD" ARV_DELEGATE_NAME="$DELEGATE_NAME" \
+    ARV_ADDR="$ADDR" ARV_DNS_HOST="$DNS_HOST" ARV_HOST="$HOST" ARV_DIR="$DIR" \
+        "$PY" "$HERE/domaintool.py" --conf "$CONF" "$@"
+}
+
+do_provision() {
+    if [ -f "$DIR/.provisioned" ]; then log "already provisioned: $DIR"; return 0; fi
+    is_running && die "a server runs from $DIR; stop it first"
+    rm -rf "$DC" "$TLS" "$RUN" "$DIR/.seeded" "$DIR/facts.env"
+    mkdir -p "$DC"
+    chmod 700 "$DIR"
+    local t0=$SECONDS
+    # Without --adminpass provisioning makes a random one (replaced below); its log line is dropped.
+    if ! samba-tool domain provision --realm="$REALM" --domain="$NETBIOS" --server-role=dc \
+            --dns-backend=NONE --backend-store=mdb --host-name="$HOST" --use-rfc2307 \
+            --targetdir="$DC" 2>&1 | grep -vi 'password' > "$DIR/provision.log"; then
+        :
+    fi
+    [ -f "$CONF" ] && [ -e "$DC/private/sam.ldb" ] || die "provisioning failed, see $DIR/provision.log"
+    write_smb_conf
+    configure_address "$ADDR"
+    offline schema "$HERE/exchange-schema.ldif" >> "$DIR/provision.log" 2>&1 \
+        || die "schema extension failed, see $DIR/provision.log"
+    offline base >> "$DIR/provision.log" 2>&1 || die "setting up accounts failed, see $DIR/provision.log"
+    touch "$DIR/.provisioned"
+    log "provisioned $REALM in $DIR ($((SECONDS - t0)) s)"
+}
+
+do_seed() {
+    [ -f "$DIR/.provisioned" ] || die "no domain in $DIR; run provision first"
+    if [ -f "$DIR/.seeded" ] && [ "$LARGE" = 0 ]; then log "already seeded"; return 0; fi
+    local was_running=""
+    if is_running; then was_running=1; do_stop; fi
+    local t0=$SECONDS
+    if [ ! -f "$DIR/.seeded" ]; then
+        offline seed >> "$DIR/seed.log" 2>&1 || die "seeding failed, see $DIR/seed.log"
+        touch "$DIR/.seeded"
+        log "seeded ($((SECONDS - t0)) s)"
+    fi
+    if [ "$LARGE" -gt 0 ]; then
+        t0=$SECONDS
+        offline large "$LARGE" >> "$DIR/seed.log" 2>&1 || die "large seeding failed, see $DIR/seed.log"
+        log "seeded $LARGE extra users ($((SECONDS - t0)) s)"
+    fi
+    if [ -n "$was_running" ]; then do_start; do_wait; fi
+}
+
+do_start() {
+    [ -f "$DIR/.provisioned" ] || die "no domain in $DIR; run provision first"
+    if is_running; then log "already running (pid $(server_pid))"; return 0; fi
+    # The folder may have been set up for another address (a copied template).
+    if [ "$(cat "$DIR/addr" 2>/dev/null)" != "$ADDR" ]; then configure_address "$ADDR"; fi
+    if ldap_answers; then die "something else already answers LDAP on $ADDR"; fi
+    mkdir -p "$RUN"
+    rm -f "$RUN"/*.pid
+    # Own session so that stop can end the whole process group; output to our log only, so the
+    # caller (a CTest fixture) is not kept waiting on inherited pipes.
+    (cd "$RUN" && exec setsid samba -s "$CONF" -i --no-process-group < /dev/null >> "$LOGFILE" 2>&1 9>&-) &
+    echo $! > "$PIDFILE"
+    log "started samba (pid $!) on $ADDR"
+}
+
+do_wait() {
+    local i
+    for i in $(seq 1 600); do
+        if ldap_answers; then return 0; fi
+        if ! is_running; then die "the server exited during start-up, see $LOGFILE"; fi
+        sleep 0.1
+    done
+    die "LDAP on $ADDR did not answer within 60 s, see $LOGFILE"
+}
+
+do_stop() {
+    local pid; pid=$(server_pid)
+    if [ -z "$pid" ]; then rm -f "$PIDFILE"; log "not running"; return 0; fi
+    local pgid; pgid=$(ps -o pgid= -p "$pid" | tr -d ' ')
+    kill -TERM "$pid" 2>/dev/null || true
+    local i
+    for i in $(seq 1 100); do
+        if ! kill -0 "$pid" 2>/dev/null && { [ -z "$pgid" ] || ! pgrep -g "$pgid" >/dev/null; }; then break; fi
+        sleep 0.1
+    done
+    # Whatever of our own group survived ten seconds is killed.
+    if [ -n "$pgid" ] && pgrep -g "$pgid" >/dev/null; then
+        kill -KILL -- "-$pgid" 2>/dev/null || true
+        for i in $(seq 1 50); do pgrep -g "$pgid" >/dev/null || break; sleep 0.1; done
+    fi
+    rm -f "$PIDFILE" "$RUN"/*.pid
+    log "stopped"
+}
+
+kv() {
+    # KEY=VALUE, single-quoted when the value holds anything a shell would interpret, so the
+    # file can be sourced by scripts as well as read by tests/support/testdomain.cpp.
+    if [[ $2 =~ ^[A-Za-z0-9._/:=,@+-]*$ ]]; then echo "$1=$2"; else echo "$1='$2'"; fi
+}
+
+do_facts() {
+    [ -f "$DIR/.provisioned" ] || die "no domain in $DIR"
+    local f="$DIR/facts.env"
+    local tmp="$f.tmp"
+    ( umask 077
+      {
+        echo "# Test domain facts, written by tests/domain/testdomain.sh (see its README.md)"
+        kv ADDR "$ADDR"
+        kv LDAP_PORT "389"
+        kv LDAPS_PORT "636"
+        kv LDAP_URI "ldap://$ADDR"
+        kv LDAPS_URI "ldaps://$ADDR"
+        kv HOST "$HOST"
+        kv DNS_HOST "$DNS_HOST"
+        kv REALM "$REALM"
+        kv DNS_DOMAIN "$DNS_DOMAIN"
+        kv NETBIOS "$NETBIOS"
+        kv BASE_DN "$BASE_DN"
+        kv ADMIN_NAME "Administrator"
+        kv ADMIN_USER "$NETBIOS\\Administrator"
+        kv ADMIN_UPN "Administrator@$REALM"
+        kv ADMIN_DN "CN=Administrator,CN=Users,$BASE_DN"
+        kv ADMIN_PASSWORD "$ADMIN_PASSWORD"
+        kv DELEGATE_NAME "$DELEGATE_NAME"
+        kv DELEGATE_USER "$NETBIOS\\$DELEGATE_NAME"
+        kv DELEGATE_UPN "$DELEGATE_NAME@$DNS_DOMAIN"
+        kv DELEGATE_DN "CN=Arvendel Delegate,OU=Service Accounts,OU=Arvendel,$BASE_DN"
+        kv DELEGATE_PASSWORD "$DELEGATE_PASSWORD"
+        kv DELEGATE_OU "OU=Helpdesk Managed,OU=Staff,OU=Arvendel,$BASE_DN"
+        kv USER_PASSWORD "$USER_PASSWORD"
+        kv SEED_OU "OU=Arvendel,$BASE_DN"
+        kv SEEDED "$([ -f "$DIR/.seeded" ] && echo 1 || echo 0)"
+        kv CA_FILE "$TLS/ca.pem"
+        kv KRB5_CONFIG "$KRB5"
+        kv SMB_CONF "$CONF"
+        kv PID_FILE "$PIDFILE"
+        kv LOG_FILE "$LOGFILE"
+      } > "$tmp" )
+    mv -f "$tmp" "$f"
+}
+
+do_status() {
+    if is_running; then
+        if ldap_answers; then echo "running (pid $(server_pid)) on $ADDR, LDAP answers"; else echo "running (pid $(server_pid)) on $ADDR, LDAP not answering"; fi
+    else
+        echo "stopped"; return 3
+    fi
+}
+
+do_clone() {
+    [ -n "$FROM" ] || die "clone needs --from TEMPLATE"
+    FROM=$(cd "$FROM" && pwd)
+    [ -f "$FROM/.provisioned" ] || die "$FROM holds no provisioned domain"
+    [ "$FROM" != "$DIR" ] || die "--from and --dir are the same folder"
+    if [ -f "$FROM/run/testdomain.pid" ] && [ -n "$(DIR=$FROM CONF=$FROM/dc/etc/smb.conf PIDFILE=$FROM/run/testdomain.pid server_pid)" ]; then
+        die "the template's server runs; stop it first (a live LMDB copy is not consistent)"
+    fi
+    is_running && die "a server runs from $DIR; stop it first"
+    find "$DIR" -mindepth 1 -delete
+    cp -a "$FROM/." "$DIR/"
+    rm -f "$DIR/facts.env" "$DIR"/run/*.pid "$DIR"/samba.log "$DIR"/log.*
+    # Paths inside the configuration name the template's folder.
+    sed -i "s#$FROM/#$DIR/#g" "$CONF"
+    configure_address "$ADDR"
+    log "cloned $FROM to $DIR for $ADDR"
+}
+
+# One command at a time per folder.
+exec 9> "$DIR/.lock"
+flock -w 900 9 || die "another testdomain.sh command holds $DIR/.lock"
+
+case "$CMD" in
+    provision) do_provision ;;
+    start) do_start ;;
+    wait) do_wait ;;
+    seed) do_seed ;;
+    facts) do_facts; sed -E "s/^([A-Z_]*PASSWORD)=.*/\1=<in $(printf '%s' "$DIR" | sed 's/[\/&]/\\&/g')\/facts.env>/" "$DIR/facts.env" ;;
+    stop) do_stop ;;
+    status) do_status ;;
+    clone) do_clone ;;
+    up)
+        if is_running && ldap_answers && [ -f "$DIR/.seeded" ] && [ -f "$DIR/facts.env" ] \
+                && [ "$(cat "$DIR/addr" 2>/dev/null)" = "$ADDR" ] && [ "$LARGE" = 0 ]; then
+            exit 0
+        fi
+        t0=$SECONDS
+        if [ ! -f "$DIR/.provisioned" ]; then
+            is_running && do_stop
+            do_provision
+        fi
+        if [ ! -f "$DIR/.seeded" ] || [ "$LARGE" -gt 0 ]; then
+            is_running && do_stop
+            do_seed
+        fi
+        if is_running && [ "$(cat "$DIR/addr" 2>/dev/null)" != "$ADDR" ]; then do_stop; fi
+        do_start
+        do_wait
+        do_facts
+        log "up on $ADDR ($((SECONDS - t0)) s); facts in $DIR/facts.env"
+        ;;
+    *) usage >&2; die "unknown command '$CMD'" ;;
+esac

@@ -28,7 +28,9 @@
 struct TDirectoryAccess {
     QString ServerPrefix;          // "LDAP://server:port/" or "LDAP://"
     QString DefaultNamingContext;  // "DC=corp,DC=example"
-    QString DcShortName;           // NetBIOS domain name, for DOMAIN\name account names
+    QString DcShortName;           // the domain controller's short name
+    QString DomainNetbiosName;     // for DOMAIN\name account names; read from the directory
+                                   // (the domain's crossRef) when empty
     QString UserName;
     QString Password;
     std::uint32_t AuthFlags = ads::ADS_SECURE_AUTHENTICATION;
@@ -103,11 +105,40 @@ bool SetCannotChangePassword(const ads::ObjectPtr &userObject, bool deny);
 // --- Account names of SIDs ---------------------------------------------------------------
 
 // "DOMAIN\name" (or just the name for Everyone and the like) of a SID: the well-known table
-// first, then an objectSid search of the domain (DcShortName as the domain part). Empty when
-// neither knows it.
+// first, then an objectSid search of the domain (the domain's NetBIOS name as the domain
+// part). Empty when neither knows it.
 QString LookupAccountSid(const security::Sid &sid);
 // The SID of "DOMAIN\name", "name" or a SID text; empty when not found.
 std::optional<security::Sid> LookupAccountName(const QString &name);
+// The NetBIOS name of the connected domain (DomainNetbiosName, else read once per connection
+// from the domain's crossRef in the configuration partition); empty when unreadable.
+QString DomainNetbiosName();
+
+// --- Readable summary of a descriptor ------------------------------------------------------
+
+struct TAceSummary {
+    QString Type;                 // "Allow", "Deny (object)", ...
+    QString Trustee;              // DOMAIN\name, or the SID text when no name is known
+    QString TrusteeSid;
+    QString Rights;               // accessMaskText
+    QString ObjectType;           // name of the right, property or class, or the GUID text
+    QString InheritedObjectType;
+    bool Inherited = false;
+};
+
+struct TSecuritySummary {
+    QString Owner, OwnerSid, Group, GroupSid;
+    bool HasDacl = false;
+    bool DaclCanonical = true;
+    QList<TAceSummary> Dacl;
+    bool CannotChangePassword = false;
+};
+
+// Names a GUID by the extended-right and schema caches (when loaded); else the GUID text.
+QString GuidDisplayName(const QString &guidText);
+// The owner, group and DACL entries with trustee names (LookupAccountSid), and the
+// cannot-change-password rule.
+TSecuritySummary SummarizeSecurityDescriptor(const security::SecurityDescriptor &sd);
 
 // --- Caches --------------------------------------------------------------------------------
 

@@ -1,6 +1,8 @@
 // Group membership, the "user cannot change password" rule and account names of SIDs.
 #include "core/unValuesInternal.h"
 
+#include <QMutex>
+
 #include "platform/security/wellknown.h"
 
 namespace {
@@ -153,6 +155,39 @@ bool SetCannotChangePassword(const ads::ObjectPtr &userObject, bool deny)
 
 // --- Account names --------------------------------------------------------------------------
 
+QString DomainNetbiosName()
+{
+    const TDirectoryAccess a = DirectoryAccess();
+    if (!a.DomainNetbiosName.isEmpty() || a.DefaultNamingContext.isEmpty())
+        return a.DomainNetbiosName;
+    static QMutex mutex;
+    static QString cachedFor, cached;
+    const QString key = a.ServerPrefix + QLatin1Char('|') + a.DefaultNamingContext;
+    QMutexLocker lock(&mutex);
+    if (cachedFor == key)
+        return cached;
+    QString name;
+    try {
+        const QString config = values_detail::RootDseValue(QStringLiteral("configurationNamingContext"));
+        TQelADSISearching s;
+        PrepareSearch(s, QStringLiteral("CN=Partitions,") + config);
+        s.setSearchScope(ads::ADS_SCOPE_ONELEVEL);
+        s.setFilter(QStringLiteral("(&(objectClass=crossRef)(nCName=%1))").arg(EscapeFilterValue(a.DefaultNamingContext)));
+        s.setAttributes(QStringLiteral("nETBIOSName"));
+        s.ExecuteSearch();
+        QVariant row;
+        s.GetFirstRow(row);
+        if (row.isValid())
+            name = FirstValue(row.toList().value(0)).toString();
+        s.CloseSearch();
+    } catch (const Exception &) {
+        return {}; // not remembered: the next call tries again
+    }
+    cachedFor = key;
+    cached = name;
+    return name;
+}
+
 QString LookupAccountSid(const security::Sid &sid)
 {
     if (const auto known = security::wellKnownName(sid))
@@ -176,7 +211,7 @@ QString LookupAccountSid(const security::Sid &sid)
         if (name.isEmpty())
             return {};
         const bool builtin = sid.authority() == 5 && sid.subAuthorities().value(0) == 32;
-        const QString domain = builtin ? QStringLiteral("BUILTIN") : a.DcShortName;
+        const QString domain = builtin ? QStringLiteral("BUILTIN") : DomainNetbiosName();
         return domain.isEmpty() ? name : domain + QLatin1Char('\\') + name;
     } catch (const Exception &) {
         return {};

@@ -27,16 +27,6 @@ QString bracedKey(const QString &guid)
     return g.startsWith(QLatin1Char('{')) ? g : QLatin1Char('{') + g + QLatin1Char('}');
 }
 
-// A naming context read from RootDSE; raises EADSIException when RootDSE or the value
-// cannot be read.
-QString rootDseValue(const QString &name)
-{
-    const ads::ObjectPtr root = BindWithDirectoryAccess(PathWithPrefix(QStringLiteral("RootDSE")));
-    QVariant v;
-    CheckADSIResult(root->Get(name, &v));
-    return FirstValue(v).toString();
-}
-
 // Runs a paged search and hands every row to the callback.
 template <typename F>
 void forEachRow(const QString &path, const QString &filter, const QString &attributes, int scope, int chase, F &&f)
@@ -73,7 +63,7 @@ void LoadSchemaGuidNames()
         if (g_schemaGuids)
             return;
     }
-    const QString context = rootDseValue(QStringLiteral("schemaNamingContext"));
+    const QString context = values_detail::RootDseValue(QStringLiteral("schemaNamingContext"));
     QHash<QString, QString> map;
     try {
         forEachRow(PathWithPrefix(context), QString(), QStringLiteral("lDAPDisplayName, distinguishedName, schemaIDGUID"),
@@ -142,7 +132,7 @@ void LoadExtendedRightNames()
     }
     QHash<QString, QString> map;
     try {
-        const QString context = rootDseValue(QStringLiteral("configurationNamingContext"));
+        const QString context = values_detail::RootDseValue(QStringLiteral("configurationNamingContext"));
         forEachRow(PathWithPrefix(QStringLiteral("CN=Extended-Rights,") + context),
                    QStringLiteral("(objectClass=controlAccessRight)"), QStringLiteral("displayName, rightsGuid"),
                    ads::ADS_SCOPE_ONELEVEL, 0, [&](const QVariantList &row) {

@@ -36,4 +36,13 @@ inline void PrepareSearch(TQelADSISearching &s, const QString &dnOrPath)
     s.setPageSize(500);
 }
 
+// A value read from RootDSE; raises EADSIException when RootDSE or the value cannot be read.
+inline QString RootDseValue(const QString &name)
+{
+    const ads::ObjectPtr root = BindWithDirectoryAccess(PathWithPrefix(QStringLiteral("RootDSE")));
+    QVariant v;
+    CheckADSIResult(root->Get(name, &v));
+    return FirstValue(v).toString();
+}
+
 } // namespace values_detail

@@ -7,5 +7,6 @@ arv_add_library(arv_core_values
     ${CMAKE_CURRENT_LIST_DIR}/unValues.cpp
     ${CMAKE_CURRENT_LIST_DIR}/unValuesAccounts.cpp
     ${CMAKE_CURRENT_LIST_DIR}/unValuesCaches.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/unValuesSummary.cpp
   DEPS arv_core_search arv_security arv_adsi Qt6::Core)
 target_compile_definitions(arv_core_values PRIVATE ARV_VERSION_TEXT="${PROJECT_VERSION}")

@@ -354,7 +354,7 @@ QString aceTypeName(quint8 type)
 QString accessMaskText(quint32 mask)
 {
     static const struct { quint32 bit; const char *name; } names[] = {
-        {ADS_RIGHT_GENERIC_ALL, "Full control"},
+        {ADS_RIGHT_GENERIC_ALL, "Generic all"},
         {ADS_RIGHT_DS_CREATE_CHILD, "Create child"},
         {ADS_RIGHT_DS_DELETE_CHILD, "Delete child"},
         {ADS_RIGHT_ACTRL_DS_LIST, "List contents"},
@@ -371,11 +371,17 @@ QString accessMaskText(quint32 mask)
     };
     QStringList parts;
     quint32 rest = mask;
+    // What the directory stores for "full control": every standard and directory right.
+    constexpr quint32 kFullControl = 0xF01FF;
+    if ((mask & kFullControl) == kFullControl) {
+        parts << QStringLiteral("Full control");
+        rest &= ~kFullControl;
+    }
     for (const auto &n : names) {
-        if (mask & n.bit) {
-            parts << QString::fromLatin1(n.name);
-            rest &= ~n.bit;
-        }
+        if (!(rest & n.bit))
+            continue;
+        parts << QString::fromLatin1(n.name);
+        rest &= ~n.bit;
     }
     if (rest)
         parts << QStringLiteral("0x%1").arg(rest, 0, 16);

@@ -39,7 +39,7 @@ protected:
         TDirectoryAccess a;
         a.ServerPrefix = QStringLiteral("LDAP://%1/").arg(adsitest::server());
         a.DefaultNamingContext = adsitest::baseDn();
-        a.DcShortName = testsupport::fact("NETBIOS");
+        a.DcShortName = testsupport::fact("HOST");
         a.UserName = adsitest::adminUpn();
         a.Password = adsitest::adminPassword();
         a.AuthFlags = ADS_SERVER_BIND; // simple bind: the test domain allows it without TLS
@@ -334,6 +334,7 @@ TEST_F(ValuesDomain, AccountNamesOfSids)
     const auto admin = LookupAccountName(netbios + QStringLiteral("\\Administrator"));
     ASSERT_TRUE(admin);
     EXPECT_EQ(admin->rid(), 500u);
+    EXPECT_EQ(DomainNetbiosName(), netbios);
     EXPECT_EQ(LookupAccountSid(*admin), netbios + QStringLiteral("\\Administrator"));
     EXPECT_EQ(LookupAccountSid(security::everyoneSid()), QStringLiteral("Everyone"));
     EXPECT_EQ(LookupAccountSid(security::selfSid()), QStringLiteral("NT AUTHORITY\\SELF"));

@@ -311,6 +311,20 @@ QString stripOptions(const QString &name, QString *range)
 } // namespace
 
 
+// A base-scope read of dn: *entry is the entry (owned by the pager) or null when absent.
+static int baseRead(Pager &pager, const QByteArray &dn, const QList<QByteArray> &attrs, int sdFlags,
+             LDAPMessage **entry)
+{
+    SearchSpec spec;
+    spec.base = dn;
+    spec.scope = LDAP_SCOPE_BASE;
+    spec.attrs = attrs;
+    spec.sdFlags = sdFlags;
+    *entry = nullptr;
+    const int rc = pager.start(spec);
+    return rc == LDAP_SUCCESS ? pager.next(entry) : rc;
+}
+
 HRESULT completeRange(const std::shared_ptr<Connection> &conn, const QByteArray &dn,
                       const QString &base, const QString &rangedName, QList<QByteArray> *values)
 {
@@ -326,15 +340,9 @@ HRESULT completeRange(const std::shared_ptr<Connection> &conn, const QByteArray 
         if (!ok)
             return S_OK;
         const QByteArray want = base.toUtf8() + ";range=" + QByteArray::number(h + 1) + "-*";
-        SearchSpec spec;
-        spec.base = dn;
-        spec.scope = LDAP_SCOPE_BASE;
-        spec.attrs = {want};
         Pager pager(conn);
-        int rc = pager.start(spec);
         LDAPMessage *e = nullptr;
-        if (rc == LDAP_SUCCESS)
-            rc = pager.next(&e);
+        const int rc = baseRead(pager, dn, {want}, -1, &e);
         if (rc != LDAP_SUCCESS)
             return hresultFromLdap(rc);
         if (!e)
@@ -401,16 +409,9 @@ HRESULT entryAttributes(const std::shared_ptr<Connection> &conn, LDAPMessage *en
 HRESULT readEntry(const std::shared_ptr<Connection> &conn, const QString &dn,
                   const QList<QByteArray> &attrs, int sdFlags, QList<RawAttribute> *out)
 {
-    SearchSpec spec;
-    spec.base = dn.toUtf8();
-    spec.scope = LDAP_SCOPE_BASE;
-    spec.attrs = attrs;
-    spec.sdFlags = sdFlags;
     Pager pager(conn);
-    int rc = pager.start(spec);
     LDAPMessage *e = nullptr;
-    if (rc == LDAP_SUCCESS)
-        rc = pager.next(&e);
+    const int rc = baseRead(pager, dn.toUtf8(), attrs, sdFlags, &e);
     if (rc != LDAP_SUCCESS)
         return hresultFromLdap(rc);
     if (!e)

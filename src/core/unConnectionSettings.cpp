@@ -118,6 +118,7 @@ bool SaveConnectionSettings(const TConnectionSettings &settings, QString *error)
     ok = ok && key.writeString(kValPort, settings.Port);
     ok = ok && key.writeBinary(kValUserName, toUtf16Le(EncryptText(settings.UserName)));
     ok = ok && key.writeBinary(kValPassword, toUtf16Le(EncryptText(settings.Password)));
+    ok = ok && key.flush();
     if (!ok && error)
         *error = key.lastError().isEmpty() ? QStringLiteral("The connection settings could not be saved.")
                                            : key.lastError();

@@ -189,7 +189,7 @@ struct Key::Impl {
 };
 
 Key::Key() = default;
-Key::~Key() = default;
+Key::~Key() { close(); }
 Key::Key(Key &&) noexcept = default;
 Key &Key::operator=(Key &&) noexcept = default;
 
@@ -227,10 +227,7 @@ bool Key::open(const QString &path, Access access, bool create)
         }
         display << decodeName(stored);
     }
-    if (created && !syncOk(s, &d->error)) {
-        d->settings.reset();
-        return false;
-    }
+    Q_UNUSED(created);
     d->group = s.group();
     d->displayPath = display.join(u'\\');
     return true;
@@ -240,9 +237,17 @@ bool Key::isOpen() const { return d && d->settings; }
 
 void Key::close()
 {
-    if (d && d->settings)
-        d->settings->sync();
+    flush();
     d.reset();
+}
+
+bool Key::flush()
+{
+    if (!isOpen())
+        return false;
+    if (d->access != Access::ReadWrite)
+        return true;
+    return syncOk(*d->settings, &d->error);
 }
 
 QString Key::path() const { return isOpen() ? d->displayPath : QString(); }
@@ -306,7 +311,7 @@ bool Key::writeRaw(const QString &name, const QString &encoded)
     if (k.isEmpty())
         k = kValuePrefix + encodeName(name);
     d->settings->setValue(k, encoded);
-    return syncOk(*d->settings, &d->error);
+    return d->settings->status() == QSettings::NoError;
 }
 
 bool Key::writeInt(const QString &name, qint32 value)
@@ -332,7 +337,7 @@ bool Key::deleteValue(const QString &name)
     if (k.isEmpty())
         return false;
     d->settings->remove(k);
-    return syncOk(*d->settings, &d->error);
+    return true;
 }
 
 QStringList Key::valueNames() const
@@ -371,7 +376,7 @@ bool Key::deleteSubKey(const QString &name)
     if (g.isEmpty())
         return false;
     d->settings->remove(g);
-    return syncOk(*d->settings, &d->error);
+    return true;
 }
 
 bool keyExists(const QString &path)
@@ -389,7 +394,7 @@ bool deleteKey(const QString &path)
     Key parent;
     if (!parent.open(names.join(u'\\'), Access::ReadWrite, false))
         return false;
-    return parent.deleteSubKey(last);
+    return parent.deleteSubKey(last) && parent.flush();
 }
 
 } // namespace registry

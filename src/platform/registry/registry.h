@@ -50,6 +50,9 @@ public:
     // (and was not created) or the settings file cannot be prepared; lastError() tells why.
     bool open(const QString &path, Access access, bool create = true);
     bool isOpen() const;
+    // Writes pending changes to the file; false (lastError() says why) when it cannot.
+    bool flush();
+    // Flushes and closes.
     void close();
     // The key's path as stored (original case), without a leading backslash.
     QString path() const;
@@ -63,6 +66,8 @@ public:
     std::optional<QByteArray> readBinary(const QString &name) const;
 
     // Writes replace an existing value of any type. They fail on a key opened for reading.
+    // Changes are visible at once to every key of this process and reach the file at
+    // flush(), close() or destruction (as one rewrite of the file, not one per value).
     bool writeInt(const QString &name, qint32 value);
     bool writeString(const QString &name, const QString &value);
     bool writeBinary(const QString &name, const QByteArray &value);

@@ -53,6 +53,9 @@ TEST_F(RegistryTest, StoreIsCreatedOwnerOnlyBeforeWriting)
     EXPECT_EQ(modeOf(dir.path() + QStringLiteral("/cfg/sub")), 0700u);
     // Rewrites (QSettings replaces the file) keep it owner-only.
     ASSERT_TRUE(key.writeString(QStringLiteral("b"), QStringLiteral("more")));
+    ASSERT_TRUE(key.flush());
+    ASSERT_TRUE(key.writeString(QStringLiteral("c"), QStringLiteral("again")));
+    ASSERT_TRUE(key.flush());
     EXPECT_EQ(modeOf(file), 0600u);
 }
 
@@ -107,6 +110,21 @@ TEST_F(RegistryTest, ValuesSurviveExactly)
                          QStringLiteral("emptybin"), QString()};
     expected.sort();
     EXPECT_EQ(names, expected);
+}
+
+TEST_F(RegistryTest, ChangesAreSharedAtOnceAndOnDiskAfterFlush)
+{
+    Key writer;
+    ASSERT_TRUE(writer.open(QStringLiteral("\\Software\\Shared"), Access::ReadWrite));
+    ASSERT_TRUE(writer.writeInt(QStringLiteral("n"), 5));
+    Key reader;
+    ASSERT_TRUE(reader.open(QStringLiteral("\\Software\\Shared"), Access::Read));
+    EXPECT_EQ(reader.readInt(QStringLiteral("n")), 5);
+    ASSERT_TRUE(writer.flush());
+    reopenFromDisk();
+    Key fromDisk;
+    ASSERT_TRUE(fromDisk.open(QStringLiteral("\\Software\\Shared"), Access::Read));
+    EXPECT_EQ(fromDisk.readInt(QStringLiteral("n")), 5);
 }
 
 TEST_F(RegistryTest, TypesAreKeptAndMismatchesReadAsMissing)

@@ -1,5 +1,6 @@
 #include "main/unUserListing.h"
 
+#include "core/unConnection.h"
 #include "core/unSearch.h"
 #include "platform/adsi/adspath.h"
 
@@ -27,6 +28,20 @@ void configure(TQelADSISearching &search, const ListingConnection &c)
 } // namespace
 
 TUserList::TUserList(QObject *parent) : QObject(parent) {}
+
+ListingConnection TUserList::connection() const
+{
+    if (connection_)
+        return *connection_;
+    const TConnectionContext &ctx = ConnectionContext();
+    ListingConnection c;
+    c.serverPrefix = ctx.ServerPrefix;
+    c.userName = ctx.UserName;
+    c.password = ctx.Password;
+    c.useCredentials = ctx.UseCredentials;
+    c.authFlags = static_cast<int>(ctx.AuthFlags);
+    return c;
+}
 
 TUserList::~TUserList() = default;
 
@@ -93,7 +108,7 @@ ListingResult TUserList::listUsers(const ListingNode &node, const QString &extra
     // 3. The search.
     const ListingQuery q = listingQuery(node.path, node.hasParent, currentFilter_, extraFilter, howMany_);
     TQelADSISearching search;
-    configure(search, connection_);
+    configure(search, connection());
     search.setADsPath(q.base);
     search.setSearchScope(q.scope);
     search.setFilter(q.filter);
@@ -126,6 +141,11 @@ ListingResult TUserList::listUsers(const ListingNode &node, const QString &extra
         }
     } catch (const Exception &e) {
         result.error = e.Message();
+        if (search.LastResult() == ads::HR_DS_SERVER_DOWN)
+            result.error = QStringLiteral("The connection to the directory server was lost after %1 users were "
+                                          "read; they are listed. Connect again when the server is back.\r\n")
+                               .arg(reader.read()) +
+                           result.error;
     }
     setStatusText(progressText(reader.read()));
     result.read = reader.read();
@@ -204,8 +224,8 @@ int TUserList::refreshUser(const QString &dn, QString *error)
     if (index < 0)
         return -1;
     TQelADSISearching search;
-    configure(search, connection_);
-    search.setADsPath(connection_.serverPrefix + ads::escapePathDn(dn));
+    configure(search, connection());
+    search.setADsPath(connection().serverPrefix + ads::escapePathDn(dn));
     search.setSearchScope(0);
     search.setFilter(QStringLiteral("(objectClass=*)"));
     search.setPageSize(0);

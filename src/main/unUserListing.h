@@ -34,7 +34,8 @@ struct ListingNode {
     bool hasParent = true;  // false for the domain root
 };
 
-// What a listing binds with (copied from the connection context).
+// What a listing binds with. Unless one is set, every listing copies it from the
+// process-wide connection context at the moment it starts.
 struct ListingConnection {
     QString serverPrefix;   // "LDAP://host[:port]/"
     QString userName;
@@ -62,7 +63,9 @@ public:
     UserRows &rows() { return rows_; }
 
     void setConnection(const ListingConnection &connection) { connection_ = connection; }
-    const ListingConnection &connection() const { return connection_; }
+    // Back to the process-wide connection context.
+    void useConnectionContext() { connection_.reset(); }
+    ListingConnection connection() const;
     void setHideOptions(bool hideDisabled, bool hideExpired);
     bool hideDisabled() const { return hideDisabled_; }
     bool hideExpired() const { return hideExpired_; }
@@ -142,7 +145,7 @@ private:
     void freeRows();
 
     UserRows rows_;
-    ListingConnection connection_;
+    std::optional<ListingConnection> connection_;
     std::function<std::optional<ListingNode>()> selectedNode_;
     std::optional<ListingNode> listingNode_;
     QString currentFilter_;

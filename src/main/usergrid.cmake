@@ -9,4 +9,4 @@ arv_add_library(arv_main_usergrid
     ${CMAKE_CURRENT_LIST_DIR}/unUserGrid.h
     ${CMAKE_CURRENT_LIST_DIR}/unUserGrid.cpp
   DEPS Qt6::Core Qt6::Gui Qt6::Widgets arv_ui arv_adsi arv_core_values
-       $<TARGET_NAME_IF_EXISTS:arv_core_search> $<TARGET_NAME_IF_EXISTS:arv_main_catalogue>)
+       arv_core_search arv_core_connection arv_main_catalogue)

@@ -527,8 +527,9 @@ void TPictureTab::btnPicExportClick()
         QStringLiteral("JPEG Image File (*.jpg *.jpeg);;Bitmaps (*.bmp)"), &selected);
     if (file.isEmpty())
         return;
+    // The chosen type decides the extension of a name given without one; the content is JPEG.
     if (QFileInfo(file).suffix().isEmpty())
-        file += QStringLiteral(".jpg");
+        file += selected.startsWith(QLatin1String("Bitmaps")) ? QStringLiteral(".bmp") : QStringLiteral(".jpg");
     // The stored bytes are JPEG already; saving them unchanged keeps the picture exact.
     QByteArray bytes = PhotoValues;
     QString why;

@@ -612,7 +612,8 @@ void TQuickPanel::fillFromData()
         if (auto *e = qobject_cast<QLineEdit *>(w)) {
             const ADSIUserField *entry = EntryByLdapName(attr);
             const bool limited = entry && entry->type == FieldType::Text && !entry->multiValued && entry->maxLength > 0;
-            e->setMaxLength(limited ? entry->maxLength : 32767);
+            // A stored value longer than the catalogue's limit is shown whole, never cut.
+            e->setMaxLength(limited ? qMax<int>(entry->maxLength, int(data_.texts[i].size())) : 32767);
             e->setText(data_.texts[i]);
         } else if (auto *m = qobject_cast<QPlainTextEdit *>(w)) {
             m->setPlainText(data_.texts[i]);

@@ -224,3 +224,24 @@ TEST_F(PictureTab, JpegPhotoIsNotWritableWhileTheOptionIsOff)
     EXPECT_TRUE(enabled("btnPicExport"));
     EXPECT_EQ(child<QComboBox>("cbPictureID")->findText("<new>"), -1);
 }
+
+TEST_F(PictureTab, UploadIntoNewAppendsToJpegPhoto)
+{
+    const QByteArray first = picture::encodeJpeg(gradient(40, 30));
+    const QString dn = createUser("qp-app", {{"jpegPhoto", first}});
+    useJpegPhoto(true);
+    load(dn);
+    showPictureTab();
+    auto *ids = child<QComboBox>("cbPictureID");
+    ASSERT_EQ(ids->count(), 2);
+    EXPECT_EQ(ids->currentIndex(), 0);
+    EXPECT_FALSE(enabled("btnPicUpload")); // a stored picture is selected, not "<new>"
+    ids->setCurrentIndex(1);
+    panel.pictureTab()->cbPictureIDChange();
+    ASSERT_TRUE(enabled("btnPicUpload"));
+    const QByteArray added = picture::encodeJpeg(gradient(50, 50));
+    prompts.answer(ui::ScriptedAnswer::file(writeFile(dir, "added.jpeg", added)));
+    child<QPushButton>("btnPicUpload")->click();
+    EXPECT_EQ(jpegPhotos(dn), (QList<QByteArray>{first, added}));
+    EXPECT_EQ(ids->count(), 3);
+}

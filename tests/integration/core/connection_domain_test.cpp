@@ -1,6 +1,7 @@
 // Connecting with stored settings against the test domain: every bind mode, the context
 // derived from RootDSE, the dialogs' test bind and its error texts, name translation.
 #include "core/unConnection.h"
+#include "core/unValues.h"
 #include "platform/registry/registry.h"
 #include "support/testdomain.h"
 
@@ -115,7 +116,17 @@ TEST_F(ConnectionDomain, SimpleBindDerivesTheContextAndDisconnectClearsIt)
     EXPECT_EQ(search.UserName(), s.UserName);
     EXPECT_EQ(search.AuthFlags(), 0x200);
 
+    // The value operations bind through the same server and account.
+    EXPECT_EQ(DirectoryAccess().ServerPrefix, ConnectionContext().ServerPrefix);
+    EXPECT_EQ(DirectoryAccess().UserName, s.UserName);
+    EXPECT_EQ(DirectoryAccess().AuthFlags, 0x200u);
+
+    auto handlerRuns = std::make_shared<int>(0);  // the handler outlives this test
+    AddDisconnectHandler([handlerRuns] { ++*handlerRuns; });
     DisconnectContext();
+    EXPECT_EQ(*handlerRuns, 1);
+    EXPECT_TRUE(DirectoryAccess().ServerPrefix.isEmpty());
+    EXPECT_TRUE(DirectoryAccess().Password.isEmpty());
     const TConnectionContext &c = ConnectionContext();
     EXPECT_TRUE(c.ServerPrefix.isEmpty() && c.DomainPath.isEmpty() && c.DefaultNamingContext.isEmpty());
     EXPECT_TRUE(c.DcHostName.isEmpty() && c.UserName.isEmpty() && c.Password.isEmpty());

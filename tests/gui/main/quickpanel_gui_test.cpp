@@ -217,8 +217,12 @@ TEST_F(QuickPanel, RefusalInTheSecondTabKeepsTheFirstWrittenAndApplyEnabled)
 
 TEST_F(QuickPanel, DelegateSeesOnlyWhatItMayWrite)
 {
-    const QString delegateDn = QStringLiteral("CN=%1,OU=Service Accounts,%2")
-                                   .arg(testsupport::fact("DELEGATE_NAME"), testsupport::fact("SEED_OU"));
+    // The delegate's object: the DN the facts give, else its account name as the cn.
+    QString delegateDn = testsupport::fact("DELEGATE_DN");
+    ads::ObjectPtr probe;
+    if (ads::failed(ads::ADsOpenObject(adsitest::path(delegateDn), adsitest::adminUpn(), adsitest::adminPassword(), 0, &probe)))
+        delegateDn = QStringLiteral("CN=%1,OU=Service Accounts,%2")
+                         .arg(testsupport::fact("DELEGATE_NAME"), testsupport::fact("SEED_OU"));
     const QString user = testsupport::fact("DELEGATE_UPN");
     const QString password = testsupport::fact("DELEGATE_PASSWORD");
     // Its own object: the personal attributes only.

@@ -132,8 +132,15 @@ int main(int argc, char **argv)
         std::vector<double> ww, wc, lw, lc;
         long rows = 0;
         for (int i = 0; i < runs; ++i) {
-            const Run a = runWrapper(base, filter, pageSize);
-            const Run b = runLdapsearch(base, filter, pageSize, pw.fileName());
+            // Alternate which goes first, so that neither always meets a warmer server.
+            Run a, b;
+            if (i % 2 == 0) {
+                a = runWrapper(base, filter, pageSize);
+                b = runLdapsearch(base, filter, pageSize, pw.fileName());
+            } else {
+                b = runLdapsearch(base, filter, pageSize, pw.fileName());
+                a = runWrapper(base, filter, pageSize);
+            }
             ww.push_back(a.wall);
             wc.push_back(a.cpu);
             lw.push_back(b.wall);

@@ -368,7 +368,8 @@ void TfrmMain::setStatusPanel(int index, const QString &text) { statusPanels_[in
 
 bool TfrmMain::schemaThreadsRunning() const
 {
-    return (attrThread_ && !attrThread_->isFinished()) || (guidThread_ && !guidThread_->isFinished());
+    // A reader counts as running until its end handler has run on the window thread.
+    return attrThread_ || guidThread_;
 }
 
 QString TfrmMain::nodePath(const QTreeWidgetItem *item) { return item ? item->data(0, kPathRole).toString() : QString(); }
@@ -792,7 +793,7 @@ void TfrmMain::ActionAboutExecute()
 bool TfrmMain::eventFilter(QObject *watched, QEvent *event)
 {
     // While a listing runs the tree's selection may not change.
-    if ((watched == DomainTreeView || watched == DomainTreeView->viewport()) && Busy()) {
+    if (DomainTreeView && (watched == DomainTreeView || watched == DomainTreeView->viewport()) && Busy()) {
         switch (event->type()) {
         case QEvent::MouseButtonPress:
         case QEvent::MouseButtonDblClick:

@@ -41,7 +41,7 @@ protected:
         env.insert(QStringLiteral("ARV_SETTINGS_FILE"), dir.path() + QStringLiteral("/cfg/registry.ini"));
         env.insert(QStringLiteral("KRB5_CONFIG"), fact("KRB5_CONFIG"));
         env.insert(QStringLiteral("LDAPTLS_CACERT"), fact("CA_FILE"));
-        env.insert(QStringLiteral("KRB5CCNAME"), QStringLiteral("MEMORY:arvendel-cli-test"));
+        env.insert(QStringLiteral("KRB5CCNAME"), ticketCache.isEmpty() ? QStringLiteral("MEMORY:arvendel-cli-test") : ticketCache);
         env.remove(QStringLiteral("ARV_CLI_TEST_PW"));
         if (!passwordVar.isEmpty())
             env.insert(QStringLiteral("ARV_CLI_TEST_PW"), passwordVar);
@@ -71,6 +71,7 @@ protected:
 
     QTemporaryDir dir;
     QString passwordFile;
+    QString ticketCache;  // KRB5CCNAME of the children when set
 };
 
 } // namespace
@@ -108,6 +109,28 @@ TEST_F(CliDomain, ConnectWithKerberosPassword)
                        QStringLiteral("--user"), fact("ADMIN_USER"), QStringLiteral("--password-file"), passwordFile});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_TRUE(lines(r.out).contains(QStringLiteral("AuthFlags: 0x00000001")));
+}
+
+TEST_F(CliDomain, ConnectWithTheCurrentLogonsTicket)
+{
+    ticketCache = QStringLiteral("FILE:") + dir.path() + QStringLiteral("/krb5cc");
+    QProcess kinit;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("KRB5_CONFIG"), fact("KRB5_CONFIG"));
+    env.insert(QStringLiteral("KRB5CCNAME"), ticketCache);
+    kinit.setProcessEnvironment(env);
+    kinit.start(QStringLiteral("kinit"), {fact("ADMIN_UPN")});
+    ASSERT_TRUE(kinit.waitForStarted()) << "kinit (krb5-user) is missing";
+    kinit.write(fact("ADMIN_PASSWORD").toUtf8() + '\n');
+    kinit.closeWriteChannel();
+    ASSERT_TRUE(kinit.waitForFinished(30000));
+    ASSERT_EQ(kinit.exitCode(), 0) << kinit.readAllStandardError().toStdString();
+
+    const CliRun r = cli({QStringLiteral("connect"), QStringLiteral("--server"), fact("ADDR"), QStringLiteral("--secure"),
+                          QStringLiteral("--no-credentials")});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(lines(r.out).contains(QStringLiteral("AuthFlags: 0x00000001")));
+    EXPECT_TRUE(lines(r.out).contains(QStringLiteral("UseCredentials: false")));
 }
 
 TEST_F(CliDomain, DirectoryErrorsPrintTheProgramsTextAndFail)

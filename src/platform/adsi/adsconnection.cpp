@@ -14,6 +14,12 @@
 #include <map>
 #include <mutex>
 
+#include <cerrno>
+#include <netdb.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <gssapi/gssapi.h>
 #include <gssapi/gssapi_krb5.h>
 #include <krb5.h>
@@ -209,6 +215,46 @@ QString diagnostic(LDAP *ld)
     return s.trimmed();
 }
 
+QString uriHost(const QString &uri);
+
+int uriPort(const QString &uri, int fallback)
+{
+    const QString hostPort = uri.section(QLatin1String("://"), 1).section(QLatin1Char('/'), 0, 0);
+    const int colon = hostPort.lastIndexOf(QLatin1Char(':'));
+    const int close = hostPort.lastIndexOf(QLatin1Char(']'));
+    if (colon < 0 || colon < close)
+        return fallback;
+    const int p = hostPort.mid(colon + 1).toInt();
+    return p > 0 ? p : fallback;
+}
+
+// True when a TCP connection to host:port succeeds within three seconds.
+bool tcpReachable(const QString &host, int port)
+{
+    addrinfo hints{};
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo *res = nullptr;
+    if (getaddrinfo(host.toUtf8().constData(), QByteArray::number(port).constData(), &hints, &res) != 0)
+        return false;
+    bool ok = false;
+    for (addrinfo *a = res; a && !ok; a = a->ai_next) {
+        const int fd = socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK, a->ai_protocol);
+        if (fd < 0)
+            continue;
+        if (::connect(fd, a->ai_addr, a->ai_addrlen) == 0) {
+            ok = true;
+        } else if (errno == EINPROGRESS) {
+            pollfd pfd{fd, POLLOUT, 0};
+            int err = 0;
+            socklen_t len = sizeof err;
+            ok = poll(&pfd, 1, 3000) == 1 && getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) == 0 && err == 0;
+        }
+        ::close(fd);
+    }
+    freeaddrinfo(res);
+    return ok;
+}
+
 // Plain words for a failed connect or bind.
 HRESULT bindFailure(LDAP *ld, int rc, const QString &uri, bool secure, bool withPassword)
 {
@@ -216,9 +262,14 @@ HRESULT bindFailure(LDAP *ld, int rc, const QString &uri, bool secure, bool with
     const QString err = QString::fromUtf8(ldap_err2string(rc));
     if (rc == LDAP_SERVER_DOWN || rc == LDAP_CONNECT_ERROR || rc == LDAP_TIMEOUT) {
         QString text;
-        if (diag.contains(QLatin1String("certificate"), Qt::CaseInsensitive) ||
-            diag.contains(QLatin1String("TLS"), Qt::CaseInsensitive) ||
-            diag.contains(QLatin1String("SSL"), Qt::CaseInsensitive))
+        // libldap rarely says why TLS failed; a port that accepts TCP tells that the
+        // server is there and the secure channel was the problem.
+        const bool tlsFailed = diag.contains(QLatin1String("certificate"), Qt::CaseInsensitive) ||
+                               diag.contains(QLatin1String("TLS"), Qt::CaseInsensitive) ||
+                               diag.contains(QLatin1String("SSL"), Qt::CaseInsensitive) ||
+                               (uri.startsWith(QLatin1String("ldaps:"), Qt::CaseInsensitive) &&
+                                tcpReachable(uriHost(uri), uriPort(uri, 636)));
+        if (tlsFailed)
             text = QStringLiteral("The secure connection to %1 failed: the server's certificate is not "
                                   "trusted or TLS could not be negotiated (%2). Install the domain's CA "
                                   "certificate (TLS_CACERT in ldap.conf or LDAPTLS_CACERT).")

@@ -5,6 +5,8 @@
 #include "platform/adsi/adsconnection.h"
 #include "platform/adsi/adserror.h"
 
+#include <QFile>
+#include <cstdio>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <thread>
@@ -198,4 +200,80 @@ TEST_F(Bind, OneConnectionPerCredentialsAndThreadClosedAtDisconnect)
     c.reset();
     k.reset();
     EXPECT_EQ(openLdapSockets(), socketsBefore);
+}
+
+// Settings that libldap reads once per process (TLS trust, the default server) are tried
+// in a child run of this program with its own environment.
+namespace {
+bool inChild() { return qEnvironmentVariableIsSet("ARV_ADSI_CHILD"); }
+
+// Runs one disabled test of this program in a child process; true when it ran and passed.
+bool runChild(const char *test, const QStringList &env)
+{
+    QProcess p;
+    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+    e.insert(QStringLiteral("ARV_ADSI_CHILD"), QStringLiteral("1"));
+    e.remove(QStringLiteral("LDAPTLS_CACERT"));
+    e.remove(QStringLiteral("LDAPURI"));
+    for (const QString &kv : env)
+        e.insert(kv.section(QLatin1Char('='), 0, 0), kv.section(QLatin1Char('='), 1));
+    p.setProcessEnvironment(e);
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(QFile::symLinkTarget(QStringLiteral("/proc/self/exe")),
+            {QStringLiteral("--gtest_also_run_disabled_tests"), QStringLiteral("--gtest_filter=") + QLatin1String(test)});
+    if (!p.waitForStarted() || !p.waitForFinished(120000))
+        return false;
+    const QByteArray out = p.readAll();
+    const bool passed = p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0 &&
+                        out.contains("[  PASSED  ] 1 test") && !out.contains("SKIPPED");
+    if (!passed)
+        std::fprintf(stderr, "%s\n", out.constData());
+    return passed;
+}
+} // namespace
+
+TEST(BindChild, DISABLED_UntrustedCertificate)
+{
+    if (!inChild())
+        GTEST_SKIP();
+    ObjectPtr o;
+    const HRESULT h = ADsOpenObject(QStringLiteral("LDAP://%1/RootDSE").arg(server()), adminUpn(), adminPassword(),
+                                    ADS_USE_ENCRYPTION, &o);
+    EXPECT_EQ(h, HR_DS_SERVER_DOWN);
+    const QString text = lastErrorText();
+    EXPECT_TRUE(text.contains(QLatin1String("certificate is not trusted"))) << text.toStdString();
+}
+
+TEST(BindChild, DISABLED_DefaultServerFromTheConfiguration)
+{
+    if (!inChild())
+        GTEST_SKIP();
+    ObjectPtr root;
+    ASSERT_EQ(ADsOpenObject(QStringLiteral("LDAP://RootDSE"), adminUpn(), adminPassword(), 0, &root), S_OK)
+        << lastErrorText().toStdString();
+    EXPECT_EQ(root->ADsPath(), QStringLiteral("LDAP://RootDSE"));
+    // The search wrapper finds the domain root by itself.
+    TQelADSISearching s;
+    s.setUserName(adminUpn());
+    s.setPassword(adminPassword());
+    s.setUseCredentials(true);
+    s.setAuthFlags(0x200);
+    s.setSearchScope(0);
+    s.setAttributes(QStringLiteral("distinguishedName"));
+    QVariant row;
+    s.ExecuteSearch();
+    s.GetFirstRow(row);
+    EXPECT_EQ(s.ADsPath(), QStringLiteral("LDAP://") + baseDn());
+    ASSERT_EQ(row.toList().size(), 1);
+    EXPECT_EQ(row.toList().first().toString(), baseDn());
+}
+
+TEST_F(Bind, UntrustedCertificateAndDefaultServerInAChildProcess)
+{
+    ARV_REQUIRE_DOMAIN();
+    // The system's store does not hold the test domain's CA.
+    EXPECT_TRUE(runChild("BindChild.DISABLED_UntrustedCertificate",
+                         {QStringLiteral("LDAPTLS_CACERT=/etc/ssl/certs/ca-certificates.crt")}));
+    EXPECT_TRUE(runChild("BindChild.DISABLED_DefaultServerFromTheConfiguration",
+                         {QStringLiteral("LDAPURI=ldap://") + server()}));
 }

@@ -438,10 +438,7 @@ void TPictureTab::btnPicUploadClick()
         return;
     }
     if (ads::failed(hr)) {
-        dropStaged();
-        ui::Prompt::error(this, GetADSIErrorText(hr), kAppTitle);
-        PictureLoaded = false;
-        tsPictureShow();
+        writeFailed(hr);
         return;
     }
     btnPicUpload->setEnabled(false);
@@ -467,10 +464,7 @@ void TPictureTab::btnPicRemoveClick()
         return;
     }
     if (ads::failed(hr)) {
-        dropStaged();
-        ui::Prompt::error(this, GetADSIErrorText(hr), kAppTitle);
-        PictureLoaded = false;
-        tsPictureShow();
+        writeFailed(hr);
         return;
     }
     btnPicRemove->setEnabled(false);
@@ -487,13 +481,7 @@ void TPictureTab::commit()
     if (PictureChanged) {
         const ads::HRESULT hr = user_->SetInfo();
         if (ads::failed(hr)) {
-            // Nothing was written: drop what was staged so that a later write does not carry
-            // it along, and show the directory's pictures again.
-            dropStaged();
-            ui::Prompt::error(this, GetADSIErrorText(hr), kAppTitle);
-            PictureChanged = false;
-            PictureLoaded = false;
-            tsPictureShow();
+            writeFailed(hr);
             return;
         }
         PictureLoaded = false;
@@ -515,6 +503,15 @@ void TPictureTab::dropStaged()
 {
     if (rebindAll_)
         user_ = rebindAll_();
+}
+
+void TPictureTab::writeFailed(ads::HRESULT hr)
+{
+    dropStaged();
+    ui::Prompt::error(this, GetADSIErrorText(hr), kAppTitle);
+    PictureChanged = false;
+    PictureLoaded = false;
+    tsPictureShow();
 }
 
 void TPictureTab::btnPicExportClick()

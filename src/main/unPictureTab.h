@@ -90,6 +90,9 @@ private:
     std::function<bool()> applyEnabled_;
     std::function<ads::ObjectPtr()> rebindAll_;
     void dropStaged();
+    // A write was refused: nothing of it stays staged, the message is shown and the tab
+    // shows the directory's pictures again.
+    void writeFailed(ads::HRESULT hr);
 
     QByteArray PhotoValues;
     picture::Picture shown_;

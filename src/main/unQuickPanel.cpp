@@ -446,12 +446,19 @@ QWidget *TQuickPanel::buildTab(Tab tab)
     page->setObjectName(QLatin1String(pageNames[tab]));
     auto *form = new QGridLayout(page);
     int row = 0;
+    // A caption with the catalogue entry's description as its hint, beside its control.
+    auto addLabelled = [page, form](int key, QWidget *control, int r, int span = 1) {
+        auto *label = new QLabel(captionOfKey(key), page);
+        ui::setHint(label, descriptionOf(key));
+        label->setBuddy(control);
+        form->addWidget(label, r, 0);
+        form->addWidget(control, r, 1, 1, span);
+        return label;
+    };
     for (std::size_t i = 0; i < fields().size(); ++i) {
         const FieldDef &fd = fields()[i];
         if (fd.tab != tab)
             continue;
-        auto *label = new QLabel(captionOfKey(fd.key), page);
-        ui::setHint(label, descriptionOf(fd.key));
         QWidget *editor;
         if (fd.multiLine) {
             auto *memo = new QPlainTextEdit(page);
@@ -466,10 +473,8 @@ QWidget *TQuickPanel::buildTab(Tab tab)
         }
         editor->setObjectName(QLatin1String(fd.control));
         ui::setHint(editor, hintOfKey(fd.key));
-        label->setBuddy(editor);
         editors_[i] = editor;
-        form->addWidget(label, row, 0);
-        form->addWidget(editor, row, 1);
+        addLabelled(fd.key, editor, row);
         for (const OtherButton &ob : kOtherButtons) {
             if (qstrcmp(ob.besideControl, fd.control) != 0)
                 continue;
@@ -485,35 +490,24 @@ QWidget *TQuickPanel::buildTab(Tab tab)
         ++row;
     }
     if (tab == Address) {
-        auto *label = new QLabel(captionOfKey(20), page);
-        ui::setHint(label, descriptionOf(20));
         cbCountry_ = new QComboBox(page);
         cbCountry_->setObjectName(QStringLiteral("cbCountry"));
         for (const CountryISO &c : catalogue::countries())
             cbCountry_->addItem(catalogue::text(c.name));
         ui::setHint(cbCountry_, hintOfKey(20));
-        label->setBuddy(cbCountry_);
         connect(cbCountry_, &QComboBox::currentIndexChanged, this, [this] { cbCountryChange(); });
-        form->addWidget(label, row, 0);
-        form->addWidget(cbCountry_, row, 1);
-        ++row;
+        addLabelled(20, cbCountry_, row++);
     }
     if (tab == Organization) {
-        auto *label = new QLabel(captionOfKey(24), page);
-        ui::setHint(label, descriptionOf(24));
         ebManager_ = new QLineEdit(page);
         ebManager_->setObjectName(QStringLiteral("ebManager"));
         ebManager_->setReadOnly(true);
         btManager_ = new QPushButton(QStringLiteral("Edit"), page);
         btManager_->setObjectName(QStringLiteral("btManager"));
         connect(btManager_, &QPushButton::clicked, this, &TQuickPanel::btManagerClick);
-        form->addWidget(label, row, 0);
-        form->addWidget(ebManager_, row, 1);
+        addLabelled(24, ebManager_, row);
         form->addWidget(btManager_, row, 2);
         ++row;
-        auto *lbReports = new QLabel(captionOfKey(25), page);
-        lbReports->setObjectName(QStringLiteral("lbDirectReports"));
-        ui::setHint(lbReports, descriptionOf(25));
         lvDirectReports_ = new QTreeWidget(page);
         lvDirectReports_->setObjectName(QStringLiteral("lvDirectReports"));
         lvDirectReports_->setColumnCount(2);
@@ -527,9 +521,7 @@ QWidget *TQuickPanel::buildTab(Tab tab)
         });
         connect(lvDirectReports_, &QTreeWidget::itemDoubleClicked, this,
                 [this](QTreeWidgetItem *item) { emit userPropertiesRequested(item->text(1)); });
-        form->addWidget(lbReports, row, 0);
-        form->addWidget(lvDirectReports_, row, 1, 1, 2);
-        ++row;
+        addLabelled(25, lvDirectReports_, row++, 2)->setObjectName(QStringLiteral("lbDirectReports"));
     }
     form->setRowStretch(row, 1);
     return page;

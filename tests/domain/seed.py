@@ -7,6 +7,7 @@ import random
 import time
 
 import ldb
+from samba import crypto
 from samba.dcerpc import security
 from samba.ndr import ndr_pack, ndr_unpack
 
@@ -37,6 +38,11 @@ STATES = ["disabled", "locked", "password expired", "password never expires", "a
 STAFF_COUNT = 320
 BULK_COUNT = 1600
 LARGE_GROUP = "GG Bulk Members"
+
+# Relax plus Samba's "bypass password hash" control: lets the seed write pwdLastSet, lockoutTime
+# and a precomputed NT hash directly. Computing full Kerberos keys per user costs ~65 ms each,
+# the hash alone nothing; users seeded this way can bind with NTLM and simple binds.
+BYPASS = ["relax:0", "local_oid:1.3.6.1.4.1.7165.4.3.12:0"]
 
 CHANGE_PASSWORD_RIGHT = "ab721a53-1e2f-11d0-9819-00aa0040529b"
 USER_CLASS_GUID = "bf967aba-0de6-11d0-a285-00aa003049e2"
@@ -102,6 +108,7 @@ class Seeder:
         self.now = int(time.time())
         self.rng = random.Random(20261208)
         self.password = env["ARV_USER_PASSWORD"]
+        self.nt_hash = crypto.md4_hash_blob(self.password.encode("utf-16-le"))
         self.env = env
         self.domain_sid = str(db.get_domain_sid())
         self.used_sams = set()
@@ -109,10 +116,10 @@ class Seeder:
 
     # -- primitives ------------------------------------------------------------------------
 
-    def add(self, dn, attrs):
+    def add(self, dn, attrs, controls=None):
         msg = {"dn": dn}
         msg.update({k: v for k, v in attrs.items() if v is not None and v != []})
-        self.db.add(msg)
+        self.db.add(msg, controls=controls or [])
 
     def modify(self, dn, attrs, controls=None, flag=ldb.FLAG_MOD_REPLACE):
         m = ldb.Message()
@@ -143,17 +150,27 @@ class Seeder:
         self.used_sams.add(sam)
         return sam
 
-    def user(self, parent, cn, sam, given=None, surname=None, uac=UF_NORMAL_ACCOUNT, password=True, **attrs):
+    def user(self, parent, cn, sam, given=None, surname=None, uac=UF_NORMAL_ACCOUNT, password=True,
+             times=None, **attrs):
+        """password: True sets it the normal way (full Kerberos keys), "hash" writes only its NT
+        hash together with times (pwdLastSet, lastLogon, ...) in the same add, False none."""
         dn = "CN=%s,%s" % (rdn(cn), parent)
         self.used_sams.add(sam)
         entry = {"objectClass": "user", "sAMAccountName": sam,
                  "userPrincipalName": "%s@%s" % (sam, self.dns_domain),
                  "givenName": given, "sn": surname, "displayName": attrs.pop("displayName", cn),
                  "userAccountControl": str(uac)}
-        if password:
+        controls = None
+        if password == "hash":
+            entry["unicodePwd"] = self.nt_hash
+            entry.update(times or {})
+            controls = BYPASS
+        elif password:
             entry["unicodePwd"] = ('"%s"' % self.password).encode("utf-16-le")
         entry.update(attrs)
-        self.add(dn, entry)
+        self.add(dn, entry, controls)
+        if times and password != "hash":
+            self.set_times(dn, times)
         return dn
 
     def group(self, parent, cn, kind, members=(), **attrs):
@@ -350,11 +367,6 @@ class Seeder:
                 attrs["accountExpires"] = nt_time(self.now + rng.randint(2, 28) * DAY)
             elif i % 8 == 6:
                 attrs["accountExpires"] = nt_time(self.now + rng.randint(60, 700) * DAY)
-            dn = self.user(parent, cn, sam, given, surname, uac, **attrs)
-            if parent in managers and managers[parent] is None:
-                managers[parent] = dn
-            self.staff_dns.append(dn)
-
             times = {}
             if state == 2:
                 times["pwdLastSet"] = nt_time(self.now - rng.randint(100, 360) * DAY)
@@ -376,7 +388,10 @@ class Seeder:
             elif i % 5 == 2:
                 times.update({"badPasswordTime": nt_time(self.now - rng.randint(0, 365) * DAY),
                               "badPwdCount": str(rng.randint(1, 3))})
-            self.set_times(dn, times)
+            dn = self.user(parent, cn, sam, given, surname, uac, password="hash", times=times, **attrs)
+            if parent in managers and managers[parent] is None:
+                managers[parent] = dn
+            self.staff_dns.append(dn)
             if state == 7:
                 # What really stops a user from changing the password: deny the right to
                 # Everyone and to the user itself.
@@ -495,8 +510,8 @@ class Seeder:
         bulk_dns = []
         for n in range(1, BULK_COUNT + 1):
             bulk_dns.append(self.user(bulk, "Bulk User %04d" % n, "bulk%04d" % n, "Bulk", "User %04d" % n,
-                                      uac=UF_NORMAL_ACCOUNT | UF_PASSWD_NOTREQD, password=False,
-                                      description="Member of %s" % LARGE_GROUP))
+                                      password="hash", description="Member of %s" % LARGE_GROUP,
+                                      times={"pwdLastSet": nt_time(self.now - (n % 60) * DAY)}))
         self.group(g, LARGE_GROUP, "global security", bulk_dns, description="More than 1,500 members")
         # Distribution lists with mail attributes and delivery restrictions.
         mail = lambda nick: {"mail": "%s@%s" % (nick, self.dns_domain), "mailNickname": nick,
@@ -557,8 +572,9 @@ def large(db, env, count, batch=500):
                 surname = LAST[(n // len(FIRST)) % len(LAST)]
                 city = CITIES[n % len(CITIES)]
                 s.user(base, "Large User %06d" % n, "large%06d" % n, given, surname,
-                       uac=UF_NORMAL_ACCOUNT | UF_PASSWD_NOTREQD | (UF_ACCOUNTDISABLE if n % 23 == 0 else 0),
-                       password=False, displayName="%s %s %06d" % (given, surname, n),
+                       uac=UF_NORMAL_ACCOUNT | (UF_ACCOUNTDISABLE if n % 23 == 0 else 0),
+                       password="hash", times={"pwdLastSet": nt_time(s.now - (n % 80) * DAY)},
+                       displayName="%s %s %06d" % (given, surname, n),
                        title=TITLES[n % len(TITLES)], department="Department %d" % (n % 50),
                        company="Arvendel Test Ltd", physicalDeliveryOfficeName="Room %d" % (n % 500),
                        telephoneNumber="+49 30 %08d" % n, mail="large%06d@%s" % (n, s.dns_domain),

@@ -222,7 +222,7 @@ do_provision() {
 
 do_seed() {
     [ -f "$DIR/.provisioned" ] || die "no domain in $DIR; run provision first"
-    if [ -f "$DIR/.seeded" ] && [ "$LARGE" = 0 ]; then log "already seeded"; return 0; fi
+    if [ -f "$DIR/.seeded" ] && { [ "$LARGE" = 0 ] || [ -f "$DIR/.large" ]; }; then log "already seeded"; return 0; fi
     local was_running=""
     if is_running; then was_running=1; do_stop; fi
     local t0=$SECONDS
@@ -231,9 +231,10 @@ do_seed() {
         touch "$DIR/.seeded"
         log "seeded ($((SECONDS - t0)) s)"
     fi
-    if [ "$LARGE" -gt 0 ]; then
+    if [ "$LARGE" -gt 0 ] && [ ! -f "$DIR/.large" ]; then
         t0=$SECONDS
         offline large "$LARGE" >> "$DIR/seed.log" 2>&1 || die "large seeding failed, see $DIR/seed.log"
+        echo "$LARGE" > "$DIR/.large"
         log "seeded $LARGE extra users ($((SECONDS - t0)) s)"
     fi
     if [ -n "$was_running" ]; then do_start; do_wait; fi
@@ -321,6 +322,8 @@ do_facts() {
         kv USER_PASSWORD "$USER_PASSWORD"
         kv SEED_OU "OU=Arvendel,$BASE_DN"
         kv SEEDED "$([ -f "$DIR/.seeded" ] && echo 1 || echo 0)"
+        kv LARGE_USERS "$(cat "$DIR/.large" 2>/dev/null || echo 0)"
+        kv LARGE_OU "OU=Large Domain,$BASE_DN"
         kv CA_FILE "$TLS/ca.pem"
         kv KRB5_CONFIG "$KRB5"
         kv SMB_CONF "$CONF"
@@ -371,7 +374,8 @@ case "$CMD" in
     clone) do_clone ;;
     up)
         if is_running && ldap_answers && [ -f "$DIR/.seeded" ] && [ -f "$DIR/facts.env" ] \
-                && [ "$(cat "$DIR/addr" 2>/dev/null)" = "$ADDR" ] && [ "$LARGE" = 0 ]; then
+                && [ "$(cat "$DIR/addr" 2>/dev/null)" = "$ADDR" ] \
+                && { [ "$LARGE" = 0 ] || [ -f "$DIR/.large" ]; }; then
             exit 0
         fi
         t0=$SECONDS
@@ -379,7 +383,7 @@ case "$CMD" in
             is_running && do_stop
             do_provision
         fi
-        if [ ! -f "$DIR/.seeded" ] || [ "$LARGE" -gt 0 ]; then
+        if [ ! -f "$DIR/.seeded" ] || { [ "$LARGE" -gt 0 ] && [ ! -f "$DIR/.large" ]; }; then
             is_running && do_stop
             do_seed
         fi

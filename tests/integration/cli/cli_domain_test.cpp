@@ -228,6 +228,20 @@ TEST_F(CliDomain, SearchSortsLimitsAndListsAllAttributes)
                             [](const QString &f) { return f.startsWith(QStringLiteral("objectClass=[\"top\", ")); }));
 }
 
+TEST_F(CliDomain, TranslateConvertsNames)
+{
+    CliRun r = cli(QStringList{QStringLiteral("translate")} + simpleAdmin() +
+                   QStringList{QStringLiteral("--to"), QStringLiteral("canonical"), fact("ADMIN_USER")});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out.trimmed().toLower(), (fact("DNS_DOMAIN") + QStringLiteral("/Users/Administrator")).toLower());
+
+    r = cli(QStringList{QStringLiteral("translate")} + simpleAdmin() +
+            QStringList{QStringLiteral("--from"), QStringLiteral("nt4"), fact("NETBIOS") + QStringLiteral("\\no-such-account")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.out.isEmpty());
+    EXPECT_FALSE(r.err.trimmed().isEmpty());
+}
+
 TEST_F(CliDomain, SavedSettingsAreUsedByDefault)
 {
     CliRun r = cli(QStringList{QStringLiteral("settings"), QStringLiteral("save"), QStringLiteral("--test")} + simpleAdmin());

@@ -135,6 +135,8 @@ void TfrmMain::buildActions()
     connect(ActionGeneral, &QAction::triggered, this, &TfrmMain::ActionGeneralExecute);
     connect(ActionAbout, &QAction::triggered, this, &TfrmMain::ActionAboutExecute);
     connect(actStop, &QAction::triggered, list_, &userlist::TUserList::stop);
+    connect(ActionFilter, &QAction::triggered, this, &TfrmMain::ActionFilterExecute);
+    connect(actFindFast, &QAction::triggered, this, &TfrmMain::actFindFastExecute);
     // The windows of these actions belong to later parts of the program: the actions follow
     // the enabling rules already, and refuse where the rules say so, but open nothing yet.
     connect(ActionGroups, &QAction::triggered, this, [this] {
@@ -777,6 +779,31 @@ void TfrmMain::ActionGeneralExecute()
         if (auto node = selectedListingNode(); node && node->hasParent)
             list_->listUsers(*node);
     }
+}
+
+void TfrmMain::ActionFilterExecute()
+{
+    if (Busy() || !filterBuilder_)
+        return;
+    QString filter = list_->currentFilter();
+    bool fromBuilder = list_->filterFromBuilder();
+    const bool ok = filterBuilder_(this, filter, fromBuilder);
+    list_->applyFilterResult(ok, ok ? filter : QString(), ok && fromBuilder);
+}
+
+void TfrmMain::actFindFastExecute()
+{
+    if (Busy() || !findUser_)
+        return;
+    QString dn;
+    if (!findUser_(this, dn) || dn.isEmpty())
+        return;
+    QTreeWidgetItem *root = DomainTreeView->topLevelItem(0);
+    if (!root)
+        return;
+    // Selecting the root clears the grid; then the whole domain is searched for the user.
+    DomainTreeView->setCurrentItem(root);
+    list_->findUser(dn, listingNodeOf(root));
 }
 
 void TfrmMain::ActionAboutExecute()

@@ -11,6 +11,7 @@
 #include <QMainWindow>
 #include <QPointer>
 
+#include <functional>
 #include <optional>
 
 class QAction;
@@ -79,6 +80,18 @@ public:
     // The object-changed notice (E).
     void handleNotice(int code, const QString &dn);
 
+    // The windows of the filter builder and of Find User plug in here. The filter builder
+    // gets the current filter and its flag and returns false on Cancel; Find User returns
+    // the chosen user's distinguished name, false on Cancel.
+    void setFilterBuilder(std::function<bool(QWidget *, QString &filter, bool &fromBuilder)> builder)
+    {
+        filterBuilder_ = std::move(builder);
+        ActionFilter->setVisible(true);
+    }
+    void setFindUserDialog(std::function<bool(QWidget *, QString &dn)> dialog) { findUser_ = std::move(dialog); }
+    void ActionFilterExecute();
+    void actFindFastExecute();
+
     // Connect's waits: the pause between attempts (500 ms) and the attempts (151).
     static void setConnectWaitForTests(int pauseMs, int attempts);
 
@@ -108,6 +121,8 @@ private:
     void ActionAboutExecute();
     void FormClose();
 
+    std::function<bool(QWidget *, QString &, bool &)> filterBuilder_;
+    std::function<bool(QWidget *, QString &)> findUser_;
     TConnectionSettings settings_;
     std::uint32_t authFlags_ = 0;
     ads::ObjectPtr rootDse_;

@@ -15,6 +15,7 @@
 
 #include <QCheckBox>
 #include <QDialog>
+#include <QTemporaryDir>
 #include <QFile>
 #include <QLocalSocket>
 #include <QLabel>
@@ -489,4 +490,28 @@ TEST(SingleInstance, SecondStartActivatesTheFirstAndEnds)
     QLocalSocket probe;
     probe.connectToServer(again.serverName());
     EXPECT_TRUE(probe.waitForConnected(2000));
+}
+
+TEST(DemoDomain, StoredDemoSettingsConnectWithoutQuestions)
+{
+    ARV_REQUIRE_DOMAIN();
+    QTemporaryDir folder;
+    ASSERT_TRUE(QFile::copy(testsupport::domainDir() + "/facts.env", folder.filePath("facts.env")));
+    QString error;
+    ASSERT_TRUE(mainwin::prepareDemo(folder.path(), &error)) << error.toStdString();
+    EXPECT_EQ(registry::storeFile(), folder.filePath("settings.ini"));
+    EXPECT_EQ(QFile::permissions(folder.filePath("settings.ini")) & (QFile::ReadGroup | QFile::ReadOther), 0);
+    {
+        ui::ScriptedPrompts script;
+        TfrmMain w;
+        connectAndWait(w);
+        EXPECT_TRUE(script.asked().isEmpty());
+        ASSERT_EQ(w.tree()->topLevelItemCount(), 1);
+        EXPECT_EQ(w.tree()->topLevelItem(0)->text(0), testsupport::fact("DNS_DOMAIN"));
+    }
+    registry::setStoreFile(QString());
+
+    QTemporaryDir empty;
+    EXPECT_FALSE(mainwin::prepareDemo(empty.path(), &error));
+    EXPECT_TRUE(error.contains(empty.path())) << error.toStdString();
 }

@@ -216,6 +216,9 @@ bool filterChanged(const QString &newFilter, const QString &currentFilter);
 // state. Stable, so equal rows keep their previous order.
 void sortRows(std::vector<int> &order, const UserRows &rows, const GridColumn &column, bool descending);
 
+// The key a text column sorts by: case and accents ignored.
+QString textSortKey(QStringView text);
+
 // Tab-separated text of the given records, one line per record, cells of the given columns;
 // tabs and line breaks inside values become blanks so that every record stays one line.
 QString rowsAsTabText(const UserRows &rows, const std::vector<int> &records,

@@ -256,6 +256,19 @@ TEST(UserGridSort, TextIgnoresCaseAndIsStable)
                                                              QStringLiteral("Alpha")}));
 }
 
+TEST(UserGridSort, TextKeysIgnoreAccents)
+{
+    UserRows rows;
+    rows.append(user(QStringLiteral("Zed")));
+    rows.append(user(QStringLiteral("Ünal")));
+    rows.append(user(QStringLiteral("Ulla")));
+    rows.append(user(QStringLiteral("uma")));
+    std::vector<int> order{0, 1, 2, 3};
+    sortRows(order, rows, gridColumns()[1], false);
+    EXPECT_EQ(cnsInOrder(rows, order), (std::vector<QString>{QStringLiteral("Ulla"), QStringLiteral("uma"),
+                                                             QStringLiteral("Ünal"), QStringLiteral("Zed")}));
+}
+
 TEST(UserGridCopy, OneLinePerRecordTabsBetweenCells)
 {
     UserRows rows;

@@ -1,0 +1,251 @@
+// User grid figures: listing the users of one container through ListUsers into the grid
+// (offscreen) next to ldapsearch of the same attributes with the same page size, sorting
+// 100,000 rows by Last Logon, and memory per listed user.
+//
+//   ARV_TEST_DOMAIN=<domain folder> bench_usergrid [--ou <DN>] [--rounds N] [--rows N]
+// Without --ou the container is the fact LARGE_OU of the domain (testdomain.sh --large), else
+// the seeded SEED_OU. The password reaches ldapsearch through an owner-only file.
+#include "main/unUserGrid.h"
+#include "main/unUserListing.h"
+#include "support/testdomain.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QHeaderView>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QScrollBar>
+#include <QTemporaryDir>
+
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <cstdio>
+
+using namespace userlist;
+
+namespace {
+
+long currentRssKb()
+{
+    QFile f(QStringLiteral("/proc/self/statm"));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    const QList<QByteArray> parts = f.readAll().split(' ');
+    return parts.size() > 1 ? parts[1].toLong() * (sysconf(_SC_PAGESIZE) / 1024) : 0;
+}
+
+long peakRssKb()
+{
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_maxrss;
+}
+
+QString arg(const QStringList &args, const QString &name, const QString &fallback)
+{
+    const qsizetype i = args.indexOf(name);
+    return i >= 0 && i + 1 < args.size() ? args.at(i + 1) : fallback;
+}
+
+// A pronounceable name of two to four syllables.
+QString pseudoName(QRandomGenerator *rng)
+{
+    static const char *const syllables[] = {"an", "be", "ca", "do", "el", "fi", "ga", "ha", "is", "jo", "ka", "li",
+                                            "ma", "ne", "ol", "pa", "qui", "ra", "si", "to", "ul", "va", "wi", "xa",
+                                            "yo", "ze", "mar", "tin", "son", "berg", "ley", "ton", "ric", "del"};
+    QString s;
+    const int n = 2 + rng->bounded(3);
+    for (int i = 0; i < n; ++i)
+        s += QLatin1String(syllables[rng->bounded(int(std::size(syllables)))]);
+    s[0] = s[0].toUpper();
+    return s;
+}
+
+// Synthetic users shaped like real ones (names, mail, office, phone, DN).
+void fillSynthetic(UserRows &rows, int count)
+{
+    auto *rng = QRandomGenerator::global();
+    rows.reserve(count);
+    for (int i = 0; i < count; ++i) {
+        TShellItem t;
+        const QString given = pseudoName(rng);
+        const QString sn = pseudoName(rng);
+        const QString cn = given + QLatin1Char(' ') + sn;
+        t.setText(Field::MailNickname, QStringLiteral("u%1").arg(i));
+        t.setText(Field::UserPrincipalName, QStringLiteral("u%1@arvendel.test").arg(i));
+        t.setText(Field::Sn, sn);
+        t.setText(Field::GivenName, given);
+        t.setText(Field::TelephoneNumber, QStringLiteral("+1 555 %1").arg(rng->bounded(1000000), 7, 10, QLatin1Char('0')));
+        t.setText(Field::Title, QStringLiteral("Engineer"));
+        t.setText(Field::PhysicalDeliveryOfficeName, QStringLiteral("Building %1").arg(rng->bounded(40)));
+        t.setText(Field::Department, QStringLiteral("Department %1").arg(rng->bounded(60)));
+        t.setText(Field::Company, QStringLiteral("Arvendel Ltd"));
+        t.setText(Field::L, QStringLiteral("Springfield"));
+        t.setText(Field::Mail, QStringLiteral("u%1@arvendel.test").arg(i));
+        t.setText(Field::DisplayName, cn);
+        t.setText(Field::Cn, cn);
+        t.setText(Field::DistinguishedName, QStringLiteral("CN=%1,OU=Large,DC=arvendel,DC=test").arg(cn));
+        // One in five never logged on.
+        t.lastLogon = rng->bounded(5) == 0 ? 0 : 40000.0 + rng->generateDouble() * 6000.0;
+        t.userAccountControl = 0x200;
+        rows.append(std::move(t));
+    }
+}
+
+void sortFigures(int count)
+{
+    std::printf("\n== sorting %d synthetic rows through the grid model ==\n", count);
+    TUserList list;
+    const long before = currentRssKb();
+    fillSynthetic(list.rows(), count);
+    const long after = currentRssKb();
+    std::size_t heap = 0;
+    for (int i = 0; i < list.rows().size(); ++i)
+        heap += list.rows().at(i).heapBytes();
+    std::printf("records: %.0f bytes/user by RSS growth, %.0f bytes/user counted (sizeof(TShellItem) = %zu)\n",
+                (after - before) * 1024.0 / count, double(heap) / count + sizeof(TShellItem), sizeof(TShellItem));
+
+    TUserGrid grid(&list);
+    grid.resize(1200, 700);
+    grid.show();
+    QElapsedTimer t;
+    t.start();
+    grid.fillGrid();
+    QApplication::processEvents();
+    std::printf("FillGrid + first paint: %lld ms\n", t.elapsed());
+
+    const int lastLogonColumn = columnOfTag(LastLogonTag);
+    for (Qt::SortOrder order : {Qt::AscendingOrder, Qt::DescendingOrder}) {
+        t.restart();
+        grid.sortByColumn(lastLogonColumn, order);
+        const qint64 sortMs = t.elapsed();
+        QApplication::processEvents();
+        std::printf("sort by Last Logon %s: %lld ms (with repaint %lld ms)\n",
+                    order == Qt::AscendingOrder ? "ascending" : "descending", sortMs, t.elapsed());
+    }
+    t.restart();
+    grid.sortByColumn(columnOfTag(CnTag), Qt::AscendingOrder);
+    std::printf("sort by Common Name: %lld ms\n", t.elapsed());
+    {
+        std::vector<int> order(static_cast<std::size_t>(count));
+        for (int i = 0; i < count; ++i)
+            order[static_cast<std::size_t>(i)] = i;
+        t.restart();
+        sortRows(order, list.rows(), gridColumns()[static_cast<std::size_t>(columnOfTag(CnTag))], false);
+        std::printf("  sortRows alone by Common Name: %lld ms\n", t.elapsed());
+    }
+    t.restart();
+    for (int step = 0; step < 50; ++step) {
+        grid.verticalScrollBar()->setValue(step * (count / 50));
+        QApplication::processEvents();
+    }
+    std::printf("50 scroll jumps across all rows with repaint: %lld ms\n", t.elapsed());
+}
+
+bool listingFigures(const QString &ouDn, int rounds)
+{
+    std::printf("\n== listing %s ==\n", qPrintable(ouDn));
+    testsupport::useDomainEnvironment();
+    ListingConnection c;
+    c.serverPrefix = QStringLiteral("LDAP://%1/").arg(testsupport::fact("ADDR"));
+    c.userName = testsupport::fact("ADMIN_UPN");
+    c.password = testsupport::fact("ADMIN_PASSWORD");
+    c.useCredentials = true;
+    c.authFlags = 0x200;
+
+    QTemporaryDir dir;
+    const QString pw = dir.filePath(QStringLiteral("pw"));
+    {
+        QFile f(pw);
+        if (!f.open(QIODevice::WriteOnly))
+            return false;
+        f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        f.write(c.password.toUtf8());
+    }
+    const ListingQuery q = listingQuery(QString(), true, {}, {}, 0);
+    QStringList ldapArgs{QStringLiteral("-x"), QStringLiteral("-LLL"), QStringLiteral("-H"), testsupport::fact("LDAP_URI"),
+                         QStringLiteral("-D"), c.userName, QStringLiteral("-y"), pw, QStringLiteral("-E"),
+                         QStringLiteral("pr=%1/noprompt").arg(q.pageSize), QStringLiteral("-b"), ouDn,
+                         QStringLiteral("-s"), QStringLiteral("one"), q.filter};
+    ldapArgs << listingAttributes();
+
+    TUserList list;
+    list.setConnection(c);
+    list.setHideOptions(false, false);
+    TUserGrid grid(&list);
+    grid.resize(1200, 700);
+    grid.show();
+    const ListingNode node{c.serverPrefix + ouDn, QStringLiteral("bench"), true};
+
+    // Warm the connection and the server's caches once.
+    list.listUsers(node);
+    qint64 bestLdap = -1, bestList = -1;
+    int listed = 0;
+    long rssBefore = 0, rssAfter = 0;
+    for (int r = 0; r < rounds; ++r) {
+        QElapsedTimer t;
+        t.start();
+        QProcess p;
+        p.setStandardOutputFile(QProcess::nullDevice());
+        p.start(QStringLiteral("ldapsearch"), ldapArgs);
+        p.waitForFinished(-1);
+        const qint64 ldapMs = t.elapsed();
+        if (p.exitCode() != 0) {
+            std::printf("ldapsearch failed (exit %d)\n", p.exitCode());
+            return false;
+        }
+        list.clearGrid();
+        rssBefore = currentRssKb();
+        t.restart();
+        const ListingResult res = list.listUsers(node);
+        QApplication::processEvents();
+        const qint64 listMs = t.elapsed();
+        rssAfter = currentRssKb();
+        if (!res.error.isEmpty()) {
+            std::printf("listing failed: %s\n", qPrintable(res.error));
+            return false;
+        }
+        listed = res.kept;
+        std::printf("round %d: ldapsearch %lld ms, ListUsers into the grid %lld ms (%d users, ratio %.3f)\n", r + 1,
+                    ldapMs, listMs, listed, double(listMs) / double(std::max<qint64>(ldapMs, 1)));
+        bestLdap = bestLdap < 0 ? ldapMs : std::min(bestLdap, ldapMs);
+        bestList = bestList < 0 ? listMs : std::min(bestList, listMs);
+    }
+    std::printf("best: ldapsearch %lld ms, ListUsers %lld ms, ratio %.3f\n", bestLdap, bestList,
+                double(bestList) / double(std::max<qint64>(bestLdap, 1)));
+    std::size_t heap = 0;
+    for (int i = 0; i < list.rows().size(); ++i)
+        heap += list.rows().at(i).heapBytes() + sizeof(TShellItem);
+    if (listed > 0)
+        std::printf("memory: %.0f bytes/user by RSS growth of the last listing, %.0f bytes/user held by the records\n",
+                    (rssAfter - rssBefore) * 1024.0 / listed, double(heap) / listed);
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    const int rows = arg(args, QStringLiteral("--rows"), QStringLiteral("100000")).toInt();
+    const int rounds = std::max(1, arg(args, QStringLiteral("--rounds"), QStringLiteral("3")).toInt());
+
+    sortFigures(rows);
+
+    bool ok = true;
+    if (testsupport::domainAvailable()) {
+        QString ou = arg(args, QStringLiteral("--ou"), testsupport::fact("LARGE_OU"));
+        if (ou.isEmpty())
+            ou = testsupport::fact("SEED_OU");
+        ok = listingFigures(ou, rounds);
+    } else {
+        std::printf("\nno test domain (ARV_TEST_DOMAIN): listing figures skipped\n");
+    }
+    std::printf("\npeak memory of the process: %ld KB\n", peakRssKb());
+    return ok ? 0 : 1;
+}

@@ -161,23 +161,12 @@ bool TfrmConnection::eventFilter(QObject *watched, QEvent *event)
     return QDialog::eventFilter(watched, event);
 }
 
-void TfrmConnection::btTestClick()
-{
-    QString error;
-    if (mainwin::testBind(settings_, &error))
-        ui::Prompt::information(this, kConnectionOkText, windowTitle().trimmed());
-    else
-        ui::Prompt::error(this, error, windowTitle().trimmed());
-}
+void TfrmConnection::btTestClick() { showTestResult(this, settings_); }
 
 bool TfrmConnection::btApplayClick()
 {
-    // Settings are saved only after they bound successfully.
-    QString error;
-    if (!mainwin::applySettings(settings_, &error)) {
-        ui::Prompt::error(this, error, windowTitle().trimmed());
+    if (!applyShowingErrors(this, settings_))
         return false;
-    }
     btApplay->setEnabled(false);
     changed_ = false;
     saved_ = true;

@@ -14,6 +14,24 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+void showTestResult(QWidget *dialog, const TConnectionSettings &settings)
+{
+    QString error;
+    if (mainwin::testBind(settings, &error))
+        ui::Prompt::information(dialog, kConnectionOkText, dialog->windowTitle().trimmed());
+    else
+        ui::Prompt::error(dialog, error, dialog->windowTitle().trimmed());
+}
+
+bool applyShowingErrors(QWidget *dialog, const TConnectionSettings &settings)
+{
+    QString error;
+    if (mainwin::applySettings(settings, &error))
+        return true;
+    ui::Prompt::error(dialog, error, dialog->windowTitle().trimmed());
+    return false;
+}
+
 TfrmCredentials::TfrmCredentials(const TConnectionSettings &settings, QWidget *parent)
     : QDialog(parent), settings_(settings)
 {
@@ -139,23 +157,12 @@ void TfrmCredentials::controlsChanged()
     updateEnabling();
 }
 
-void TfrmCredentials::btTestClick()
-{
-    QString error;
-    if (mainwin::testBind(settings_, &error))
-        ui::Prompt::information(this, kConnectionOkText, windowTitle().trimmed());
-    else
-        ui::Prompt::error(this, error, windowTitle().trimmed());
-}
+void TfrmCredentials::btTestClick() { showTestResult(this, settings_); }
 
 bool TfrmCredentials::btApplayClick()
 {
-    // Settings are saved only after they bound successfully.
-    QString error;
-    if (!mainwin::applySettings(settings_, &error)) {
-        ui::Prompt::error(this, error, windowTitle().trimmed());
+    if (!applyShowingErrors(this, settings_))
         return false;
-    }
     btApplay->setEnabled(false);
     saved_ = true;
     return true;

@@ -12,6 +12,11 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 
+// What both connection dialogs do on Test Connection and Apply, with their messages:
+// "Connection is OK" or the explained error; Apply saves only after a successful test.
+void showTestResult(QWidget *dialog, const TConnectionSettings &settings);
+bool applyShowingErrors(QWidget *dialog, const TConnectionSettings &settings);
+
 class TfrmCredentials : public QDialog {
     Q_OBJECT
 public:

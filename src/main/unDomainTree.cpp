@@ -78,6 +78,16 @@ QString readText(const ads::ObjectPtr &o, const QString &name)
     return v.toString();
 }
 
+// One value of the connection's RootDSE; raises when RootDSE cannot be bound.
+QString rootDseText(const TConnectionContext &ctx, const QString &name)
+{
+    ads::ObjectPtr rootDse;
+    CheckADSIResult(OpenADsObject(ctx.ServerPrefix + QStringLiteral("RootDSE"), ctx.UserName, ctx.Password,
+                                  &rootDse, QString::fromLatin1(ads::IID_IADs), ctx.AuthFlags,
+                                  ctx.UseCredentials));
+    return readText(rootDse, name);
+}
+
 } // namespace
 
 QString explainConnectError(const QString &directoryText)
@@ -156,11 +166,7 @@ ads::ObjectPtr bindRootDse(const TConnectionSettings &settings, QString *error)
 QStringList loadNetBiosDomains(const TConnectionContext &ctx)
 {
     QStringList out;
-    ads::ObjectPtr rootDse;
-    CheckADSIResult(OpenADsObject(ctx.ServerPrefix + QStringLiteral("RootDSE"), ctx.UserName, ctx.Password,
-                                  &rootDse, QString::fromLatin1(ads::IID_IADs), ctx.AuthFlags,
-                                  ctx.UseCredentials));
-    const QString config = readText(rootDse, QStringLiteral("configurationNamingContext"));
+    const QString config = rootDseText(ctx, QStringLiteral("configurationNamingContext"));
     ads::ObjectPtr partitions;
     CheckADSIResult(OpenADsObject(ctx.ServerPrefix + QStringLiteral("CN=Partitions,") + config, ctx.UserName,
                                   ctx.Password, &partitions, QString::fromLatin1(ads::IID_IADsContainer),
@@ -186,11 +192,7 @@ QStringList loadNetBiosDomains(const TConnectionContext &ctx)
 
 QStringList exchangeSchemaTest(const TConnectionContext &ctx)
 {
-    ads::ObjectPtr rootDse;
-    CheckADSIResult(OpenADsObject(ctx.ServerPrefix + QStringLiteral("RootDSE"), ctx.UserName, ctx.Password,
-                                  &rootDse, QString::fromLatin1(ads::IID_IADs), ctx.AuthFlags,
-                                  ctx.UseCredentials));
-    const QString base = ctx.ServerPrefix + readText(rootDse, QStringLiteral("schemaNamingContext"));
+    const QString base = ctx.ServerPrefix + rootDseText(ctx, QStringLiteral("schemaNamingContext"));
 
     TQelADSISearching s;
     s.setAttributes(QStringLiteral("lDAPDisplayName, distinguishedName"));

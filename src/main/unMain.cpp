@@ -492,7 +492,6 @@ void TfrmMain::tearDown()
     list_->setStatusText(QString());
     setStatusPanel(1, QString());
     DisconnectContext();
-    list_->setConnection({});
     panel_->setConnection({});
     for (QAction *a : {actBulkExport, ActionFilter, ActionReports, ActionGroups, ActionQueryBasedDL})
         a->setEnabled(false);
@@ -532,18 +531,6 @@ void TfrmMain::acOptionsExecute()
     QTimer::singleShot(0, this, &TfrmMain::acConnectExecute);
 }
 
-userlist::ListingConnection TfrmMain::listingConnection() const
-{
-    const TConnectionContext &ctx = ConnectionContext();
-    userlist::ListingConnection c;
-    c.serverPrefix = ctx.ServerPrefix;
-    c.userName = ctx.UserName;
-    c.password = ctx.Password;
-    c.useCredentials = ctx.UseCredentials;
-    c.authFlags = int(ctx.AuthFlags);
-    return c;
-}
-
 void TfrmMain::OpenDomain()
 {
     // 1.
@@ -556,8 +543,8 @@ void TfrmMain::OpenDomain()
     const TConnectionContext ctx = DeriveConnectionContext(rootDse_, settings_);
     PublishConnectionContext(ctx);
     setWindowTitle(mainwin::connectedCaption(ctx));
-    list_->setConnection(listingConnection());
-    panel_->setConnection(listingConnection());
+    // The listing reads the published context by itself; the panel gets a copy.
+    panel_->setConnection(list_->connection());
     // 6.
     DomainFacts().NetBiosDomains = mainwin::loadNetBiosDomains(ConnectionContext());
     LoadSchema();

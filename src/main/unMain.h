@@ -113,7 +113,6 @@ private:
     void pause(int ms);
     std::optional<userlist::ListingNode> selectedListingNode() const;
     userlist::ListingNode listingNodeOf(const QTreeWidgetItem *item) const;
-    userlist::ListingConnection listingConnection() const;
     void NextGridSelectCell(int recordIndex, const QString &dn);
     void ebHowManyExit();
     void actSelectVisibleColumnsExecute();

@@ -79,7 +79,8 @@ QString PrefillCredentialsUserName(const QString &userName, const QString &brows
 // The name-translation object (IADsNameTranslate): converts an object's name between the
 // RFC 1779 distinguished name, the canonical name ("example.com/Users/Jane"), the NT4 name
 // ("EXAMPLE\jane"), the user principal name, the display name and the GUID text, by
-// searching the directory it was initialised for.
+// searching the directory it was initialised for. Used by one thread at a time; its searches
+// run on the calling thread's connections.
 class TNameTranslate {
 public:
     enum InitType { ADS_NAME_INITTYPE_DOMAIN = 1, ADS_NAME_INITTYPE_SERVER = 2, ADS_NAME_INITTYPE_GC = 3 };
@@ -136,7 +137,9 @@ struct TConnectionContext {
 };
 
 // The process-wide context. Written only by the connect sequence and DisconnectContext;
-// read by every window and worker. Empty (disconnected) until the first connect.
+// read by every window and worker. Empty (disconnected) until the first connect. Readers
+// take no lock: workers run only while a connection stands (the main window waits for them
+// before it disconnects or connects again).
 TConnectionContext &ConnectionContext();
 
 // Copies the context's credentials and flags into a search.

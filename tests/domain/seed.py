@@ -446,7 +446,7 @@ class Seeder:
                              "badPasswordTime": nt_time(self.now - 20 * DAY), "badPwdCount": "1",
                              "lastLogoff": nt_time(self.now - 3600)})
         for i in range(8):           # direct reports of Ada
-            self.modify(self.staff_dns[8 + 16 * i], {"manager": ada})
+            self.modify(self.staff_dns[40 + 16 * i], {"manager": ada})
 
         specials = [
             ("Smith, John", "john.smith", "John", "Smith",
@@ -583,4 +583,5 @@ def large(db, env, count, batch=500):
             db.transaction_cancel()
             raise
         db.transaction_commit()
+        print("large: %d of %d after %.1f s" % (min(count, k - start + batch), count, time.time() - t0), flush=True)
     print("large: %d users in %.1f s" % (count, time.time() - t0))

@@ -35,12 +35,8 @@ using detail::fail;
 struct Connection::KerberosState {
     krb5_context ctx = nullptr;
     krb5_ccache cache = nullptr;
-    gss_cred_id_t cred = GSS_C_NO_CREDENTIAL;
     ~KerberosState()
     {
-        OM_uint32 minor = 0;
-        if (cred != GSS_C_NO_CREDENTIAL)
-            gss_release_cred(&minor, &cred);
         if (cache)
             krb5_cc_destroy(ctx, cache);
         if (ctx)
@@ -145,8 +141,7 @@ HRESULT kerberosFailure(krb5_context ctx, krb5_error_code code, const QString &p
     }
 }
 
-// Obtains a ticket for user/password into a private memory cache and turns it into GSSAPI
-// credentials for the SASL bind.
+// Obtains a ticket for user/password into a private memory cache for the SASL bind.
 HRESULT kerberosLogin(const QString &user, const QString &password, const QString &host,
                       std::unique_ptr<Connection::KerberosState> *out)
 {
@@ -187,12 +182,7 @@ HRESULT kerberosLogin(const QString &user, const QString &password, const QStrin
         krb5_free_principal(st->ctx, princ);
         return kerberosFailure(st->ctx, rc, principal);
     }
-    OM_uint32 minor = 0;
-    const OM_uint32 major = gss_krb5_import_cred(&minor, st->cache, princ, nullptr, &st->cred);
     krb5_free_principal(st->ctx, princ);
-    if (GSS_ERROR(major))
-        return fail(hresultFromWin32(8234),
-                    QStringLiteral("The Kerberos ticket of %1 cannot be used for GSSAPI.").arg(principal));
     *out = std::move(st);
     return S_OK;
 }

@@ -83,7 +83,7 @@ private:
     bool m_broken = false;
     std::shared_ptr<const SchemaMap> m_schema;
 public:
-    struct KerberosState;  // private ticket cache and GSSAPI credentials of a password bind
+    struct KerberosState;  // the private ticket cache of a password bind
 private:
     std::unique_ptr<KerberosState> m_krb;  // private ticket cache for password binds
 };

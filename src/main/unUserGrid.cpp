@@ -11,6 +11,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+#include <QScrollBar>
 
 #include <algorithm>
 #include <set>
@@ -300,6 +301,7 @@ TUserGrid::TUserGrid(TUserList *list, QWidget *parent)
     }
     horizontalHeader()->setSectionResizeMode(0, QHeaderView::Fixed);
 
+    setupFixedView();
     connect(selectionModel(), &QItemSelectionModel::currentChanged, this, &TUserGrid::onCurrentChanged);
     connect(horizontalHeader(), &QHeaderView::sectionMoved, this, &TUserGrid::onSectionMoved);
     connect(horizontalHeader(), &QHeaderView::sectionClicked, this, &TUserGrid::onSectionClicked);
@@ -318,6 +320,111 @@ TUserGrid::TUserGrid(TUserList *list, QWidget *parent)
         if (row >= 0)
             model_->writeRow(row, record);
     });
+}
+
+void TUserGrid::setupFixedView()
+{
+    fixed_ = new QTableView(this);
+    fixed_->setObjectName(QStringLiteral("NextGridFixedColumns"));
+    fixed_->setModel(model_);
+    fixed_->setSelectionModel(selectionModel());
+    fixed_->setFocusPolicy(Qt::NoFocus);
+    fixed_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    fixed_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    fixed_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    fixed_->setWordWrap(false);
+    fixed_->setIconSize(iconSize());
+    fixed_->verticalHeader()->hide();
+    fixed_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    fixed_->verticalHeader()->setDefaultSectionSize(verticalHeader()->defaultSectionSize());
+    fixed_->horizontalHeader()->setSectionsClickable(true);
+    fixed_->horizontalHeader()->setHighlightSections(false);
+    fixed_->horizontalHeader()->setSortIndicatorShown(true);
+    fixed_->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+    fixed_->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    fixed_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    fixed_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    fixed_->setStyleSheet(QStringLiteral("QTableView { border: none; }"));
+    for (int c = 0; c < model_->columnCount(); ++c)
+        fixed_->setColumnHidden(c, c >= FixedColumnCount);
+    for (int c = 0; c < FixedColumnCount; ++c)
+        fixed_->setColumnWidth(c, columnWidth(c));
+    viewport()->stackUnder(fixed_);
+
+    // Clicks on the fixed headers act as clicks on the grid's own headers.
+    connect(fixed_->horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int logical) {
+        const QHeaderView *h = horizontalHeader();
+        const Qt::SortOrder order = (h->sortIndicatorSection() == logical && h->sortIndicatorOrder() == Qt::AscendingOrder)
+                                        ? Qt::DescendingOrder
+                                        : Qt::AscendingOrder;
+        sortByColumn(logical, order);
+        onSectionClicked(logical);
+    });
+    connect(horizontalHeader(), &QHeaderView::sortIndicatorChanged, fixed_->horizontalHeader(),
+            [this](int section, Qt::SortOrder order) {
+                fixed_->horizontalHeader()->setSortIndicator(section < FixedColumnCount ? section : -1, order);
+            });
+    connect(horizontalHeader(), &QHeaderView::sectionResized, this, [this](int logical, int, int size) {
+        if (logical < FixedColumnCount) {
+            fixed_->setColumnWidth(logical, size);
+            updateFixedGeometry();
+        }
+    });
+    connect(fixed_->verticalScrollBar(), &QAbstractSlider::valueChanged, verticalScrollBar(), &QAbstractSlider::setValue);
+    connect(verticalScrollBar(), &QAbstractSlider::valueChanged, fixed_->verticalScrollBar(), &QAbstractSlider::setValue);
+    // A click in the fixed part gives the grid the focus, as a click in the grid would.
+    connect(fixed_, &QAbstractItemView::pressed, this, [this] { setFocus(Qt::MouseFocusReason); });
+    connect(fixed_, &QAbstractItemView::doubleClicked, this, &QAbstractItemView::doubleClicked);
+    updateFixedGeometry();
+    fixed_->show();
+}
+
+int TUserGrid::fixedWidth() const
+{
+    int w = 0;
+    for (int c = 0; c < FixedColumnCount; ++c)
+        w += columnWidth(c);
+    return w;
+}
+
+void TUserGrid::updateFixedGeometry()
+{
+    if (!fixed_)
+        return;
+    fixed_->setGeometry(verticalHeader()->width() + frameWidth(), frameWidth(), fixedWidth(),
+                        viewport()->height() + horizontalHeader()->height());
+}
+
+void TUserGrid::resizeEvent(QResizeEvent *event)
+{
+    QTableView::resizeEvent(event);
+    updateFixedGeometry();
+}
+
+void TUserGrid::updateGeometries()
+{
+    QTableView::updateGeometries();
+    updateFixedGeometry();
+}
+
+QModelIndex TUserGrid::moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers)
+{
+    const QModelIndex current = QTableView::moveCursor(cursorAction, modifiers);
+    // Keep the current cell out from under the fixed columns when moving left.
+    if (fixed_ && cursorAction == MoveLeft && current.column() >= FixedColumnCount &&
+        visualRect(current).topLeft().x() < fixedWidth()) {
+        const int newValue = horizontalScrollBar()->value() + visualRect(current).topLeft().x() - fixedWidth();
+        horizontalScrollBar()->setValue(newValue);
+    }
+    return current;
+}
+
+void TUserGrid::scrollTo(const QModelIndex &index, ScrollHint hint)
+{
+    if (index.column() >= FixedColumnCount)
+        QTableView::scrollTo(index, hint);
+    else if (index.isValid())
+        QTableView::scrollTo(model_->index(index.row(), horizontalHeader()->logicalIndexAt(fixedWidth())), hint);
 }
 
 void TUserGrid::fillGrid()

@@ -102,12 +102,23 @@ signals:
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    QModelIndex moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) override;
+    void scrollTo(const QModelIndex &index, ScrollHint hint = EnsureVisible) override;
+    void updateGeometries() override;
 
 private:
     void onCurrentChanged(const QModelIndex &current, const QModelIndex &previous);
     void onSectionMoved(int logical, int oldVisual, int newVisual);
     void onSectionClicked(int logical);
     void resetWidths();
+    // The fixed columns (icon, Common Name, Display Name) stay in view while the grid
+    // scrolls sideways: a second view over the same model covers the left edge.
+    void setupFixedView();
+    void updateFixedGeometry();
+    int fixedWidth() const;
+
+    QTableView *fixed_ = nullptr;
 
     userlist::TUserList *list_;
     UserGridModel *model_;

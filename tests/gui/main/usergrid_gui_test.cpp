@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QHeaderView>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -113,6 +114,29 @@ TEST_F(UserGridGui, DraggingColumnsKeepsTheFixedColumnsAtTheLeft)
     EXPECT_EQ(visualOf(IconTag), 0);
     EXPECT_EQ(visualOf(CnTag), 1);
     EXPECT_EQ(visualOf(DisplayNameTag), 2);
+}
+
+TEST_F(UserGridGui, FixedColumnsStayInViewAndSortFromTheirHeader)
+{
+    TUserGrid *g = grid();
+    g->resize(300, 200);
+    QApplication::processEvents();
+    auto *fixed = g->findChild<QTableView *>(QStringLiteral("NextGridFixedColumns"));
+    ASSERT_NE(fixed, nullptr);
+    g->horizontalScrollBar()->setValue(g->horizontalScrollBar()->maximum());
+    QApplication::processEvents();
+    ASSERT_GT(g->horizontalScrollBar()->value(), 0);
+    EXPECT_TRUE(fixed->isVisible());
+    EXPECT_EQ(fixed->width(), IconColumnWidth + 2 * TextColumnWidth);
+    EXPECT_EQ(fixed->model()->index(0, columnOfTag(CnTag)).data().toString(), cell(0, CnTag));
+
+    const QHeaderView *h = fixed->horizontalHeader();
+    const int logical = columnOfTag(CnTag);
+    const QPoint p(h->sectionViewportPosition(logical) + h->sectionSize(logical) / 2, h->height() / 2);
+    QTest::mouseClick(fixed->horizontalHeader()->viewport(), Qt::LeftButton, {}, p);
+    EXPECT_EQ(cnColumn(), (std::vector<QString>{QStringLiteral("alice"), QStringLiteral("Bob"), QStringLiteral("Carol")}));
+    QTest::mouseClick(fixed->horizontalHeader()->viewport(), Qt::LeftButton, {}, p);
+    EXPECT_EQ(cnColumn().front(), QStringLiteral("Carol"));
 }
 
 TEST_F(UserGridGui, HeaderClickSortsLastLogonAsDatesNeverFirst)

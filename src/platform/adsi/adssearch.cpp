@@ -39,6 +39,7 @@ struct NameCacheEntry {
     QByteArray raw;
     QString name;
     AdsType type;
+    bool known;  // in the schema; otherwise text unless a value is not UTF-8
 };
 
 struct RowColumn {
@@ -84,7 +85,9 @@ struct SearchState {
         QString full = QString::fromUtf8(e.raw);
         const int semi = full.indexOf(QLatin1Char(';'));
         e.name = semi < 0 ? full : full.left(semi);
-        e.type = typeFor(schema.get(), e.name);
+        const AttributeInfo info = schema ? schema->lookup(e.name) : SchemaMap().lookup(e.name);
+        e.type = info.type;
+        e.known = info.known;
         names.push_back(e);
         return static_cast<int>(names.size() - 1);
     }
@@ -309,7 +312,7 @@ HRESULT DirectorySearch::GetColumn(SearchHandle handle, const QString &name, Sea
             continue;
         column->name = ne.name;
         AdsType type = ne.type;
-        if (!handle->schema || !handle->schema->lookup(ne.name).known) {
+        if (!ne.known) {
             // Not in the schema: text unless a value is not UTF-8.
             for (int i = 0; c.vals && c.vals[i].bv_val; ++i)
                 if (!isUtf8(c.vals[i].bv_val, static_cast<int>(c.vals[i].bv_len)))

@@ -346,7 +346,7 @@ do_clone() {
     FROM=$(cd "$FROM" && pwd)
     [ -f "$FROM/.provisioned" ] || die "$FROM holds no provisioned domain"
     [ "$FROM" != "$DIR" ] || die "--from and --dir are the same folder"
-    if [ -f "$FROM/run/testdomain.pid" ] && [ -n "$(DIR=$FROM CONF=$FROM/dc/etc/smb.conf PIDFILE=$FROM/run/testdomain.pid server_pid)" ]; then
+    if [ -n "$(RUN=$FROM/run PIDFILE=$FROM/run/testdomain.pid server_pid)" ]; then
         die "the template's server runs; stop it first (a live LMDB copy is not consistent)"
     fi
     is_running && die "a server runs from $DIR; stop it first"

@@ -137,7 +137,8 @@ TEST(DomainAccess, DelegatedAccountWritesOnlyItsAttributesInItsOu)
 }
 
 // A second, unseeded domain on its own address: start, stop, start again, stop, and nothing of
-// it is left running or listening, while the shared domain keeps answering.
+// it is left running or listening, while the shared domain keeps answering; a copy of the
+// stopped folder serves on a third address.
 TEST(DomainLifecycle, SecondDomainStopsAndStartsWithoutLeftovers)
 {
     ARV_REQUIRE_DOMAIN();
@@ -185,4 +186,29 @@ TEST(DomainLifecycle, SecondDomainStopsAndStartsWithoutLeftovers)
         EXPECT_NE(run(QStringLiteral("status")).exitCode, 0);
     }
     EXPECT_TRUE(portAnswers(fact("ADDR"), 389));
+
+    // A stopped folder copied for another address serves there, with a certificate for it.
+    const QString copy = dir.filePath(QStringLiteral("copy"));
+    const QString copyAddr = QStringLiteral("127.0.0.23");
+    auto runCopy = [&](const QStringList &args) {
+        return runTool(QStringLiteral("bash"), QStringList{script} << args << QStringLiteral("--dir") << copy
+                                                   << QStringLiteral("--addr") << copyAddr,
+                       {}, QProcessEnvironment::systemEnvironment(), 300000);
+    };
+    r = runCopy({QStringLiteral("clone"), QStringLiteral("--from"), folder});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    r = runCopy({QStringLiteral("start")});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    r = runCopy({QStringLiteral("wait")});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const ToolResult tls = runTool(QStringLiteral("openssl"),
+                                   {QStringLiteral("s_client"), QStringLiteral("-connect"), copyAddr + QStringLiteral(":636"),
+                                    QStringLiteral("-CAfile"), copy + QStringLiteral("/tls/ca.pem"),
+                                    QStringLiteral("-verify_return_error"), QStringLiteral("-verify_ip"), copyAddr},
+                                   QByteArray("Q\n"));
+    EXPECT_EQ(tls.exitCode, 0) << tls.err.right(400).toStdString();
+    EXPECT_FALSE(portAnswers(addr, 389)) << "the original folder stays stopped";
+    r = runCopy({QStringLiteral("stop")});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_FALSE(portAnswers(copyAddr, 389));
 }

@@ -4,7 +4,9 @@
 #include "main/unPictureTab.h"
 #include "ui/objectbus.h"
 
+#include <QApplication>
 #include <QBuffer>
+#include <QTimer>
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
@@ -107,6 +109,17 @@ TEST_F(PictureTab, ThumbnailUploadExportAndClear)
     auto *image = panel.findChild<TScaledPicture *>("ContactImage");
     ASSERT_NE(image, nullptr);
     EXPECT_EQ(image->targetRect(), QRect(0, 12, 100, 75));
+
+    // A click on the picture opens the large window, titled with the picture's name.
+    QString caption;
+    QTimer::singleShot(0, [&caption] {
+        if (auto *d = qobject_cast<TfrmPictureDetail *>(QApplication::activeModalWidget())) {
+            caption = d->windowTitle();
+            d->accept();
+        }
+    });
+    emit image->clicked();
+    EXPECT_EQ(caption, "Picture.jpg");
 
     const QString out = dir.filePath("export.jpg");
     prompts.answer(ui::ScriptedAnswer::file(out));

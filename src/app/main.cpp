@@ -6,6 +6,7 @@
 #include "main/unMain.h"
 #include "main/unSingleInstance.h"
 #include "ui/prompt.h"
+#include "ui/texts.h"
 
 #include <QApplication>
 #include <QStringList>
@@ -37,6 +38,7 @@ int main(int argc, char *argv[])
     QString demoError;
     const bool demoReady = !demo.isEmpty() && mainwin::prepareDemo(demo, &demoError);
 
+    ui::installHintTiming();
     TDM::instance();
     QApplication::setWindowIcon(TDM::instance().appIcon());
     TfrmMain frmMain;

@@ -8,6 +8,7 @@
 #include "main/unSchemaThreads.h"
 #include "main/unUserGrid.h"
 #include "options/unFormOptions.h"
+#include "platform/adsi/adserror.h"
 #include "options/unModifyColumns.h"
 #include "ui/objectbus.h"
 #include "ui/prompt.h"
@@ -472,11 +473,12 @@ void TfrmMain::acConnectExecute()
         return;
     }
     // 7.
+    ads::ADsSetLastError(0, QString());
     try {
         OpenDomain();
     } catch (const Exception &e) {
         acConnect->setEnabled(true);
-        showError(e.Message());
+        showError(mainwin::explainConnectError(e.Message()));
     }
 }
 
@@ -514,7 +516,6 @@ void TfrmMain::connectionDialogAfterFailedBind()
 
 void TfrmMain::acOptionsExecute()
 {
-    const bool fromConnect = sender() != acOptions; // B6 reaches here directly
     if (Busy() || !openWindowsCheck())
         return;
     settings_ = TConnectionSettings();
@@ -526,7 +527,6 @@ void TfrmMain::acOptionsExecute()
         return;
     settings_ = TConnectionSettings();
     LoadConnectionSettings(settings_);
-    Q_UNUSED(fromConnect);
     // The user started it or the connect offered it: connect with the new settings.
     QTimer::singleShot(0, this, &TfrmMain::acConnectExecute);
 }

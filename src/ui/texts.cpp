@@ -1,6 +1,9 @@
 #include "ui/texts.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QProxyStyle>
+#include <QStyle>
 #include <QVariant>
 #include <QWidget>
 
@@ -8,6 +11,7 @@ namespace ui {
 
 namespace {
 const char *kRawHint = "arvRawHint";
+constexpr int kHintDisplayMs = 3000;
 
 bool isBreakChar(QChar c) { return c == u' ' || c == u'-' || c == u'\t'; }
 bool isBlank(QChar c) { return c == u' ' || c == u'\t'; }
@@ -84,6 +88,7 @@ void setHint(QWidget *w, const QString &text, int maxCol)
     const QString wrapped = wrapText(text, maxCol);
     w->setProperty(kRawHint, wrapped);
     w->setToolTip(displayText(wrapped));
+    w->setToolTipDuration(kHintDisplayMs);
 }
 
 void setHint(QAction *a, const QString &text, int maxCol)
@@ -92,6 +97,27 @@ void setHint(QAction *a, const QString &text, int maxCol)
     a->setProperty(kRawHint, wrapped);
     a->setToolTip(displayText(wrapped));
     a->setStatusTip(displayText(text));
+}
+
+namespace {
+// Hints appear after 250 ms.
+class HintStyle : public QProxyStyle {
+public:
+    using QProxyStyle::QProxyStyle;
+    int styleHint(StyleHint hint, const QStyleOption *option, const QWidget *widget,
+                  QStyleHintReturn *returnData) const override
+    {
+        if (hint == SH_ToolTip_WakeUpDelay)
+            return 250;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+} // namespace
+
+void installHintTiming()
+{
+    if (!dynamic_cast<HintStyle *>(QApplication::style()))
+        QApplication::setStyle(new HintStyle(QApplication::style()->name()));
 }
 
 QString hintOf(const QWidget *w) { return w->property(kRawHint).toString(); }

@@ -20,6 +20,10 @@ QString displayText(const QString &text);
 void setHint(QWidget *w, const QString &text, int maxCol = 40);
 void setHint(QAction *a, const QString &text, int maxCol = 40);
 
+// Hints of every window appear after 250 ms and stay 3 s (setHint sets the duration).
+// Call once after the QApplication exists.
+void installHintTiming();
+
 // The wrapped hint exactly as set by setHint (with CR breaks), for tests and callers that
 // need the raw text; empty when none was set.
 QString hintOf(const QWidget *w);

@@ -29,6 +29,8 @@
 #include <QTreeWidget>
 #include <gtest/gtest.h>
 
+#include <limits>
+
 using namespace mwtest;
 
 namespace {
@@ -72,6 +74,24 @@ int closedPort()
 }
 
 } // namespace
+
+// ---- texts and values of the tree ----------------------------------------------------------
+
+TEST(DomainTree, RootTextAndPasswordAge)
+{
+    EXPECT_EQ(mainwin::rootNodeText("arvendel.test/"), "arvendel.test");
+    EXPECT_EQ(mainwin::rootNodeText("arvendel.test"), "arvendel.test");
+    EXPECT_EQ(mainwin::rootNodeText("x//"), "x/"); // only one trailing slash goes
+    constexpr qint64 day = 864000000000LL;
+    EXPECT_EQ(mainwin::maxPasswordAgeDays(QVariant(-42 * day)), 42);
+    EXPECT_EQ(mainwin::maxPasswordAgeDays(QVariant(-30 * day - 1)), 30); // truncated
+    EXPECT_EQ(mainwin::maxPasswordAgeDays(QVariant(-day + 1)), 0);
+    // Unreadable or "never" values keep the default.
+    EXPECT_EQ(mainwin::maxPasswordAgeDays(QVariant()), 42);
+    EXPECT_EQ(mainwin::maxPasswordAgeDays(QVariant(qint64(0))), 42);
+    EXPECT_EQ(mainwin::maxPasswordAgeDays(QVariant(std::numeric_limits<qint64>::min())), 42);
+    EXPECT_EQ(mainwin::maxPasswordAgeDays(QVariant(QStringLiteral("abc"))), 42);
+}
 
 // ---- the dialogs -------------------------------------------------------------------------------
 

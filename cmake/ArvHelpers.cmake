@@ -19,7 +19,11 @@ function(arv_add_test name)
   target_link_libraries(${name} PRIVATE ${A_DEPS} arv_testsupport GTest::gtest GTest::gmock)
   set(env "ARV_TEST_DOMAIN=${ARV_TEST_DOMAIN_DIR}" "QT_QPA_PLATFORM=offscreen"
           "ARV_SOURCE_DIR=${PROJECT_SOURCE_DIR}" "ARV_BINARY_DIR=${PROJECT_BINARY_DIR}")
-  set(props ENVIRONMENT "${env}")
+  # gtest_discover_tests flattens its PROPERTIES into one list, so a list-valued ENVIRONMENT
+  # would swallow the properties after it (FIXTURES_REQUIRED was lost). The environment goes
+  # through env(1) as the tests' executor instead; it also applies to test discovery.
+  set_property(TARGET ${name} PROPERTY CROSSCOMPILING_EMULATOR /usr/bin/env ${env})
+  set(props "")
   if(A_DOMAIN)
     list(APPEND props FIXTURES_REQUIRED domain)
   endif()

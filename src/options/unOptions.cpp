@@ -4,7 +4,10 @@
 
 #include <QFont>
 #include <QFontDatabase>
+#include <QApplication>
 #include <QGuiApplication>
+#include <QStyle>
+#include <QStyleFactory>
 #include <QWidget>
 
 #include <atomic>
@@ -183,6 +186,17 @@ void ApplyWindowFont(QWidget *window)
         font.setFamily(family);
     }
     window->setFont(font);
+}
+
+QString ApplyThemeStyle()
+{
+    if (UseThemes() || !qobject_cast<QApplication *>(QCoreApplication::instance()))
+        return {};
+    if (QStyle *classic = QStyleFactory::create(QStringLiteral("Windows"))) {
+        QApplication::setStyle(classic);
+        return QStringLiteral("Windows");
+    }
+    return {};
 }
 
 } // namespace options

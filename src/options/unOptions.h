@@ -74,4 +74,9 @@ bool fontInstalled(const QString &family);
 // desktop's default font is used instead. Never fails.
 void ApplyWindowFont(QWidget *window);
 
+// The visual themes option takes effect at start: on, the desktop's own style; off, the
+// plain classic "Windows" style that Qt always has. Call once after LoadOptions, before the
+// first window is created. Returns the style now in use ("" when the default was kept).
+QString ApplyThemeStyle();
+
 } // namespace options

@@ -5,6 +5,7 @@
 #include "ui/objectbus.h"
 
 #include <QApplication>
+#include <QStyle>
 #include <QCheckBox>
 #include <QListWidget>
 #include <QPushButton>
@@ -189,4 +190,18 @@ TEST_F(OptionsDialogs, ModifyColumnsMoveButtons)
     EXPECT_TRUE(shown->item(2)->isSelected()); // the moved item stays selected
     child<QPushButton>(&dlg, "btMoveUp")->click();
     EXPECT_EQ(shown->item(1)->text(), "Display Name");
+}
+
+TEST_F(OptionsDialogs, ThemesOffGivesTheClassicStyle)
+{
+    TOptions o;
+    LoadOptions(o);
+    EXPECT_EQ(ApplyThemeStyle(), ""); // on by default: the desktop's style stays
+    const QString before = QApplication::style()->name();
+    o.UseThemes = false;
+    SaveOptions(o);
+    LoadOptions(o);
+    EXPECT_EQ(ApplyThemeStyle(), "Windows");
+    EXPECT_EQ(QApplication::style()->name().toLower(), "windows");
+    QApplication::setStyle(before);
 }

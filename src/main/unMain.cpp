@@ -593,12 +593,18 @@ void TfrmMain::startSchemaThreads()
 void TfrmMain::EnumAttrThreadEnd()
 {
     TEnumAttrThread *t = attrThread_;
-    // The complete list is published at once, so no reader sees it half-filled.
-    if (t && t->error().isEmpty() && !t->stopped())
+    // The complete list is published at once, so no reader sees it half-filled. A reader
+    // that failed or was stopped leaves no list at all rather than a partial one: every
+    // attribute then counts as present, instead of most of them as missing.
+    const bool complete = t && t->error().isEmpty() && !t->stopped();
+    if (complete)
         SetSchemaAttributeNames(t->names());
+    else
+        ClearSchemaAttributeNames();
     SetSchemaLoaded(true);
     attrThread_ = nullptr;
-    DomainFacts().ExchangePresent = AttributeInList(SchemaAttributeNames(), QStringLiteral("homeMDB"));
+    if (complete)
+        DomainFacts().ExchangePresent = AttributeInList(SchemaAttributeNames(), QStringLiteral("homeMDB"));
     const bool on = DomainFacts().GuidMapLoaded && SchemaLoaded();
     acConnect->setEnabled(on);
     if (on)

@@ -258,3 +258,14 @@ TEST_F(PictureTab, UploadIntoNewAppendsToJpegPhoto)
     EXPECT_EQ(jpegPhotos(dn), (QList<QByteArray>{first, added}));
     EXPECT_EQ(ids->count(), 3);
 }
+
+TEST(ScaledPicture, SmallPicturesKeepTheirSizeLargeOnesShrinkInProportion)
+{
+    TScaledPicture box;
+    box.setImage(gradient(40, 30));
+    EXPECT_EQ(box.targetRect(), QRect(30, 35, 40, 30)); // centred, not stretched
+    box.setImage(gradient(90, 300));
+    EXPECT_EQ(box.targetRect(), QRect(35, 0, 30, 100)); // whole picture, proportions kept
+    box.setImage({});
+    EXPECT_TRUE(box.targetRect().isNull());
+}

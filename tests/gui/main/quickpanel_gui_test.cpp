@@ -275,3 +275,23 @@ TEST_F(QuickPanel, ManagerIsWrittenAtOnceAndEveryoneConcernedIsTold)
     EXPECT_TRUE(child<QLabel>("lbManagerDN")->text().isEmpty());
     EXPECT_EQ(log.notices, (QStringList{"0 " + dn, "0 " + newManager}));
 }
+
+TEST_F(QuickPanel, OtherButtonsOpenTheEditorForTheirAttribute)
+{
+    struct Call { QString attr; bool writable; int key; };
+    QList<Call> calls;
+    panel.setOtherValuesEditor([&](QWidget *, const ads::ObjectPtr &user, const QString &attr, bool writable, int key) {
+        EXPECT_TRUE(user != nullptr);
+        calls.append({attr, writable, key});
+    });
+    load(createUser("qp-other"));
+    child<QPushButton>("btOtherMobile")->click();
+    child<QPushButton>("btOtherURLs")->click();
+    ASSERT_EQ(calls.size(), 2);
+    EXPECT_EQ(calls[0].attr, "otherMobile");
+    EXPECT_EQ(calls[0].key, 36);
+    EXPECT_TRUE(calls[0].writable);
+    EXPECT_EQ(calls[1].attr, "url");
+    EXPECT_EQ(calls[1].key, 9);
+    EXPECT_FALSE(panel.applyEnabled()); // the panel does nothing after the editor closes
+}

@@ -325,6 +325,32 @@ void TfrmMain::buildWidgets()
 
     panel_->setUserList(list_);
     panel_->setBusyProvider([this] { return Busy(); });
+
+    // F6 / Shift+F6 move between the tree, the grid and the panel without the mouse.
+    auto cycle = [this](int step) {
+        QList<QWidget *> stops = {DomainTreeView, NextGrid};
+        if (panel_->isVisible())
+            stops << panel_;
+        int at = 0;
+        for (int i = 0; i < stops.size(); ++i)
+            if (stops[i] == QApplication::focusWidget() || stops[i]->isAncestorOf(QApplication::focusWidget()))
+                at = i;
+        QWidget *next = stops[(at + step + stops.size()) % stops.size()];
+        if (next == panel_)
+            panel_->nextInFocusChain()->setFocus(Qt::TabFocusReason);
+        else
+            next->setFocus(Qt::ShortcutFocusReason);
+    };
+    auto *f6 = new QAction(this);
+    f6->setObjectName(QStringLiteral("actNextPane"));
+    f6->setShortcut(QKeySequence(Qt::Key_F6));
+    connect(f6, &QAction::triggered, this, [cycle] { cycle(1); });
+    addAction(f6);
+    auto *shiftF6 = new QAction(this);
+    shiftF6->setObjectName(QStringLiteral("actPreviousPane"));
+    shiftF6->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F6));
+    connect(shiftF6, &QAction::triggered, this, [cycle] { cycle(-1); });
+    addAction(shiftF6);
     resize(1100, 720);
 }
 

@@ -276,11 +276,26 @@ TEST(MainWindowDomain, TreeLoadsChildrenOnDemandAndTheRootListsNothing)
     ASSERT_NE(staff, nullptr);
     EXPECT_EQ(TfrmMain::nodePath(staff), ConnectionContext().ServerPrefix + "OU=Staff," + testsupport::fact("SEED_OU"));
 
-    // Keyboard: Down moves to the first child and loads its containers.
+    // Keyboard: from "Arvendel" Right opens it and Down reaches its first container, which
+    // is listed and gets its own containers loaded.
+    w.show();
+    w.activateWindow();
     w.tree()->setFocus();
+    QTest::keyClick(w.tree(), Qt::Key_Right);
+    QTest::keyClick(w.tree(), Qt::Key_Down);
+    ASSERT_TRUE(waitFor([&] { return !w.Busy(); }, 30000));
+    QTreeWidgetItem *first = w.tree()->currentItem();
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first->parent(), seed);
+    ASSERT_TRUE(w.userList()->listingNode().has_value());
+    EXPECT_EQ(w.userList()->listingNode()->path, TfrmMain::nodePath(first));
     w.tree()->setCurrentItem(staff);
     ASSERT_TRUE(waitFor([&] { return !w.Busy(); }, 30000));
     EXPECT_TRUE(childTexts(staff).contains("Helpdesk Managed"));
+    // F6 moves the focus from the tree to the grid.
+    w.tree()->setFocus();
+    QTest::keyClick(&w, Qt::Key_F6);
+    EXPECT_EQ(QApplication::focusWidget(), static_cast<QWidget *>(w.grid()));
 
     // The root clears the grid and lists nothing.
     w.tree()->setCurrentItem(root);

@@ -100,6 +100,8 @@ server_pid() {
 
 is_running() { [ -n "$(server_pid)" ]; }
 
+large_count() { cat "$DIR/.large" 2>/dev/null || echo 0; }
+
 # ---------------------------------------------------------------------------------------------
 # Configuration that depends on the address: smb.conf interface, TLS certificate, krb5.conf.
 
@@ -222,7 +224,7 @@ do_provision() {
 
 do_seed() {
     [ -f "$DIR/.provisioned" ] || die "no domain in $DIR; run provision first"
-    if [ -f "$DIR/.seeded" ] && { [ "$LARGE" = 0 ] || [ -f "$DIR/.large" ]; }; then log "already seeded"; return 0; fi
+    if [ -f "$DIR/.seeded" ] && [ "$LARGE" -le "$(large_count)" ]; then log "already seeded"; return 0; fi
     local was_running=""
     if is_running; then was_running=1; do_stop; fi
     local t0=$SECONDS
@@ -231,11 +233,14 @@ do_seed() {
         touch "$DIR/.seeded"
         log "seeded ($((SECONDS - t0)) s)"
     fi
-    if [ "$LARGE" -gt 0 ] && [ ! -f "$DIR/.large" ]; then
+    local have; have=$(large_count)
+    if [ "$LARGE" -gt "$have" ]; then
+        # --large N means N users in the large OU: a copied 20,000-user template grows to
+        # 100,000 by adding the missing 80,000.
         t0=$SECONDS
-        offline large "$LARGE" >> "$DIR/seed.log" 2>&1 || die "large seeding failed, see $DIR/seed.log"
+        offline large "$((LARGE - have))" >> "$DIR/seed.log" 2>&1 || die "large seeding failed, see $DIR/seed.log"
         echo "$LARGE" > "$DIR/.large"
-        log "seeded $LARGE extra users ($((SECONDS - t0)) s)"
+        log "seeded $((LARGE - have)) large-domain users, $LARGE in all ($((SECONDS - t0)) s)"
     fi
     if [ -n "$was_running" ]; then do_start; do_wait; fi
 }
@@ -359,39 +364,45 @@ do_clone() {
     log "cloned $FROM to $DIR for $ADDR"
 }
 
-# One command at a time per folder.
-exec 9> "$DIR/.lock"
-flock -w 900 9 || die "another testdomain.sh command holds $DIR/.lock"
+# The whole command runs from one parsed function, so editing this file while a long command
+# runs (a large seed) cannot change what the running command executes next.
+main() {
+    # One command at a time per folder.
+    exec 9> "$DIR/.lock"
+    flock -w 900 9 || die "another testdomain.sh command holds $DIR/.lock"
 
-case "$CMD" in
-    provision) do_provision ;;
-    start) do_start ;;
-    wait) do_wait ;;
-    seed) do_seed ;;
-    facts) do_facts; sed -E "s/^([A-Z_]*PASSWORD)=.*/\1=<in $(printf '%s' "$DIR" | sed 's/[\/&]/\\&/g')\/facts.env>/" "$DIR/facts.env" ;;
-    stop) do_stop ;;
-    status) do_status ;;
-    clone) do_clone ;;
-    up)
-        if is_running && ldap_answers && [ -f "$DIR/.seeded" ] && [ -f "$DIR/facts.env" ] \
-                && [ "$(cat "$DIR/addr" 2>/dev/null)" = "$ADDR" ] \
-                && { [ "$LARGE" = 0 ] || [ -f "$DIR/.large" ]; }; then
-            exit 0
-        fi
-        t0=$SECONDS
-        if [ ! -f "$DIR/.provisioned" ]; then
-            is_running && do_stop
-            do_provision
-        fi
-        if [ ! -f "$DIR/.seeded" ] || { [ "$LARGE" -gt 0 ] && [ ! -f "$DIR/.large" ]; }; then
-            is_running && do_stop
-            do_seed
-        fi
-        if is_running && [ "$(cat "$DIR/addr" 2>/dev/null)" != "$ADDR" ]; then do_stop; fi
-        do_start
-        do_wait
-        do_facts
-        log "up on $ADDR ($((SECONDS - t0)) s); facts in $DIR/facts.env"
-        ;;
-    *) usage >&2; die "unknown command '$CMD'" ;;
-esac
+    case "$CMD" in
+        provision) do_provision ;;
+        start) do_start ;;
+        wait) do_wait ;;
+        seed) do_seed ;;
+        facts) do_facts; sed -E "s/^([A-Z_]*PASSWORD)=.*/\1=<in $(printf '%s' "$DIR" | sed 's/[\/&]/\\&/g')\/facts.env>/" "$DIR/facts.env" ;;
+        stop) do_stop ;;
+        status) do_status ;;
+        clone) do_clone ;;
+        up)
+            if is_running && ldap_answers && [ -f "$DIR/.seeded" ] && [ -f "$DIR/facts.env" ] \
+                    && [ "$(cat "$DIR/addr" 2>/dev/null)" = "$ADDR" ] \
+                    && [ "$LARGE" -le "$(large_count)" ]; then
+                exit 0
+            fi
+            t0=$SECONDS
+            if [ ! -f "$DIR/.provisioned" ]; then
+                is_running && do_stop
+                do_provision
+            fi
+            if [ ! -f "$DIR/.seeded" ] || [ "$LARGE" -gt "$(large_count)" ]; then
+                is_running && do_stop
+                do_seed
+            fi
+            if is_running && [ "$(cat "$DIR/addr" 2>/dev/null)" != "$ADDR" ]; then do_stop; fi
+            do_start
+            do_wait
+            do_facts
+            log "up on $ADDR ($((SECONDS - t0)) s); facts in $DIR/facts.env"
+            ;;
+        *) usage >&2; die "unknown command '$CMD'" ;;
+    esac
+}
+
+main; exit $?

@@ -469,6 +469,8 @@ void TfrmMain::acConnectExecute()
         setStatusPanel(1, QStringLiteral("Closing the current connection. Please wait... ") + QString::number(n));
         pause(g_connectPauseMs);
     }
+    if (closing_) // the window was closed while we waited
+        return;
     if (!idle && (Busy() || schemaThreadsRunning())) {
         setStatusPanel(1, QString());
         return;

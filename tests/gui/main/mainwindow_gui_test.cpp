@@ -248,6 +248,7 @@ TEST(MainWindowDomain, ConnectsWithStoredSettingsAndShowsTheTree)
     EXPECT_TRUE(SchemaLoaded());
     EXPECT_TRUE(AttributeInList(SchemaAttributeNames(), "sAMAccountName"));
     EXPECT_TRUE(DomainFacts().GuidMapLoaded);
+    EXPECT_TRUE(DomainFacts().ExchangePresent); // the test domain carries the Exchange attributes
     EXPECT_FALSE(SchemaGuidName("{BF967A0F-0DE6-11D0-A285-00AA003049E2}").isEmpty()); // description
     EXPECT_FALSE(DomainFacts().NetBiosDomains.isEmpty());
     EXPECT_TRUE(DomainFacts().NetBiosDomains.first().startsWith(testsupport::fact("NETBIOS") + "|qel|"));

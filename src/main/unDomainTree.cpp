@@ -141,10 +141,8 @@ QString rootNodeText(const QString &canonicalName)
 qint64 maxPasswordAgeDays(const QVariant &maxPwdAge)
 {
     bool ok = false;
-    const qint64 v = maxPwdAge.toLongLong(&ok);
-    if (!ok || !maxPwdAge.isValid() || v >= 0)
-        return 42;
-    if (v == std::numeric_limits<qint64>::min())
+    const qint64 v = maxPwdAge.isValid() ? maxPwdAge.toLongLong(&ok) : 0;
+    if (!ok)
         return 42;
     return v / -864000000000LL;
 }

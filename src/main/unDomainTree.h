@@ -50,8 +50,7 @@ QString connectedCaption(const TConnectionContext &ctx);
 // The root node's text: the canonical name without one trailing "/".
 QString rootNodeText(const QString &canonicalName);
 
-// maxPwdAge (negative 100-ns units) in whole days; 42 for a value that is not a negative
-// interval (0 = "never expires" keeps the default as an unreadable value does).
+// maxPwdAge (negative 100-ns units) in whole days, truncated; 42 when it is not a number.
 qint64 maxPasswordAgeDays(const QVariant &maxPwdAge);
 
 // Binds RootDSE for the settings (step 6 of connecting). Null with the explained error.

@@ -86,10 +86,10 @@ TEST(DomainTree, RootTextAndPasswordAge)
     EXPECT_EQ(mainwin::maxPasswordAgeDays(QVariant(-42 * day)), 42);
     EXPECT_EQ(mainwin::maxPasswordAgeDays(QVariant(-30 * day - 1)), 30); // truncated
     EXPECT_EQ(mainwin::maxPasswordAgeDays(QVariant(-day + 1)), 0);
-    // Unreadable or "never" values keep the default.
+    EXPECT_EQ(mainwin::maxPasswordAgeDays(QVariant(qint64(0))), 0);
+    EXPECT_EQ(mainwin::maxPasswordAgeDays(QVariant(std::numeric_limits<qint64>::min())), 10675199);
+    // Unreadable values give the default.
     EXPECT_EQ(mainwin::maxPasswordAgeDays(QVariant()), 42);
-    EXPECT_EQ(mainwin::maxPasswordAgeDays(QVariant(qint64(0))), 42);
-    EXPECT_EQ(mainwin::maxPasswordAgeDays(QVariant(std::numeric_limits<qint64>::min())), 42);
     EXPECT_EQ(mainwin::maxPasswordAgeDays(QVariant(QStringLiteral("abc"))), 42);
 }
 

@@ -229,7 +229,11 @@ do_seed() {
     if is_running; then was_running=1; do_stop; fi
     local t0=$SECONDS
     if [ ! -f "$DIR/.seeded" ]; then
-        offline seed >> "$DIR/seed.log" 2>&1 || die "seeding failed, see $DIR/seed.log"
+        if ! offline seed >> "$DIR/seed.log" 2>&1; then
+            # A half-written seed cannot be completed; the next up starts from scratch.
+            rm -f "$DIR/.provisioned"
+            die "seeding failed, see $DIR/seed.log; the next 'up' provisions the folder again"
+        fi
         touch "$DIR/.seeded"
         log "seeded ($((SECONDS - t0)) s)"
     fi

@@ -90,6 +90,13 @@ def set_policy(db):
 def cmd_base(conf):
     db, _ = open_db(conf)
     db.setpassword("(&(objectClass=user)(sAMAccountName=Administrator))", os.environ["ARV_ADMIN_PASSWORD"])
+    # The administrator's password never expires, so a kept folder stays usable.
+    res = db.search(base=db.domain_dn(), scope=ldb.SCOPE_SUBTREE,
+                    expression="(&(objectClass=user)(sAMAccountName=Administrator))", attrs=["dn"])
+    m = ldb.Message()
+    m.dn = res[0].dn
+    m["userAccountControl"] = ldb.MessageElement(str(0x10200), ldb.FLAG_MOD_REPLACE, "userAccountControl")
+    db.modify(m)
     set_policy(db)
     print("base: administrator password and policies set")
 

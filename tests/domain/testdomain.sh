@@ -391,6 +391,14 @@ main() {
                 exit 0
             fi
             t0=$SECONDS
+            # The seeded states are relative to the day of seeding (expiring within 30 days,
+            # passwords set 0-80 days ago, ...); a day later they begin to drift, so an
+            # ordinary test domain is made afresh. Large-domain folders are kept.
+            if [ -f "$DIR/.seeded" ] && [ ! -f "$DIR/.large" ] && [ -n "$(find "$DIR/.seeded" -mmin +1440)" ]; then
+                log "the seed is older than a day; provisioning afresh"
+                is_running && do_stop
+                rm -f "$DIR/.provisioned"
+            fi
             if [ ! -f "$DIR/.provisioned" ]; then
                 is_running && do_stop
                 do_provision

@@ -220,6 +220,7 @@ QStringList TQelADSISearching::SplitAttributes(const QString &attributes)
 void TQelADSISearching::ExecuteSearch()
 {
     m_columnNames.clear();
+    m_slotByName.clear();
     m_endOfRows = false;
 
     if (!m_rootObject) {
@@ -344,11 +345,16 @@ void TQelADSISearching::readRow(QVariant &row)
         if (succeeded(m_searcher->GetColumn(m_searchHandle, name, &column))) {
             const QVariant value = ConvertColumn(column);
             if (aligned) {
-                for (int i = 0; i < m_columnNames.size(); ++i)
-                    if (m_columnNames[i].compare(name, Qt::CaseInsensitive) == 0) {
-                        cells[i] = value;
-                        break;
-                    }
+                auto it = m_slotByName.constFind(name);
+                if (it == m_slotByName.constEnd()) {
+                    int slot = -1;
+                    for (int i = 0; i < m_columnNames.size() && slot < 0; ++i)
+                        if (m_columnNames[i].compare(name, Qt::CaseInsensitive) == 0)
+                            slot = i;
+                    it = m_slotByName.insert(name, slot);
+                }
+                if (*it >= 0)
+                    cells[*it] = value;
             } else {
                 cells.append(QVariant(QVariantList{name, value}));
                 any = true;

@@ -4,6 +4,7 @@
 #include "platform/adsi/adssearch.h"
 #include "platform/adsi/adstypes.h"
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -146,6 +147,7 @@ private:
     int m_pageSize = 100;
     int m_searchScope = 2;
     QStringList m_columnNames;
+    QHash<QString, int> m_slotByName;  // column name as the server spells it -> slot
     QString m_sortOn;
     bool m_sortReverse = false;
 };

@@ -306,7 +306,12 @@ HRESULT DirectorySearch::GetColumn(SearchHandle handle, const QString &name, Sea
         return E_ADS_BAD_PARAMETER;
     if (!handle->haveRow)
         return E_ADS_COLUMN_NOT_SET;
-    for (const RowColumn &c : handle->row) {
+    // Callers usually ask for the column GetNextColumnName just gave: try it first.
+    const int n = static_cast<int>(handle->row.size());
+    const int last = handle->nextColumn - 1;
+    for (int k = 0; k < n; ++k) {
+        const int i = (last >= 0 && last < n) ? (last + k) % n : k;
+        const RowColumn &c = handle->row[i];
         const NameCacheEntry &ne = handle->names[c.nameIndex];
         if (ne.name.compare(name, Qt::CaseInsensitive) != 0)
             continue;

@@ -153,7 +153,8 @@ struct TGroupListRec {
 // freed. Recursive, so a holder may call the cache functions.
 QRecursiveMutex &ProcessLock();
 
-// Schema attribute names keyed by schemaIDGUID text (upper case). Loads once; later calls do
+// Schema attribute names keyed by schemaIDGUID text (upper case, in braces; lookups accept
+// the GUID text with or without braces, in any case). Loads once; later calls do
 // nothing while the cache exists. A failure to read RootDSE raises EADSIException; a search
 // error leaves the cache empty.
 void LoadSchemaGuidNames();

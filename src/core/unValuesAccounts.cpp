@@ -148,7 +148,10 @@ bool SetCannotChangePassword(const ads::ObjectPtr &userObject, bool deny)
     // the list is always written back in canonical order, also when only a type changed.
     sd->canonicalizeDacl();
     sd->dacl->revision = 4;
-    CheckADSIResult(userObject->Put(attr, QVariant(sd->toBytes())));
+    const QByteArray bytes = sd->toBytes();
+    if (bytes.isEmpty())
+        return false;
+    CheckADSIResult(userObject->Put(attr, QVariant(bytes)));
     CheckADSIResult(userObject->SetInfo());
     return true;
 }

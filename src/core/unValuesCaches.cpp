@@ -68,7 +68,7 @@ void LoadSchemaGuidNames()
     try {
         forEachRow(PathWithPrefix(context), QString(), QStringLiteral("lDAPDisplayName, distinguishedName, schemaIDGUID"),
                    ads::ADS_SCOPE_ONELEVEL, 0, [&](const QVariantList &row) {
-                       const QString key = guidKey(FirstValue(row.value(2)));
+                       const QString key = bracedKey(guidKey(FirstValue(row.value(2))));
                        const QString name = FirstValue(row.value(0)).toString();
                        if (!key.isEmpty() && !name.isEmpty() && !map.contains(key))
                            map.insert(key, name);
@@ -89,11 +89,13 @@ void LoadSchemaGuidNames()
 
 void AddSchemaGuidName(const QString &guidText, const QString &name)
 {
-    const QString key = guidText.trimmed().toUpper();
+    if (guidText.trimmed().isEmpty())
+        return;
+    const QString key = bracedKey(guidText);
     QMutexLocker lock(&ProcessLock());
     if (!g_schemaGuids)
         g_schemaGuids.emplace();
-    if (!key.isEmpty() && !g_schemaGuids->contains(key))
+    if (!g_schemaGuids->contains(key))
         g_schemaGuids->insert(key, name);
 }
 
@@ -102,11 +104,7 @@ QString SchemaGuidName(const QString &guidText)
     QMutexLocker lock(&ProcessLock());
     if (!g_schemaGuids)
         return {};
-    const QString key = guidText.trimmed().toUpper();
-    auto it = g_schemaGuids->constFind(key);
-    if (it == g_schemaGuids->constEnd())
-        it = g_schemaGuids->constFind(bracedKey(key));
-    return it == g_schemaGuids->constEnd() ? QString() : *it;
+    return g_schemaGuids->value(bracedKey(guidText));
 }
 
 bool SchemaGuidNamesLoaded()

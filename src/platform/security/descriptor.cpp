@@ -269,6 +269,8 @@ std::optional<SecurityDescriptor> SecurityDescriptor::parse(const QByteArray &by
 
 QByteArray SecurityDescriptor::toBytes() const
 {
+    if ((sacl && sacl->byteSize() > 0xFFFF) || (dacl && dacl->byteSize() > 0xFFFF))
+        return {};
     QByteArray out(kHeaderSize, '\0');
     out[0] = char(revision);
     out[1] = char(sbz1);

@@ -133,7 +133,8 @@ class SecurityDescriptor {
 public:
     // Parses self-relative bytes; on failure returns empty and sets *error to what is wrong.
     static std::optional<SecurityDescriptor> parse(const QByteArray &bytes, QString *error = nullptr);
-    // The self-relative bytes: header, SACL, DACL, owner, group.
+    // The self-relative bytes: header, SACL, DACL, owner, group. Empty when an ACL has grown
+    // beyond the 64 KB its size field can describe (nothing half-written is ever returned).
     QByteArray toBytes() const;
 
     quint8 revision = 1;

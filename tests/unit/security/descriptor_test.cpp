@@ -121,3 +121,16 @@ TEST(Descriptor, UnknownEntryTypesAndCallbackDataSurviveUnchanged)
     ASSERT_TRUE(back);
     EXPECT_EQ(*back, sd);
 }
+
+TEST(Descriptor, AnAclTooLargeForItsSizeFieldIsNotWritten)
+{
+    SecurityDescriptor sd = sampleDescriptor();
+    const Ace one = makeObjectAce(ACCESS_ALLOWED_OBJECT_ACE_TYPE, selfSid(), 0x10, kChangePassword);
+    while (sd.dacl->byteSize() <= 0xFFFF)
+        sd.dacl->aces.append(one);
+    EXPECT_TRUE(sd.toBytes().isEmpty());
+    sd.dacl->aces.removeLast(); // the largest list that still fits
+    const auto back = SecurityDescriptor::parse(sd.toBytes());
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->dacl->aces.size(), sd.dacl->aces.size());
+}

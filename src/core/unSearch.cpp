@@ -337,8 +337,7 @@ void TQelADSISearching::readRow(QVariant &row)
     // A row of requested names is always a full array of cells, even when the object has
     // none of them: an empty row would read as the end of the listing.
     if (aligned)
-        for (int i = 0; i < m_columnNames.size(); ++i)
-            cells.append(QVariant());
+        cells.resize(m_columnNames.size());
     bool any = aligned;
     while (succeeded(m_lastResult) && m_lastResult != S_ADS_NOMORE_COLUMNS) {
         SearchColumn column;

@@ -211,6 +211,14 @@ void TPictureTab::setUser(const ads::ObjectPtr &user, const QSet<QString> &allow
     ShowPictureDetails(QStringLiteral("noname"), 0);
 }
 
+void TPictureTab::clearShown(const QString &name)
+{
+    shown_ = {};
+    ContactImage->setImage({});
+    ShowPictureDetails(name, 0);
+    PhotoValues.clear();
+}
+
 void TPictureTab::ShowPictureDetails(const QString &name, qint64 size)
 {
     const picture::Details d = picture::pictureDetails(name, size, shown_, useJpeg());
@@ -345,10 +353,7 @@ void TPictureTab::rbthumbnailPhotoClick()
 {
     if (loading_ || !user_)
         return;
-    shown_ = {};
-    ContactImage->setImage({});
-    ShowPictureDetails(QStringLiteral("noname"), 0);
-    PhotoValues.clear();
+    clearShown(QStringLiteral("noname"));
     loadThumbnail();
     btnPicUpload->setEnabled(writable("THUMBNAILPHOTO") && !useJpeg());
     btnPicRemove->setEnabled(btnPicUpload->isEnabled() && !PhotoValues.isEmpty() && shown_.image.width() > 0);
@@ -360,10 +365,7 @@ void TPictureTab::rbjpegPhotoClick()
 {
     if (loading_ || !user_)
         return;
-    shown_ = {};
-    ContactImage->setImage({});
-    ShowPictureDetails(QStringLiteral("noname"), 0);
-    PhotoValues.clear();
+    clearShown(QStringLiteral("noname"));
     const int selected = cbPictureID->currentIndex();
     rbthumbnailPhoto->setChecked(false);
     rbjpegPhoto->setChecked(true);
@@ -383,10 +385,7 @@ void TPictureTab::cbPictureIDChange()
     const bool isNew = writable("JPEGPHOTO") && newSelected();
     btnPicUpload->setEnabled(isNew);
     if (isNew) {
-        shown_ = {};
-        ContactImage->setImage({});
-        PhotoValues.clear();
-        ShowPictureDetails(QStringLiteral("noname"), 0);
+        clearShown(QStringLiteral("noname"));
     } else {
         loadJpegPhoto(cbPictureID->currentIndex());
         btnPicRemove->setEnabled(useJpeg() && writable("JPEGPHOTO") && !PhotoValues.isEmpty());
@@ -468,11 +467,8 @@ void TPictureTab::btnPicRemoveClick()
         return;
     }
     btnPicRemove->setEnabled(false);
-    shown_ = {};
-    ContactImage->setImage({});
-    ShowPictureDetails(QStringLiteral("none"), 0);
+    clearShown(QStringLiteral("none"));
     PictureChanged = true;
-    PhotoValues.clear();
     commit();
 }
 

@@ -76,6 +76,8 @@ private:
     bool useJpeg() const;
     bool writable(const char *upperName) const { return allowed_.contains(QLatin1String(upperName)); }
     bool showValue(const QByteArray &bytes);
+    // No picture shown: details for name with size 0, no bytes kept.
+    void clearShown(const QString &name);
     void loadThumbnail();
     void loadJpegPhoto(int wantedId);
     void commit();

@@ -2,10 +2,12 @@
 
 #include "core/unConnection.h"
 #include "core/unSearch.h"
+#include "core/unValues.h"
 #include "platform/adsi/adspath.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QMutexLocker>
 
 namespace userlist {
 
@@ -73,7 +75,11 @@ void TUserList::setStatusText(const QString &text)
 void TUserList::freeRows()
 {
     emit rowsAboutToBeCleared();
-    rows_.clear();
+    {
+        // The same lock guards the process-wide caches that other threads clear.
+        QMutexLocker lock(&ProcessLock());
+        rows_.clear();
+    }
     emit rowsCleared();
 }
 

@@ -398,3 +398,39 @@ TEST_F(ValuesDomain, ClearingWhileAWorkerReadsIsSafeAndWaitsForTheLock)
     EXPECT_EQ(cleared.loadRelaxed(), 1);
     EXPECT_FALSE(GroupListLoaded());
 }
+
+TEST_F(ValuesDomain, JoinedValuesAndMailboxPresence)
+{
+    const QString dn = adsitest::createUsers(ou, uniqueName("vjoin").left(12), 1).value(0);
+    ObjectPtr u = adsitest::bindAdmin(dn);
+    ASSERT_EQ(u->Put(QStringLiteral("otherTelephone"), QVariantList{QStringLiteral("+49 1"), QStringLiteral("+49 2")}), S_OK);
+    ASSERT_EQ(u->SetInfo(), S_OK);
+    u = BindWithDirectoryAccess(dn);
+    const QString lines = JoinValuesLines(u, QStringLiteral("otherTelephone"));
+    EXPECT_TRUE(lines == QStringLiteral("+49 1\r\n+49 2\r\n") || lines == QStringLiteral("+49 2\r\n+49 1\r\n")) << lines.toStdString();
+    const QString bracketed = JoinValuesBracketed(u, QStringLiteral("otherTelephone"));
+    EXPECT_TRUE(bracketed == QStringLiteral("[+49 1][+49 2]") || bracketed == QStringLiteral("[+49 2][+49 1]")) << bracketed.toStdString();
+    EXPECT_TRUE(JoinValuesLines(u, QStringLiteral("otherMobile")).isEmpty());
+    EXPECT_TRUE(JoinValuesBracketed(nullptr, QStringLiteral("otherTelephone")).isEmpty());
+
+    ASSERT_EQ(u->GetInfo(), S_OK);
+    EXPECT_FALSE(HasMailbox(u));
+    // A seeded mailbox user has homeMDB.
+    TQelADSISearching s;
+    s.setADsPath(DirectoryAccess().ServerPrefix + adsitest::baseDn());
+    s.setUserName(adsitest::adminUpn());
+    s.setPassword(adsitest::adminPassword());
+    s.setAuthFlags(ADS_SERVER_BIND);
+    s.setUseCredentials(true);
+    s.setFilter(QStringLiteral("(&(objectClass=user)(homeMDB=*))"));
+    s.setAttributes(QStringLiteral("distinguishedName"));
+    s.ExecuteSearch();
+    QVariant row;
+    s.GetFirstRow(row);
+    ASSERT_TRUE(row.isValid()) << "the test domain has no mailbox user";
+    const QString mailboxDn = row.toList().value(0).toString();
+    s.CloseSearch();
+    ObjectPtr mailbox = BindWithDirectoryAccess(mailboxDn);
+    ASSERT_EQ(mailbox->GetInfo(), S_OK);
+    EXPECT_TRUE(HasMailbox(mailbox));
+}

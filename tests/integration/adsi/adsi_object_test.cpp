@@ -7,6 +7,8 @@
 #include "platform/adsi/adspath.h"
 #include "platform/adsi/adssearch.h"
 
+#include <QSet>
+
 using namespace ads;
 using namespace adsitest;
 
@@ -200,4 +202,32 @@ TEST(AdsObject, EnumerationWithClassFilterAndHints)
     }
     classes.sort();
     EXPECT_EQ(classes, (QStringList{QStringLiteral("container"), QStringLiteral("organizationalUnit")}));
+}
+
+TEST(AdsObject, SeededLargeGroupReadInRangesOfFifteenHundred)
+{
+    ARV_REQUIRE_DOMAIN();
+    // The seed's group of 1,600 bulk users: more than one range of Active Directory's size.
+    ObjectPtr seed = bindAdmin(testsupport::fact("SEED_OU"));
+    ASSERT_TRUE(seed);
+    std::shared_ptr<DirectorySearch> search;
+    ASSERT_EQ(seed->QueryDirectorySearch(&search), S_OK);
+    SearchHandle h = nullptr;
+    ASSERT_EQ(search->ExecuteSearch(QStringLiteral("(&(objectClass=group)(cn=GG Bulk Members))"),
+                                    {QStringLiteral("distinguishedName")}, &h), S_OK);
+    ASSERT_EQ(search->GetFirstRow(h), S_OK) << "the seed has no group GG Bulk Members";
+    SearchColumn col;
+    ASSERT_EQ(search->GetColumn(h, QStringLiteral("distinguishedName"), &col), S_OK);
+    const QString dn = col.values.value(0).toString();
+    search->CloseSearchHandle(h);
+
+    ObjectPtr g = bindAdmin(dn);
+    ASSERT_EQ(g->GetInfoEx({QStringLiteral("member;range=0-1499")}), S_OK);
+    QVariant members;
+    ASSERT_EQ(g->GetEx(QStringLiteral("member"), &members), S_OK);
+    EXPECT_EQ(members.toList().size(), 1600);
+    QSet<QString> distinct;
+    for (const QVariant &m : members.toList())
+        distinct.insert(m.toString().toLower());
+    EXPECT_EQ(distinct.size(), 1600);
 }

@@ -35,6 +35,9 @@ TEST(Status, EverySystemCodeThisLayerReturnsHasAText)
         EXPECT_FALSE(systemMessage(h).isEmpty()) << "LDAP " << rc << " -> " << std::hex << h;
         EXPECT_TRUE(systemMessage(h).endsWith(QLatin1String("\r\n")));
     }
+    // Codes of the Kerberos failures (no ticket, expired password, disabled account).
+    for (std::uint32_t win32 : {1312u, 1330u, 1331u, 8234u, 1460u})
+        EXPECT_FALSE(systemMessage(hresultFromWin32(win32)).isEmpty()) << win32;
     EXPECT_EQ(systemMessage(hr(0x8007052E)), QStringLiteral("The user name or password is incorrect.\r\n"));
     EXPECT_EQ(systemMessage(hr(0x80072030)), QStringLiteral("There is no such object on the server.\r\n"));
     EXPECT_TRUE(systemMessage(hr(0x80005014)).isEmpty());

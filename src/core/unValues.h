@@ -38,8 +38,8 @@ struct TDirectoryAccess {
 };
 void SetDirectoryAccess(const TDirectoryAccess &access);
 TDirectoryAccess DirectoryAccess();
-// Binds ServerPrefix + dn (or a full path when it starts with "LDAP://") with the
-// connection's credentials; raises EADSIException on failure.
+// Binds ServerPrefix + dn ("/" in the DN escaped), or a full path when it starts with
+// "LDAP://", with the connection's credentials; raises EADSIException on failure.
 ads::ObjectPtr BindWithDirectoryAccess(const QString &dnOrPath);
 
 // --- Values --------------------------------------------------------------------------------
@@ -82,6 +82,10 @@ bool RemoveGroupMember(const QString &groupPath, const QString &memberDN);
 // canonical name of the group's parent container. A bind failure raises EADSIException.
 void GetGroupInfo(const QString &prefix, const QString &dn, QString &name, int &token,
                   QString &parentCanonicalName);
+
+// The canonical name of the parent container: the text before the last "/" that is not
+// escaped as "\/" (a "/" inside a name); the whole text when there is none.
+QString ParentCanonicalName(const QString &canonicalName);
 
 // True when a user below base has attribute = value exactly (case-sensitive). Errors give false.
 bool IsValueTaken(const QString &base, const QString &attribute, const QString &value,

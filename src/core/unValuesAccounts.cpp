@@ -44,21 +44,35 @@ bool RemoveGroupMember(const QString &groupPath, const QString &memberDN)
     return changeMembership(groupPath, memberDN, false);
 }
 
+QString ParentCanonicalName(const QString &canonicalName)
+{
+    // A "/" inside a name is written "\/"; only an unescaped one separates the parent.
+    for (int i = int(canonicalName.size()) - 1; i >= 0; --i) {
+        if (canonicalName[i] != QLatin1Char('/'))
+            continue;
+        int backslashes = 0;
+        for (int k = i - 1; k >= 0 && canonicalName[k] == QLatin1Char('\\'); --k)
+            ++backslashes;
+        if (backslashes % 2 == 0)
+            return canonicalName.left(i);
+    }
+    return canonicalName;
+}
+
 void GetGroupInfo(const QString &prefix, const QString &dn, QString &name, int &token, QString &parentCanonicalName)
 {
     name.clear();
     parentCanonicalName.clear();
     token = 0;
-    const ads::ObjectPtr group = BindWithDirectoryAccess(prefix + dn);
+    // A "/" inside the DN would end the path's DN part: it is escaped.
+    const ads::ObjectPtr group = BindWithDirectoryAccess(prefix + ads::escapePathDn(dn));
     group->GetInfoEx({QStringLiteral("cn"), QStringLiteral("canonicalName"), QStringLiteral("primaryGroupToken"),
                       QStringLiteral("groupType")});
     QVariant v;
     if (ads::succeeded(group->Get(QStringLiteral("cn"), &v)))
         name = FirstValue(v).toString();
     if (ads::succeeded(group->Get(QStringLiteral("canonicalName"), &v))) {
-        const QString canonical = FirstValue(v).toString();
-        const int slash = canonical.lastIndexOf(QLatin1Char('/'));
-        parentCanonicalName = slash < 0 ? canonical : canonical.left(slash);
+        parentCanonicalName = ParentCanonicalName(FirstValue(v).toString());
     }
     if (ads::succeeded(group->Get(QStringLiteral("primaryGroupToken"), &v)))
         token = FirstValue(v).toInt();

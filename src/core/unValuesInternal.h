@@ -2,6 +2,7 @@
 // Helpers shared by the value operations' source files (not part of the public interface).
 #include "core/unSearch.h"
 #include "core/unValues.h"
+#include "platform/adsi/adspath.h"
 
 namespace values_detail {
 
@@ -15,13 +16,14 @@ inline QVariant FirstValue(const QVariant &v)
     return v;
 }
 
-// A full path for a DN (the connection's server prefix in front); full paths stay.
+// A full path for a DN (the connection's server prefix in front, "/" in the DN escaped);
+// full paths stay as they are.
 inline QString PathWithPrefix(const QString &dnOrPath)
 {
     if (StartsWithNoCase(QStringLiteral("LDAP://"), dnOrPath))
         return dnOrPath;
     const QString prefix = DirectoryAccess().ServerPrefix;
-    return (prefix.isEmpty() ? QStringLiteral("LDAP://") : prefix) + dnOrPath;
+    return (prefix.isEmpty() ? QStringLiteral("LDAP://") : prefix) + ads::escapePathDn(dnOrPath);
 }
 
 // A search rooted at dnOrPath with the connection's credentials, page size 500.

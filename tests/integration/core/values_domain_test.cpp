@@ -53,7 +53,7 @@ protected:
         ObjectPtr parent = adsitest::bindAdmin(ou);
         ObjectPtr g;
         EXPECT_EQ(parent->Create(QStringLiteral("group"), QStringLiteral("CN=") + cn, &g), S_OK);
-        g->Put(QStringLiteral("sAMAccountName"), cn);
+        g->Put(QStringLiteral("sAMAccountName"), QString(cn).remove(QLatin1Char('/')));
         g->Put(QStringLiteral("groupType"), groupType);
         EXPECT_EQ(g->SetInfo(), S_OK);
         return QStringLiteral("CN=") + cn + QLatin1Char(',') + ou;
@@ -199,26 +199,27 @@ TEST_F(ValuesDomain, GroupMembershipChangesOnlyWhenNeeded)
 
 TEST_F(ValuesDomain, GroupInfoNegatesTheTokenOfDistributionGroups)
 {
-    const QString secName = uniqueName("vsec");
+    const QString secName = uniqueName("vsec") + QStringLiteral(" R/D");
     const QString distName = uniqueName("vdist");
     const QString sec = createGroup(secName, -2147483646);
     const QString dist = createGroup(distName, 8);
     const QString prefix = DirectoryAccess().ServerPrefix;
 
+    // A "/" in the name must not break the bind.
     QString name, parent;
     int token = 0;
     GetGroupInfo(prefix, sec, name, token, parent);
     EXPECT_EQ(name, secName);
     EXPECT_GT(token, 1000);
-    // The canonical name of the OU that holds the group.
-    EXPECT_TRUE(parent.startsWith(testsupport::fact("DNS_DOMAIN") + QLatin1Char('/'))) << parent.toStdString();
-    EXPECT_TRUE(parent.endsWith(ou.section(QLatin1Char(','), 0, 0).mid(3))) << parent.toStdString();
 
     int distToken = 0;
     GetGroupInfo(prefix, dist, name, distToken, parent);
     EXPECT_EQ(name, distName);
     EXPECT_LT(distToken, 0);
     EXPECT_NE(-distToken, token);
+    // The canonical name of the OU that holds the group.
+    EXPECT_TRUE(parent.startsWith(testsupport::fact("DNS_DOMAIN") + QLatin1Char('/'))) << parent.toStdString();
+    EXPECT_TRUE(parent.endsWith(QLatin1Char('/') + ou.section(QLatin1Char(','), 0, 0).mid(3))) << parent.toStdString();
 
     EXPECT_THROW(GetGroupInfo(prefix, QStringLiteral("CN=missing,") + ou, name, token, parent), EADSIException);
 }

@@ -76,6 +76,16 @@ TEST_F(ValueOps, HexOfValuesAndGroupKeys)
     EXPECT_EQ(GroupListKey(QVariant(QByteArray::fromHex("000102030405060708090a0b0c0d0e0f"))), QStringLiteral("0a0b0c0d0e0f"));
 }
 
+TEST_F(ValueOps, ParentCanonicalNameSkipsEscapedSlashes)
+{
+    EXPECT_EQ(ParentCanonicalName(QStringLiteral("corp.example/Staff/R\\/D Team")), QStringLiteral("corp.example/Staff"));
+    EXPECT_EQ(ParentCanonicalName(QStringLiteral("corp.example/A\\/B/C")), QStringLiteral("corp.example/A\\/B"));
+    // An escaped backslash right before a separator does not escape the separator.
+    EXPECT_EQ(ParentCanonicalName(QStringLiteral("corp.example/X\\\\/Y")), QStringLiteral("corp.example/X\\\\"));
+    EXPECT_EQ(ParentCanonicalName(QStringLiteral("corp.example/")), QStringLiteral("corp.example"));
+    EXPECT_EQ(ParentCanonicalName(QStringLiteral("nodomain")), QStringLiteral("nodomain"));
+}
+
 TEST_F(ValueOps, SchemaPresenceIsPermissiveUntilTheSchemaIsLoaded)
 {
     EXPECT_TRUE(AttributeInSchema(QStringLiteral("anything")));

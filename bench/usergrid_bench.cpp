@@ -3,8 +3,9 @@
 // 100,000 rows by Last Logon, and memory per listed user.
 //
 //   ARV_TEST_DOMAIN=<domain folder> bench_usergrid [--ou <DN>] [--rounds N] [--rows N]
-// Without --ou the container is the fact LARGE_OU of the domain (testdomain.sh --large), else
-// the seeded SEED_OU. The password reaches ldapsearch through an owner-only file.
+// Without --ou the container is "OU=Large Domain" when the domain was made with
+// testdomain.sh --large, else the seeded SEED_OU. The password reaches ldapsearch through an
+// owner-only file.
 #include "main/unUserGrid.h"
 #include "main/unUserListing.h"
 #include "support/testdomain.h"
@@ -252,9 +253,10 @@ int main(int argc, char **argv)
 
     bool ok = true;
     if (testsupport::domainAvailable()) {
-        QString ou = arg(args, QStringLiteral("--ou"), testsupport::fact("LARGE_OU"));
-        if (ou.isEmpty())
-            ou = testsupport::fact("SEED_OU");
+        const bool large = testsupport::fact("LARGE_USERS").toInt() > 0;
+        const QString ou = arg(args, QStringLiteral("--ou"),
+                               large ? QStringLiteral("OU=Large Domain,") + testsupport::fact("BASE_DN")
+                                     : testsupport::fact("SEED_OU"));
         ok = listingFigures(ou, rounds);
     } else {
         std::printf("\nno test domain (ARV_TEST_DOMAIN): listing figures skipped\n");

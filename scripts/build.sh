@@ -1,7 +1,17 @@
 #!/usr/bin/env bash
-# Configures and builds Arvendel into build/ (or $ARV_BUILD_DIR). Extra arguments go to cmake.
+# Configures and builds Arvendel into build/ (or $ARV_BUILD_DIR).
+# Arguments: cmake options (-D...) and, after "--", the targets to build (default: all).
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${ARV_BUILD_DIR:-$top/build}
-cmake -S "$top" -B "$build" -G Ninja "$@" >/dev/null
-cmake --build "$build" -j "$(nproc)"
+opts=() targets=()
+while [ $# -gt 0 ]; do
+  if [ "$1" = "--" ]; then shift; targets=("$@"); break; fi
+  opts+=("$1"); shift
+done
+cmake -S "$top" -B "$build" -G Ninja "${opts[@]}" >/dev/null
+if [ ${#targets[@]} -gt 0 ]; then
+  cmake --build "$build" -j "$(nproc)" --target "${targets[@]}"
+else
+  cmake --build "$build" -j "$(nproc)"
+fi

@@ -6,7 +6,7 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${ARV_BUILD_DIR:-$top/build}
 bash "$top/scripts/install-deps.sh"
-bash "$top/scripts/build.sh" -DARV_BUILD_BENCH=OFF
+bash "$top/scripts/build.sh" -- arvendel arvendel-cli
 domain=$build/demodomain
 bash "$top/tests/domain/testdomain.sh" up --dir "$domain" --addr 127.0.0.31 --keep
 export ARV_DEMO_DOMAIN="$domain"

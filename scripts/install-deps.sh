@@ -12,7 +12,7 @@ PKGS=(
   # run time: Kerberos binds through SASL GSSAPI, LDAP client tools
   libsasl2-modules libsasl2-modules-gssapi-mit krb5-user ldap-utils
   # the test and demo domain
-  samba samba-ad-dc samba-ad-provision winbind python3-samba ldb-tools samba-dsdb-modules openssl procps
+  samba samba-ad-dc samba-ad-provision winbind python3-samba ldb-tools samba-dsdb-modules openssl openssl procps
   # test and demo tools: picture files for the seed, a virtual display for screenshots
   imagemagick xvfb xauth
   # fonts the window tests measure text with

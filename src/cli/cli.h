@@ -61,4 +61,16 @@ bool promptPassword(const QString &prompt, QString *password);
 // there); prints the directory's error and returns false on failure.
 bool connect(TConnectionSettings &settings);
 
+// Every command's start: adds the connection options to its own, parses args and answers
+// --help. False when the command is finished already (help printed, or a usage error
+// reported), with the exit code in *exitCode; true when it goes on.
+bool parseCommandLine(QCommandLineParser &parser, const QStringList &args, int *exitCode);
+// Usage error unless the command was given no positional arguments.
+bool rejectArguments(const QCommandLineParser &parser, int *exitCode);
+// Builds the settings from the options and connects. Ok when connected; otherwise the
+// error has been printed and the exit code to return comes back.
+int connectFromOptions(const QCommandLineParser &parser);
+// The authentication flags as the tool prints them: 0x and eight upper-case hex digits.
+QString authFlagsText(quint32 flags);
+
 } // namespace cli

@@ -258,4 +258,43 @@ bool connect(TConnectionSettings &settings)
     return true;
 }
 
+bool parseCommandLine(QCommandLineParser &parser, const QStringList &args, int *exitCode)
+{
+    addConnectionOptions(parser);
+    if (!parser.parse(args)) {
+        *exitCode = usageError(parser, parser.errorText());
+        return false;
+    }
+    // --help-all is listed in every command's help; without this it would run the command
+    // (and "settings save --help-all" would overwrite the stored settings).
+    if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"))) {
+        out() << parser.helpText();
+        *exitCode = Ok;
+        return false;
+    }
+    return true;
+}
+
+bool rejectArguments(const QCommandLineParser &parser, int *exitCode)
+{
+    if (parser.positionalArguments().isEmpty())
+        return false;
+    *exitCode = usageError(parser, QStringLiteral("unexpected argument %1").arg(parser.positionalArguments().first()));
+    return true;
+}
+
+int connectFromOptions(const QCommandLineParser &parser)
+{
+    TConnectionSettings settings;
+    QString error;
+    if (!connectionSettingsFromOptions(parser, &settings, &error))
+        return usageError(parser, error);
+    return connect(settings) ? Ok : DirectoryError;
+}
+
+QString authFlagsText(quint32 flags)
+{
+    return QStringLiteral("0x") + QString::number(flags, 16).rightJustified(8, u'0').toUpper();
+}
+
 } // namespace cli

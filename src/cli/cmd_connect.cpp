@@ -10,21 +10,13 @@ int runConnect(const QStringList &args)
         "Connects to the directory and prints the connection context, one 'Name: value' line "
         "per field. Without --server the stored connection settings are used."));
     parser.addHelpOption();
-    cli::addConnectionOptions(parser);
-    if (!parser.parse(args))
-        return cli::usageError(parser, parser.errorText());
-    if (parser.isSet(QStringLiteral("help"))) {
-        cli::out() << parser.helpText();
-        return cli::Ok;
-    }
-    if (!parser.positionalArguments().isEmpty())
-        return cli::usageError(parser, QStringLiteral("unexpected argument %1").arg(parser.positionalArguments().first()));
-    TConnectionSettings settings;
-    QString error;
-    if (!cli::connectionSettingsFromOptions(parser, &settings, &error))
-        return cli::usageError(parser, error);
-    if (!cli::connect(settings))
-        return cli::DirectoryError;
+    int exitCode = cli::Ok;
+    if (!cli::parseCommandLine(parser, args, &exitCode))
+        return exitCode;
+    if (cli::rejectArguments(parser, &exitCode))
+        return exitCode;
+    if (const int rc = cli::connectFromOptions(parser); rc != cli::Ok)
+        return rc;
     const TConnectionContext &c = ConnectionContext();
     QTextStream &o = cli::out();
     o << "ServerPrefix: " << c.ServerPrefix << '\n'
@@ -34,7 +26,7 @@ int runConnect(const QStringList &args)
       << "DcShortName: " << c.DcShortName << '\n'
       << "DnsDomainName: " << c.DnsDomainName << '\n'
       << "DomainFunctionality: " << c.DomainFunctionality << '\n'
-      << "AuthFlags: 0x" << QString::number(c.AuthFlags, 16).rightJustified(8, u'0').toUpper() << '\n'
+      << "AuthFlags: " << cli::authFlagsText(c.AuthFlags) << '\n'
       << "UseCredentials: " << (c.UseCredentials ? "true" : "false") << '\n'
       << "UserName: " << c.UserName << '\n';
     o.flush();

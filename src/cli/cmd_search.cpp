@@ -39,15 +39,11 @@ int runSearch(const QStringList &args)
         {QStringLiteral("chase-referrals"), QStringLiteral("Referral chasing: 0 never, 32 subordinate, 64 external, 96 always."), QStringLiteral("n")},
         {QStringLiteral("count"), QStringLiteral("Print the number of rows to standard error at the end.")},
     });
-    cli::addConnectionOptions(parser);
-    if (!parser.parse(args))
-        return cli::usageError(parser, parser.errorText());
-    if (parser.isSet(QStringLiteral("help"))) {
-        cli::out() << parser.helpText();
-        return cli::Ok;
-    }
-    if (!parser.positionalArguments().isEmpty())
-        return cli::usageError(parser, QStringLiteral("unexpected argument %1").arg(parser.positionalArguments().first()));
+    int exitCode = cli::Ok;
+    if (!cli::parseCommandLine(parser, args, &exitCode))
+        return exitCode;
+    if (cli::rejectArguments(parser, &exitCode))
+        return exitCode;
 
     TQelADSISearching search;
     QString error;
@@ -67,11 +63,8 @@ int runSearch(const QStringList &args)
         else
             return cli::usageError(parser, QStringLiteral("--scope is base, one or sub"));
     }
-    TConnectionSettings settings;
-    if (!cli::connectionSettingsFromOptions(parser, &settings, &error))
-        return cli::usageError(parser, error);
-    if (!cli::connect(settings))
-        return cli::DirectoryError;
+    if (const int rc = cli::connectFromOptions(parser); rc != cli::Ok)
+        return rc;
 
     const TConnectionContext &c = ConnectionContext();
     const QString base = parser.value(QStringLiteral("base"));

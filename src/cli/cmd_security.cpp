@@ -78,13 +78,9 @@ int runSecurity(const QStringList &args)
         {QStringLiteral("cannot-change-password"),
          QStringLiteral("yes: deny the user changing the password; no: allow it."), QStringLiteral("yes|no")},
     });
-    cli::addConnectionOptions(parser);
-    if (!parser.parse(args))
-        return cli::usageError(parser, parser.errorText());
-    if (parser.isSet(QStringLiteral("help"))) {
-        cli::out() << parser.helpText();
-        return cli::Ok;
-    }
+    int exitCode = cli::Ok;
+    if (!cli::parseCommandLine(parser, args, &exitCode))
+        return exitCode;
     if (parser.positionalArguments().size() != 1)
         return cli::usageError(parser, QStringLiteral("name exactly one account"));
     std::optional<bool> deny;
@@ -98,13 +94,10 @@ int runSecurity(const QStringList &args)
             return cli::usageError(parser, QStringLiteral("--cannot-change-password is yes or no"));
     }
 
-    TConnectionSettings settings;
-    QString error;
-    if (!cli::connectionSettingsFromOptions(parser, &settings, &error))
-        return cli::usageError(parser, error);
-    if (!cli::connect(settings))
-        return cli::DirectoryError;
+    if (const int rc = cli::connectFromOptions(parser); rc != cli::Ok)
+        return rc;
 
+    QString error;
     int result = cli::Ok;
     try {
         const QString dn = findAccountDn(parser.positionalArguments().first(), &error);

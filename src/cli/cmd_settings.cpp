@@ -21,7 +21,7 @@ void show(const TConnectionSettings &s)
       << "UserName: " << s.UserName << '\n'
       << "Password: " << (s.Password.isEmpty() ? "(empty)" : "(set)") << '\n'
       << "RootDSE: " << GetRootDSEPath(s) << '\n'
-      << "AuthFlags: 0x" << QString::number(GetAuthFlags(s), 16).rightJustified(8, u'0').toUpper() << '\n';
+      << "AuthFlags: " << cli::authFlagsText(GetAuthFlags(s)) << '\n';
     o.flush();
 }
 
@@ -39,13 +39,9 @@ int runSettings(const QStringList &args)
         {QStringLiteral("test"), QStringLiteral("Save only after a successful test bind.")},
         {QStringLiteral("reset"), QStringLiteral("Start from the default settings.")},
     });
-    cli::addConnectionOptions(parser);
-    if (!parser.parse(args))
-        return cli::usageError(parser, parser.errorText());
-    if (parser.isSet(QStringLiteral("help"))) {
-        cli::out() << parser.helpText();
-        return cli::Ok;
-    }
+    int exitCode = cli::Ok;
+    if (!cli::parseCommandLine(parser, args, &exitCode))
+        return exitCode;
     const QStringList pos = parser.positionalArguments();
     const QString action = pos.value(0);
     if (pos.size() != 1 || (action != QLatin1String("show") && action != QLatin1String("save")))

@@ -36,25 +36,17 @@ int runTranslate(const QStringList &args)
         {QStringLiteral("from"), QStringLiteral("Form of the name given (default unknown)."), QStringLiteral("form")},
         {QStringLiteral("to"), QStringLiteral("Form to print (default dn)."), QStringLiteral("form")},
     });
-    cli::addConnectionOptions(parser);
-    if (!parser.parse(args))
-        return cli::usageError(parser, parser.errorText());
-    if (parser.isSet(QStringLiteral("help"))) {
-        cli::out() << parser.helpText();
-        return cli::Ok;
-    }
+    int exitCode = cli::Ok;
+    if (!cli::parseCommandLine(parser, args, &exitCode))
+        return exitCode;
     if (parser.positionalArguments().size() != 1)
         return cli::usageError(parser, QStringLiteral("give exactly one name"));
     const int from = nameType(parser.isSet(QStringLiteral("from")) ? parser.value(QStringLiteral("from")) : QStringLiteral("unknown"));
     const int to = nameType(parser.isSet(QStringLiteral("to")) ? parser.value(QStringLiteral("to")) : QStringLiteral("dn"));
     if (!from || !to || to == TNameTranslate::ADS_NAME_TYPE_UNKNOWN)
         return cli::usageError(parser, QStringLiteral("unknown name form"));
-    TConnectionSettings settings;
-    QString error;
-    if (!cli::connectionSettingsFromOptions(parser, &settings, &error))
-        return cli::usageError(parser, error);
-    if (!cli::connect(settings))
-        return cli::DirectoryError;
+    if (const int rc = cli::connectFromOptions(parser); rc != cli::Ok)
+        return rc;
     const auto translator = GetNameTranslator();
     if (!translator) {
         DisconnectContext();

@@ -170,6 +170,39 @@ TEST_F(CliDomain, UsageErrorsAndNoPasswordArgument)
     EXPECT_TRUE(r.err.contains(QStringLiteral("a password is needed"))) << r.err.toStdString();
 }
 
+TEST_F(CliDomain, HelpNeitherConnectsNorSavesAndStrayArgumentsAreRefused)
+{
+    // Settings that would fail to connect: a help request that went on to run the command
+    // would show up as a directory error, or as a settings file written.
+    const QString settingsFile = dir.path() + QStringLiteral("/cfg/registry.ini");
+    const QStringList unreachable{QStringLiteral("--server"), fact("ADDR"), QStringLiteral("--port"), QStringLiteral("1"),
+                                  QStringLiteral("--no-credentials")};
+    const QList<QStringList> commands{{QStringLiteral("connect")},
+                                      {QStringLiteral("search")},
+                                      {QStringLiteral("security"), QStringLiteral("Administrator")},
+                                      {QStringLiteral("translate"), QStringLiteral("Administrator")},
+                                      {QStringLiteral("settings"), QStringLiteral("save")}};
+    for (const QStringList &command : commands) {
+        for (const QString &help : {QStringLiteral("--help"), QStringLiteral("--help-all")}) {
+            const CliRun r = cli(command + unreachable + QStringList{help});
+            const std::string what = (command.join(u' ') + u' ' + help).toStdString();
+            EXPECT_EQ(r.exitCode, 0) << what << ": " << r.err.toStdString();
+            EXPECT_TRUE(r.err.isEmpty()) << what << ": " << r.err.toStdString();
+            // Each command's help lists the shared connection options too.
+            EXPECT_TRUE(r.out.contains(QStringLiteral("--password-file <file>"))) << what;
+            EXPECT_TRUE(r.out.contains(QStringLiteral("--help-all"))) << what;
+        }
+    }
+    EXPECT_FALSE(QFile::exists(settingsFile));
+
+    for (const QString &command : {QStringLiteral("connect"), QStringLiteral("search")}) {
+        const CliRun r = cli(QStringList{command, QStringLiteral("extra")} + unreachable);
+        EXPECT_EQ(r.exitCode, 2) << command.toStdString();
+        EXPECT_EQ(r.err, QStringLiteral("arvendel-cli: unexpected argument extra\nTry 'arvendel-cli %1 --help'.\n").arg(command));
+        EXPECT_TRUE(r.out.isEmpty());
+    }
+}
+
 TEST_F(CliDomain, SearchPrintsTypedRowsAlignedWithTheAttributes)
 {
     const CliRun r = cli(search({QStringLiteral("--base"), QStringLiteral("CN=Users,") + fact("BASE_DN"),

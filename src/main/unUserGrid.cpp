@@ -352,14 +352,7 @@ void TUserGrid::setupFixedView()
     viewport()->stackUnder(fixed_);
 
     // Clicks on the fixed headers act as clicks on the grid's own headers.
-    connect(fixed_->horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int logical) {
-        const QHeaderView *h = horizontalHeader();
-        const Qt::SortOrder order = (h->sortIndicatorSection() == logical && h->sortIndicatorOrder() == Qt::AscendingOrder)
-                                        ? Qt::DescendingOrder
-                                        : Qt::AscendingOrder;
-        sortByColumn(logical, order);
-        onSectionClicked(logical);
-    });
+    connect(fixed_->horizontalHeader(), &QHeaderView::sectionClicked, this, &TUserGrid::sortAsHeaderClick);
     connect(horizontalHeader(), &QHeaderView::sortIndicatorChanged, fixed_->horizontalHeader(),
             [this](int section, Qt::SortOrder order) {
                 fixed_->horizontalHeader()->setSortIndicator(section < FixedColumnCount ? section : -1, order);
@@ -498,10 +491,34 @@ void TUserGrid::copySelection()
         QApplication::clipboard()->setText(text);
 }
 
+void TUserGrid::sortAsHeaderClick(int logical)
+{
+    const QHeaderView *h = horizontalHeader();
+    const Qt::SortOrder order = (h->sortIndicatorSection() == logical && h->sortIndicatorOrder() == Qt::AscendingOrder)
+                                    ? Qt::DescendingOrder
+                                    : Qt::AscendingOrder;
+    sortByColumn(logical, order);
+    onSectionClicked(logical);
+}
+
+void TUserGrid::sortByCurrentColumn()
+{
+    const QModelIndex current = currentIndex();
+    if (!current.isValid() || list_->busy())
+        return;
+    sortAsHeaderClick(current.column());
+    scrollTo(currentIndex());
+}
+
 void TUserGrid::keyPressEvent(QKeyEvent *event)
 {
     if (event->matches(QKeySequence::Copy)) {
         copySelection();
+        event->accept();
+        return;
+    }
+    if (QKeySequence(event->keyCombination()) == sortShortcut()) {
+        sortByCurrentColumn();
         event->accept();
         return;
     }

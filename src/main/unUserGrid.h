@@ -15,6 +15,7 @@
 
 #include <QAbstractTableModel>
 #include <QIcon>
+#include <QKeySequence>
 #include <QTableView>
 
 #include <array>
@@ -89,6 +90,11 @@ public:
     // The alignment buttons (tbLeftGrid, tbCenterGrid, tbRightGrid): the current column.
     void alignCurrentColumn(Qt::Alignment horizontal);
 
+    // Sorting without the mouse (F4): sorts by the current cell's column as a click on its
+    // header would, ascending first and reversing the order when that column is sorted already.
+    static QKeySequence sortShortcut() { return QKeySequence(Qt::Key_F4); }
+    void sortByCurrentColumn();
+
     // Copies the selected rows as tab-separated text (visible columns in visual order).
     void copySelection();
     QString selectionText() const;
@@ -111,6 +117,7 @@ private:
     void onCurrentChanged(const QModelIndex &current, const QModelIndex &previous);
     void onSectionMoved(int logical, int oldVisual, int newVisual);
     void onSectionClicked(int logical);
+    void sortAsHeaderClick(int logical);
     void resetWidths();
     // The fixed columns (icon, Common Name, Display Name) stay in view while the grid
     // scrolls sideways: a second view over the same model covers the left edge.

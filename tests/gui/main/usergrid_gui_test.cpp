@@ -165,6 +165,30 @@ TEST_F(UserGridGui, HeaderClickSortsLastLogonAsDatesNeverFirst)
     EXPECT_EQ(g->columnWidth(0), IconColumnWidth);
 }
 
+TEST_F(UserGridGui, SortShortcutSortsByTheCurrentColumnAndReverses)
+{
+    TUserGrid *g = grid();
+    g->setFocus();
+    g->setCurrentIndex(g->model()->index(0, columnOfTag(LastLogonTag)));   // Carol's Last Logon cell
+    QTest::keyClick(g, Qt::Key_F4);
+    EXPECT_EQ(cnColumn(), (std::vector<QString>{QStringLiteral("alice"), QStringLiteral("Bob"), QStringLiteral("Carol")}));
+    EXPECT_EQ(g->horizontalHeader()->sortIndicatorSection(), columnOfTag(LastLogonTag));
+    // The current cell follows its user, so the next press reverses the same column.
+    EXPECT_EQ(cell(g->currentIndex().row(), CnTag), QStringLiteral("Carol"));
+    QTest::keyClick(g, Qt::Key_F4);
+    EXPECT_EQ(cnColumn(), (std::vector<QString>{QStringLiteral("Carol"), QStringLiteral("Bob"), QStringLiteral("alice")}));
+    EXPECT_EQ(g->horizontalHeader()->sortIndicatorOrder(), Qt::DescendingOrder);
+
+    // Another column starts ascending; the name column also resets the widths as its header does.
+    g->setColumnWidth(columnOfTag(7), 200);
+    QTest::keyClick(g, Qt::Key_Home);    // the row's first column (the icon) ...
+    QTest::keyClick(g, Qt::Key_Right);   // ... then Common Name
+    ASSERT_EQ(g->currentIndex().column(), columnOfTag(CnTag));
+    QTest::keyClick(g, Qt::Key_F4);
+    EXPECT_EQ(cnColumn(), (std::vector<QString>{QStringLiteral("alice"), QStringLiteral("Bob"), QStringLiteral("Carol")}));
+    EXPECT_EQ(g->columnWidth(columnOfTag(7)), TextColumnWidth);
+}
+
 TEST_F(UserGridGui, KeyboardSelectionBindsEachUserOnce)
 {
     TUserGrid *g = grid();

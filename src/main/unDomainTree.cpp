@@ -1,6 +1,7 @@
 #include "main/unDomainTree.h"
 
 #include "platform/adsi/adserror.h"
+#include "platform/adsi/adspath.h"
 #include "platform/registry/registry.h"
 
 #include <QDir>
@@ -79,13 +80,27 @@ QString readText(const ads::ObjectPtr &o, const QString &name)
 }
 
 // One value of the connection's RootDSE; raises when RootDSE cannot be bound.
-QString rootDseText(const TConnectionContext &ctx, const QString &name)
+QString rootDseText(const QString &name)
 {
     ads::ObjectPtr rootDse;
-    CheckADSIResult(OpenADsObject(ctx.ServerPrefix + QStringLiteral("RootDSE"), ctx.UserName, ctx.Password,
-                                  &rootDse, QString::fromLatin1(ads::IID_IADs), ctx.AuthFlags,
-                                  ctx.UseCredentials));
+    CheckADSIResult(OpenWithContext(QStringLiteral("RootDSE"), &rootDse));
     return readText(rootDse, name);
+}
+
+// Enumerates a container's children one at a time; raises on a failed enumeration.
+template <typename Visit>
+void forEachChild(const ads::ObjectPtr &container, Visit visit)
+{
+    std::unique_ptr<ads::Enumerator> e;
+    CheckADSIResult(ads::ADsBuildEnumerator(container, &e));
+    for (;;) {
+        ads::ObjectPtr child;
+        const ads::HRESULT hr = e->Next(&child);
+        CheckADSIResult(hr);
+        if (hr != ads::S_OK || !child)
+            break;
+        visit(child);
+    }
 }
 
 } // namespace
@@ -161,36 +176,28 @@ ads::ObjectPtr bindRootDse(const TConnectionSettings &settings, QString *error)
     return rootDse;
 }
 
-QStringList loadNetBiosDomains(const TConnectionContext &ctx)
+QStringList loadNetBiosDomains()
 {
     QStringList out;
-    const QString config = rootDseText(ctx, QStringLiteral("configurationNamingContext"));
+    const QString config = rootDseText(QStringLiteral("configurationNamingContext"));
     ads::ObjectPtr partitions;
-    CheckADSIResult(OpenADsObject(ctx.ServerPrefix + QStringLiteral("CN=Partitions,") + config, ctx.UserName,
-                                  ctx.Password, &partitions, QString::fromLatin1(ads::IID_IADsContainer),
-                                  ctx.AuthFlags, ctx.UseCredentials));
-    std::unique_ptr<ads::Enumerator> e;
-    CheckADSIResult(ads::ADsBuildEnumerator(partitions, &e));
-    for (;;) {
-        ads::ObjectPtr child;
-        const ads::HRESULT hr = e->Next(&child);
-        CheckADSIResult(hr);
-        if (hr != ads::S_OK || !child)
-            break;
+    CheckADSIResult(OpenWithContext(QStringLiteral("CN=Partitions,") + config, &partitions,
+                                    QString::fromLatin1(ads::IID_IADsContainer)));
+    forEachChild(partitions, [&out](const ads::ObjectPtr &child) {
         const QStringList names = {QStringLiteral("nETBIOSName"), QStringLiteral("nCName")};
         if (ads::failed(child->GetInfoEx(names)))
-            continue;
+            return;
         QVariant netbios, nc;
         if (ads::failed(child->Get(names[0], &netbios)) || ads::failed(child->Get(names[1], &nc)))
-            continue;
+            return;
         out << netbios.toString() + kNetbiosSeparator + nc.toString();
-    }
+    });
     return out;
 }
 
-QStringList exchangeSchemaTest(const TConnectionContext &ctx)
+QStringList exchangeSchemaTest()
 {
-    const QString base = ctx.ServerPrefix + rootDseText(ctx, QStringLiteral("schemaNamingContext"));
+    const QString base = ConnectionContext().ServerPrefix + rootDseText(QStringLiteral("schemaNamingContext"));
 
     TQelADSISearching s;
     s.setAttributes(QStringLiteral("lDAPDisplayName, distinguishedName"));
@@ -220,11 +227,10 @@ bool hasHomeMdb(const QStringList &attributeNames)
     return attributeNames.contains(QStringLiteral("homeMDB"), Qt::CaseInsensitive);
 }
 
-ads::ObjectPtr bindDomain(const TConnectionContext &ctx)
+ads::ObjectPtr bindDomain()
 {
     ads::ObjectPtr domain;
-    CheckADSIResult(OpenADsObject(ctx.DomainPath, ctx.UserName, ctx.Password, &domain,
-                                  QString::fromLatin1(ads::IID_IADs), ctx.AuthFlags, ctx.UseCredentials));
+    CheckADSIResult(OpenWithContext(ConnectionContext().DefaultNamingContext, &domain));
     return domain;
 }
 
@@ -267,26 +273,19 @@ DomainTree loadDomainTree(const ads::ObjectPtr &domainObject, int domainFunction
     // "Container" alone would hide every organizational unit below the domain root.
     container->put_Filter({QStringLiteral("Container"), QStringLiteral("organizationalUnit"),
                            QStringLiteral("msExchSystemObjectsContainer")});
-    std::unique_ptr<ads::Enumerator> e;
-    CheckADSIResult(ads::ADsBuildEnumerator(container, &e));
-    for (;;) {
-        ads::ObjectPtr child;
-        const ads::HRESULT hr = e->Next(&child);
-        CheckADSIResult(hr);
-        if (hr != ads::S_OK || !child)
-            break;
+    forEachChild(container, [&tree](const ads::ObjectPtr &child) {
         const QString cls = child->Class();
         if (cls.compare(QLatin1String("Container"), Qt::CaseInsensitive) != 0 &&
             cls.compare(QLatin1String("organizationalUnit"), Qt::CaseInsensitive) != 0 &&
             cls.compare(QLatin1String("msExchSystemObjectsContainer"), Qt::CaseInsensitive) != 0)
-            continue;
+            return;
         CheckADSIResult(child->GetInfoEx({QStringLiteral("name"), QStringLiteral("distinguishedName")}));
         tree.children.append({readText(child, QStringLiteral("name")), child->ADsPath(), kContainerImage});
-    }
+    });
     return tree;
 }
 
-QList<TreeNodeInfo> loadChildContainers(const TConnectionContext &ctx, const QString &nodePath)
+QList<TreeNodeInfo> loadChildContainers(const QString &nodePath)
 {
     QList<TreeNodeInfo> out;
     TQelADSISearching s;
@@ -309,7 +308,7 @@ QList<TreeNodeInfo> loadChildContainers(const TConnectionContext &ctx, const QSt
         QString name = text(cols.value(0));
         if (name.isEmpty())
             name = text(cols.value(2));
-        out.append({name, ctx.ServerPrefix + text(cols.value(1)), kContainerImage});
+        out.append({name, ConnectionContext().ServerPrefix + ads::escapePathDn(text(cols.value(1))), kContainerImage});
         s.GetNextRow(row);
     }
     s.CloseSearch();

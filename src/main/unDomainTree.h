@@ -56,18 +56,20 @@ qint64 maxPasswordAgeDays(const QVariant &maxPwdAge);
 // Binds RootDSE for the settings (step 6 of connecting). Null with the explained error.
 ads::ObjectPtr bindRootDse(const TConnectionSettings &settings, QString *error);
 
+// All directory calls below bind with the connection context (ConnectionContext()).
+
 // Partitions of the forest: "<NetBIOS name>|qel|<naming context>" per partition that has
 // both; partitions where either read fails are left out. Raises on a failed bind.
-QStringList loadNetBiosDomains(const TConnectionContext &ctx);
+QStringList loadNetBiosDomains();
 
 // The lDAPDisplayName of the Exchange home-MDB attribute when the schema has it (the quick
 // test made before the full attribute list is read). Raises on a failed bind or search.
-QStringList exchangeSchemaTest(const TConnectionContext &ctx);
+QStringList exchangeSchemaTest();
 // True when the list holds "homeMDB" (case ignored).
 bool hasHomeMdb(const QStringList &attributeNames);
 
 // Binds the domain object (OpenDomain step 7); raises EADSIException.
-ads::ObjectPtr bindDomain(const TConnectionContext &ctx);
+ads::ObjectPtr bindDomain();
 
 // LoadDomainTree: the root node (canonical name) and the containers, OUs and Exchange
 // system-objects containers directly below the domain, with the domain's logon sync
@@ -76,7 +78,7 @@ DomainTree loadDomainTree(const ads::ObjectPtr &domainObject, int domainFunction
 
 // LoadChildContainers: the containers and OUs one level below nodePath. Raises
 // EADSISearchException.
-QList<TreeNodeInfo> loadChildContainers(const TConnectionContext &ctx, const QString &nodePath);
+QList<TreeNodeInfo> loadChildContainers(const QString &nodePath);
 
 // --- the demo --------------------------------------------------------------------------------
 

@@ -574,10 +574,10 @@ void TfrmMain::OpenDomain()
     // The listing reads the published context by itself; the panel gets a copy.
     panel_->setConnection(list_->connection());
     // 6.
-    DomainFacts().NetBiosDomains = mainwin::loadNetBiosDomains(ConnectionContext());
+    DomainFacts().NetBiosDomains = mainwin::loadNetBiosDomains();
     LoadSchema();
     // 7.
-    domainObject_ = mainwin::bindDomain(ConnectionContext());
+    domainObject_ = mainwin::bindDomain();
     LoadDomainTree();
 }
 
@@ -589,7 +589,7 @@ void TfrmMain::LoadSchema()
     while (attrThread_ && !attrThread_->isFinished())
         pause(200);
     ClearSchemaAttributeNames();
-    const QStringList names = mainwin::exchangeSchemaTest(ConnectionContext());
+    const QStringList names = mainwin::exchangeSchemaTest();
     SetSchemaAttributeNames(names);
     DomainFacts().ExchangePresent = mainwin::hasHomeMdb(names);
     SetSchemaLoaded(false);
@@ -598,9 +598,8 @@ void TfrmMain::LoadSchema()
 
 void TfrmMain::startSchemaThreads()
 {
-    const TSchemaThreadCredentials c = TSchemaThreadCredentials::fromContext();
-    auto *attr = new TEnumAttrThread(c);
-    auto *guid = new TEnumAttrGUIDThread(c);
+    auto *attr = new TEnumAttrThread;
+    auto *guid = new TEnumAttrGUIDThread;
     attrThread_ = attr;
     guidThread_ = guid;
     // The end handlers run on the window thread; the threads free themselves after them.
@@ -689,7 +688,7 @@ void TfrmMain::LoadChildContainers(QTreeWidgetItem *node)
 {
     if (!node)
         return;
-    const QList<mainwin::TreeNodeInfo> children = mainwin::loadChildContainers(ConnectionContext(), nodePath(node));
+    const QList<mainwin::TreeNodeInfo> children = mainwin::loadChildContainers(nodePath(node));
     for (const mainwin::TreeNodeInfo &c : children) {
         auto *item = new QTreeWidgetItem(node, {c.text});
         item->setData(0, kPathRole, c.path);

@@ -14,44 +14,23 @@ QString scalarText(const QVariant &v)
 }
 } // namespace
 
-TSchemaThreadCredentials TSchemaThreadCredentials::fromContext()
-{
-    const TConnectionContext &ctx = ConnectionContext();
-    TSchemaThreadCredentials c;
-    c.serverPrefix = ctx.ServerPrefix;
-    c.defaultNamingContext = ctx.DefaultNamingContext;
-    c.userName = ctx.UserName;
-    c.password = ctx.Password;
-    c.useCredentials = ctx.UseCredentials;
-    c.authFlags = ctx.AuthFlags;
-    return c;
-}
-
 void TSchemaThreadBase::setRowDelayForTests(int ms) { g_rowDelayMs = ms; }
 
-TSchemaThreadBase::TSchemaThreadBase(const TSchemaThreadCredentials &c, QObject *parent)
-    : QThread(parent), creds_(c)
-{
-}
+TSchemaThreadBase::TSchemaThreadBase(QObject *parent) : QThread(parent) {}
 
 void TSchemaThreadBase::runSearch(const QString &attributes, const QString &filter)
 {
     try {
         ads::ObjectPtr rootDse;
-        CheckADSIResult(OpenADsObject(creds_.serverPrefix + QStringLiteral("RootDSE"), creds_.userName,
-                                      creds_.password, &rootDse, QString::fromLatin1(ads::IID_IADs),
-                                      creds_.authFlags, creds_.useCredentials));
+        CheckADSIResult(OpenWithContext(QStringLiteral("RootDSE"), &rootDse));
         QVariant schemaNc;
         CheckADSIResult(rootDse->Get(QStringLiteral("schemaNamingContext"), &schemaNc));
 
         TQelADSISearching s;
         s.setAttributes(attributes);
-        s.setADsPath(creds_.serverPrefix + scalarText(schemaNc));
+        s.setADsPath(ConnectionContext().ServerPrefix + scalarText(schemaNc));
         s.setSearchScope(1);
-        s.setUserName(creds_.userName);
-        s.setPassword(creds_.password);
-        s.setUseCredentials(creds_.useCredentials);
-        s.setAuthFlags(int(creds_.authFlags));
+        ApplyContextCredentials(s);
         if (!filter.isEmpty())
             s.setFilter(filter);
         s.setSizeLimit(0);
@@ -84,8 +63,7 @@ void TSchemaThreadBase::runSearch(const QString &attributes, const QString &filt
     }
 }
 
-TEnumAttrThread::TEnumAttrThread(const TSchemaThreadCredentials &c, QObject *parent)
-    : TSchemaThreadBase(c, parent)
+TEnumAttrThread::TEnumAttrThread(QObject *parent) : TSchemaThreadBase(parent)
 {
     setObjectName(QStringLiteral("TEnumAttrThread"));
 }
@@ -104,8 +82,7 @@ void TEnumAttrThread::row(const QVariantList &columns)
     names_ << name;
 }
 
-TEnumAttrGUIDThread::TEnumAttrGUIDThread(const TSchemaThreadCredentials &c, QObject *parent)
-    : TSchemaThreadBase(c, parent)
+TEnumAttrGUIDThread::TEnumAttrGUIDThread(QObject *parent) : TSchemaThreadBase(parent)
 {
     setObjectName(QStringLiteral("TEnumAttrGUIDThread"));
 }

@@ -1,8 +1,8 @@
 #pragma once
 // The two schema readers started after connecting: TEnumAttrThread reads the lDAPDisplayName
 // of every attribute, TEnumAttrGUIDThread the schemaIDGUID -> lDAPDisplayName map of every
-// schema object. Each binds with its own copy of the connection context's credentials,
-// fills its own list and hands it to the window thread when it ends (finished()), so that
+// schema object. Each binds with the connection context's prefix and credentials (the
+// main window waits for both threads before it changes the context), fills its own list and hands it to the window thread when it ends (finished()), so that
 // nobody ever sees a half-filled list. A failure ends the thread quietly (failed()).
 #include <QHash>
 #include <QSet>
@@ -11,18 +11,6 @@
 
 #include <atomic>
 #include <cstdint>
-
-struct TSchemaThreadCredentials {
-    QString serverPrefix;
-    QString defaultNamingContext;
-    QString userName;
-    QString password;
-    bool useCredentials = false;
-    std::uint32_t authFlags = 0;
-
-    // The process-wide connection context's values.
-    static TSchemaThreadCredentials fromContext();
-};
 
 class TSchemaThreadBase : public QThread {
     Q_OBJECT
@@ -36,13 +24,12 @@ public:
     static void setRowDelayForTests(int ms);
 
 protected:
-    explicit TSchemaThreadBase(const TSchemaThreadCredentials &c, QObject *parent);
+    explicit TSchemaThreadBase(QObject *parent);
     // Binds RootDSE, finds the schema container, runs one search over it and calls row()
     // for each row; stops when interruption is requested.
     void runSearch(const QString &attributes, const QString &filter);
     virtual void row(const QVariantList &columns) = 0;
 
-    TSchemaThreadCredentials creds_;
     std::atomic<int> rows_{0};
     QString error_;
     bool stopped_ = false;
@@ -51,7 +38,7 @@ protected:
 class TEnumAttrThread : public TSchemaThreadBase {
     Q_OBJECT
 public:
-    explicit TEnumAttrThread(const TSchemaThreadCredentials &c, QObject *parent = nullptr);
+    explicit TEnumAttrThread(QObject *parent = nullptr);
     // The attribute names (duplicates ignored); complete once the thread has finished.
     const QStringList &names() const { return names_; }
 
@@ -67,7 +54,7 @@ private:
 class TEnumAttrGUIDThread : public TSchemaThreadBase {
     Q_OBJECT
 public:
-    explicit TEnumAttrGUIDThread(const TSchemaThreadCredentials &c, QObject *parent = nullptr);
+    explicit TEnumAttrGUIDThread(QObject *parent = nullptr);
     // Upper-case GUID text in braces -> lDAPDisplayName (first one kept for a duplicate key).
     const QHash<QString, QString> &map() const { return map_; }
 

@@ -5,6 +5,7 @@
 #include "main/unDomainTree.h"
 #include "main/unMain.h"
 #include "main/unSingleInstance.h"
+#include "options/unOptions.h"
 #include "ui/prompt.h"
 #include "ui/texts.h"
 
@@ -37,6 +38,13 @@ int main(int argc, char *argv[])
 
     QString demoError;
     const bool demoReady = !demo.isEmpty() && mainwin::prepareDemo(demo, &demoError);
+
+    // The style is chosen once, from the stored options, before the first window exists.
+    {
+        options::TOptions stored;
+        options::LoadOptions(stored);
+        options::ApplyThemeStyle();
+    }
 
     ui::installHintTiming();
     TDM::instance();

@@ -46,12 +46,6 @@ QString fromUtf16Le(const QByteArray &bytes)
     return out;
 }
 
-void readBool(const registry::Key &key, const QString &name, bool &field)
-{
-    if (const auto v = key.readInt(name))
-        field = *v != 0;
-}
-
 } // namespace
 
 std::uint32_t GetAuthFlags(const TConnectionSettings &settings)
@@ -87,12 +81,12 @@ bool LoadConnectionSettings(TConnectionSettings &settings, QString *error)
             *error = key.lastError();
         return false;
     }
-    readBool(key, kValUseCredentials, settings.UseCredentials);
-    readBool(key, kValUseDefaultServer, settings.UseDefaultServer);
-    readBool(key, kValUseEncryption, settings.UseEncryption);
-    readBool(key, kValSecureAuthentication, settings.SecureAuthentication);
-    readBool(key, kValUseKerberos, settings.UseKerberos);
-    readBool(key, kValRememberMe, settings.RememberMe);
+    settings.UseCredentials = key.readBool(kValUseCredentials, settings.UseCredentials);
+    settings.UseDefaultServer = key.readBool(kValUseDefaultServer, settings.UseDefaultServer);
+    settings.UseEncryption = key.readBool(kValUseEncryption, settings.UseEncryption);
+    settings.SecureAuthentication = key.readBool(kValSecureAuthentication, settings.SecureAuthentication);
+    settings.UseKerberos = key.readBool(kValUseKerberos, settings.UseKerberos);
+    settings.RememberMe = key.readBool(kValRememberMe, settings.RememberMe);
     if (const auto v = key.readBinary(kValServerName))
         settings.ServerName = fromUtf16Le(*v);
     if (const auto v = key.readString(kValPort))

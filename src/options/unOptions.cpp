@@ -28,12 +28,6 @@ std::function<bool(const QString &)> g_fontProbe;
 
 constexpr int kMaxHiddenBytes = 256;
 
-void readBool(const registry::Key &key, const QString &name, bool &target)
-{
-    if (const auto v = key.readInt(name))
-        target = *v != 0;
-}
-
 } // namespace
 
 std::vector<int> DefaultHiddenColumns()
@@ -83,12 +77,12 @@ void LoadOptions(TOptions &opts)
     registry::Key key;
     if (key.open(registry::kProgramRoot, registry::Access::ReadWrite, true)
         || key.open(registry::kProgramRoot, registry::Access::Read, false)) {
-        readBool(key, kValHideDisabled, opts.HideDisabled);
-        readBool(key, kValHideExpired, opts.HideExpired);
-        readBool(key, kValJpegPhoto, opts.UseJpegPhoto);
-        readBool(key, kValUnicodeFont, opts.UnicodeFont);
-        readBool(key, kValShowWarning, opts.ShowWarning);
-        readBool(key, kValThemes, opts.UseThemes);
+        opts.HideDisabled = key.readBool(kValHideDisabled, opts.HideDisabled);
+        opts.HideExpired = key.readBool(kValHideExpired, opts.HideExpired);
+        opts.UseJpegPhoto = key.readBool(kValJpegPhoto, opts.UseJpegPhoto);
+        opts.UnicodeFont = key.readBool(kValUnicodeFont, opts.UnicodeFont);
+        opts.ShowWarning = key.readBool(kValShowWarning, opts.ShowWarning);
+        opts.UseThemes = key.readBool(kValThemes, opts.UseThemes);
     }
     g_confirmWrites = opts.ShowWarning;
     g_useThemes = opts.UseThemes;
@@ -143,8 +137,8 @@ bool SaveHiddenColumns(const std::vector<int> &tags)
             break;
         data.append(static_cast<char>(tag));
     }
-    if (data.isEmpty())
-        return false;
+    // Nothing hidden is stored too (as an empty value): otherwise columns the user made
+    // visible would come back hidden at the next start.
     registry::Key key;
     if (!key.open(registry::kProgramRoot, registry::Access::ReadWrite, true))
         return false;

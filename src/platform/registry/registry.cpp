@@ -284,6 +284,12 @@ std::optional<qint32> Key::readInt(const QString &name) const
     return v;
 }
 
+bool Key::readBool(const QString &name, bool fallback) const
+{
+    const auto v = readInt(name);
+    return v ? *v != 0 : fallback;
+}
+
 std::optional<QString> Key::readString(const QString &name) const
 {
     if (valueType(name) != ValueType::String)

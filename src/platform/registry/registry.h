@@ -64,6 +64,9 @@ public:
     std::optional<qint32> readInt(const QString &name) const;
     std::optional<QString> readString(const QString &name) const;
     std::optional<QByteArray> readBinary(const QString &name) const;
+    // A flag stored as an integer (any non-zero value is on); fallback when the value is
+    // missing or not an integer.
+    bool readBool(const QString &name, bool fallback) const;
 
     // Writes replace an existing value of any type. They fail on a key opened for reading.
     // Changes are visible at once to every key of this process and reach the file at

@@ -147,6 +147,22 @@ TEST_F(RegistryTest, TypesAreKeptAndMismatchesReadAsMissing)
     EXPECT_FALSE(key.deleteValue(QStringLiteral("s")));
 }
 
+TEST_F(RegistryTest, FlagsFallBackWhenMissingOrOfAnotherType)
+{
+    Key key;
+    ASSERT_TRUE(key.open(QStringLiteral("\\Flags"), Access::ReadWrite));
+    ASSERT_TRUE(key.writeInt(QStringLiteral("off"), 0));
+    ASSERT_TRUE(key.writeInt(QStringLiteral("on"), 7));
+    ASSERT_TRUE(key.writeString(QStringLiteral("text"), QStringLiteral("0")));
+    // A stored 0 wins over a true fallback, any non-zero value over a false one.
+    EXPECT_FALSE(key.readBool(QStringLiteral("off"), true));
+    EXPECT_TRUE(key.readBool(QStringLiteral("on"), false));
+    // Missing or not an integer: the fallback, whichever it is.
+    EXPECT_TRUE(key.readBool(QStringLiteral("missing"), true));
+    EXPECT_FALSE(key.readBool(QStringLiteral("missing"), false));
+    EXPECT_TRUE(key.readBool(QStringLiteral("text"), true));
+}
+
 TEST_F(RegistryTest, KeysNestEnumerateAndDelete)
 {
     {

@@ -44,8 +44,9 @@ bool SaveOptions(const TOptions &opts);
 std::vector<int> LoadHiddenColumns();
 // The default hidden set.
 std::vector<int> DefaultHiddenColumns();
-// Writes the tags (0..255, one byte each, in the given order, at most 256). Nothing is
-// written for an empty list, so the stored set stays. False when nothing could be written.
+// Writes the tags (0..255, one byte each, in the given order, at most 256); an empty list
+// is stored as an empty value, so that "nothing hidden" survives a restart. False when the
+// value could not be written.
 bool SaveHiddenColumns(const std::vector<int> &tags);
 
 // --- process-wide values, set by LoadOptions and the options dialog -----------------------

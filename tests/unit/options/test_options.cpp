@@ -121,10 +121,10 @@ TEST_F(OptionsStore, HiddenColumnsAreBytesInColumnOrder)
     EXPECT_EQ(*bytes, QByteArray("\x00\x01\x03\x04\x05\x0a\x11\x12\x13\x14\x15\x16\x17\x51", 14));
     EXPECT_EQ(LoadHiddenColumns(), hidden);
 
-    // Nothing hidden: nothing written, the stored set stays.
-    EXPECT_FALSE(SaveHiddenColumns({}));
-    EXPECT_FALSE(SaveHiddenColumns({-2, -3}));
-    EXPECT_EQ(LoadHiddenColumns(), hidden);
+    // Every column shown again: that is remembered too, neither the old set nor the
+    // default set comes back.
+    ASSERT_TRUE(SaveHiddenColumns({-2, -3}));
+    EXPECT_TRUE(LoadHiddenColumns().empty());
 
     // The stored order is kept as it was written (a column dragged before another).
     ASSERT_TRUE(SaveHiddenColumns({23, 4}));

@@ -50,11 +50,13 @@ TfrmFormOptions::TfrmFormOptions(const TOptions &opts, QWidget *parent) : QDialo
 
     auto *gbPicture = new QGroupBox(this);
     gbPicture->setObjectName(QStringLiteral("gbPicture"));
-    gbPicture->setToolTip(QStringLiteral(
-        "Pictures allows you to keep staff photos for HR applications, \n"
-        "store scanned signatures for security and email stationery applications, \n"
-        "or even keep images of your company assets for insurance purposes \n"
-        "within the Active Directory database."));
+    // Four lines as written; wrapping them again would break them mid-sentence.
+    ui::setHint(gbPicture,
+                QStringLiteral("Pictures allows you to keep staff photos for HR applications, \r\n"
+                               "store scanned signatures for security and email stationery applications, \r\n"
+                               "or even keep images of your company assets for insurance purposes \r\n"
+                               "within the Active Directory database."),
+                0);
     auto *pictureLayout = new QVBoxLayout(gbPicture);
     rbJpegPhoto = new QRadioButton(QStringLiteral("Use \"jpegPhoto\" attribute (Windows 2003 or later)"), gbPicture);
     rbJpegPhoto->setObjectName(QStringLiteral("rbJpegPhoto"));

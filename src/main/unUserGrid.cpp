@@ -283,6 +283,9 @@ TUserGrid::TUserGrid(TUserList *list, QWidget *parent)
     horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
     horizontalHeader()->setSectionsMovable(true);
     horizontalHeader()->setHighlightSections(false);
+    // Captions wider than their 80-pixel column read from their start instead of being cut
+    // on both sides.
+    horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     horizontalHeader()->setStretchLastSection(false);
     horizontalHeader()->setMinimumSectionSize(IconColumnWidth);
     verticalHeader()->hide();
@@ -339,6 +342,7 @@ void TUserGrid::setupFixedView()
     fixed_->verticalHeader()->setDefaultSectionSize(verticalHeader()->defaultSectionSize());
     fixed_->horizontalHeader()->setSectionsClickable(true);
     fixed_->horizontalHeader()->setHighlightSections(false);
+    fixed_->horizontalHeader()->setDefaultAlignment(horizontalHeader()->defaultAlignment());
     fixed_->horizontalHeader()->setSortIndicatorShown(true);
     fixed_->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
     fixed_->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);

@@ -20,6 +20,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSaveFile>
+#include <QScopedValueRollback>
 #include <QScrollArea>
 #include <QStackedLayout>
 #include <QVBoxLayout>
@@ -319,11 +320,7 @@ void TPictureTab::tsPictureShow()
     if (!user_)
         return;
     if (!PictureLoaded) {
-        loading_ = true;
-        struct Reset {
-            bool &flag;
-            ~Reset() { flag = false; }
-        } reset{loading_};
+        const QScopedValueRollback loading(loading_, true);
         user_->GetInfoEx({QStringLiteral("thumbnailPhoto"), QStringLiteral("jpegPhoto")});
         gbLocation->hide();
         uncheckLocations();
@@ -454,7 +451,10 @@ void TPictureTab::btnPicRemoveClick()
     if (rbthumbnailPhoto->isChecked()) {
         hr = user_->PutEx(ads::ADS_PROPERTY_CLEAR, QStringLiteral("thumbnailPhoto"), QVariant());
     } else if (rbjpegPhoto->isChecked()) {
-        if (cbPictureID->count() < 3)
+        // Count the stored pictures, not the box's entries: without "<new>" two entries are
+        // two pictures, and clearing the attribute would take the one not shown as well.
+        const int stored = cbPictureID->count() - (cbPictureID->findText(kNew) >= 0 ? 1 : 0);
+        if (stored < 2)
             hr = user_->PutEx(ads::ADS_PROPERTY_CLEAR, QStringLiteral("jpegPhoto"), QVariant());
         else
             hr = user_->PutEx(ads::ADS_PROPERTY_DELETE, QStringLiteral("jpegPhoto"), QVariantList{PhotoValues});

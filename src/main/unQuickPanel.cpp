@@ -19,6 +19,7 @@
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QTabWidget>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -574,11 +575,7 @@ void TQuickPanel::LoadPanel(const ads::ObjectPtr &user)
     pcFastUser_->hide();
     SetUserButtons(false);
     currentUser_ = user;
-    loadingPanel_ = true;
-    struct Reset {
-        bool &flag;
-        ~Reset() { flag = false; }
-    } reset{loadingPanel_};
+    const QScopedValueRollback loading(loadingPanel_, true);
     try {
         data_ = logic_.load(user);
     } catch (...) {
@@ -730,11 +727,7 @@ void TQuickPanel::btManagerClick()
     const QString oldDn = dn;
     if (!managerPicker_(this, name, dn))
         return;
-    loadingPanel_ = true;
-    struct Reset {
-        bool &flag;
-        ~Reset() { flag = false; }
-    } reset{loadingPanel_};
+    const QScopedValueRollback loading(loadingPanel_, true);
     try {
         QuickPanelLogic::writeManager(currentUser_, dn);
     } catch (const Exception &e) {

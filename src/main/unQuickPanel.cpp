@@ -518,7 +518,7 @@ QWidget *TQuickPanel::buildTab(Tab tab)
         lvDirectReports_->setMaximumHeight(70);
         connect(lvDirectReports_, &QTreeWidget::itemSelectionChanged, this, [this] {
             const auto sel = lvDirectReports_->selectedItems();
-            lvDirectReports_->setToolTip(sel.isEmpty() ? QString() : sel.first()->text(1));
+            ui::setHint(lvDirectReports_, sel.isEmpty() ? QString() : sel.first()->text(1));
         });
         connect(lvDirectReports_, &QTreeWidget::itemDoubleClicked, this,
                 [this](QTreeWidgetItem *item) { emit userPropertiesRequested(item->text(1)); });

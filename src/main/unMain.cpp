@@ -853,7 +853,8 @@ bool TfrmMain::eventFilter(QObject *watched, QEvent *event)
     }
     if (watched == ebHowMany && event->type() == QEvent::KeyPress) {
         auto *k = static_cast<QKeyEvent *>(event);
-        if (k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter) {
+        const bool tab = k->key() == Qt::Key_Tab && !(k->modifiers() & ~Qt::KeypadModifier);
+        if (k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter || tab) {
             NextGrid->setFocus(Qt::TabFocusReason); // leaving the box lists again
             return true;
         }

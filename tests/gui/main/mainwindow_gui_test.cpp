@@ -24,6 +24,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QTest>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -473,6 +474,32 @@ TEST(MainWindowDomain, ReconnectWaitsForTheGuidThreadOfThePreviousConnection)
     ASSERT_TRUE(waitFor([&] { return !w.schemaThreadsRunning(); }, 120000));
     EXPECT_TRUE(w.acConnect->isEnabled()); // the end handlers bring it back
     TfrmMain::setConnectWaitForTests(500, 151);
+}
+
+TEST(MainWindow, HowManyBoxLeavesToTheGridAndAnEmptyBoxMeansNoLimit)
+{
+    TempSettings store;
+    ui::ScriptedPrompts script;
+    TfrmMain w;
+    w.show();
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    auto *box = child<QSpinBox>(&w, "ebHowMany");
+    for (const Qt::Key leave : {Qt::Key_Tab, Qt::Key_Return}) {
+        box->setFocus();
+        box->selectAll();
+        QTest::keyClicks(box, "25");
+        QTest::keyClick(box, leave);
+        EXPECT_EQ(QApplication::focusWidget(), w.grid()) << int(leave);
+        EXPECT_EQ(box->value(), 25);
+    }
+    box->setFocus();
+    box->selectAll();
+    QTest::keyClick(box, Qt::Key_Delete);
+    QTest::keyClick(box, Qt::Key_Tab);
+    EXPECT_EQ(box->value(), 0);
+    EXPECT_EQ(box->text(), "0");
+    EXPECT_TRUE(script.messages().isEmpty());
 }
 
 TEST(MainWindow, OtherOpenWindowsRefuseConnect)

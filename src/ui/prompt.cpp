@@ -175,20 +175,32 @@ bool Prompt::question(QWidget *parent, const QString &text, const QString &capti
     return message(parent, text, caption, icon, Button::Yes | Button::No, defaultButton) == Button::Yes;
 }
 
-QString Prompt::openFileName(QWidget *parent, const QString &caption, const QString &initial,
-                             const QString &filter, QString *selectedFilter)
+namespace {
+// One file name asked for: the scripted answer in tests, else the desktop's file dialog.
+using FileDialogFn = QString (*)(QWidget *, const QString &, const QString &, const QString &, QString *,
+                                 QFileDialog::Options);
+QString singleFile(PromptKind kind, FileDialogFn dialog, QWidget *parent, const QString &caption,
+                   const QString &initial, const QString &filter, QString *selectedFilter)
 {
-    PromptRecord r = makeRecord(PromptKind::OpenFile, parent, caption, QString());
+    PromptRecord r = makeRecord(kind, parent, caption, QString());
     r.initial = initial;
     r.filter = filter;
     if (scriptedAnswer(r, selectedFilter))
         return r.files.value(0);
-    const QString f = QFileDialog::getOpenFileName(parent, caption, initial, filter, selectedFilter);
+    const QString f = dialog(parent, caption, initial, filter, selectedFilter, QFileDialog::Options());
     if (!f.isEmpty())
         r.files = {f};
     r.accepted = !f.isEmpty();
     recordInteractive(r);
     return f;
+}
+} // namespace
+
+QString Prompt::openFileName(QWidget *parent, const QString &caption, const QString &initial,
+                             const QString &filter, QString *selectedFilter)
+{
+    return singleFile(PromptKind::OpenFile, &QFileDialog::getOpenFileName, parent, caption, initial, filter,
+                      selectedFilter);
 }
 
 QStringList Prompt::openFileNames(QWidget *parent, const QString &caption, const QString &initial,
@@ -208,17 +220,8 @@ QStringList Prompt::openFileNames(QWidget *parent, const QString &caption, const
 QString Prompt::saveFileName(QWidget *parent, const QString &caption, const QString &initial,
                              const QString &filter, QString *selectedFilter)
 {
-    PromptRecord r = makeRecord(PromptKind::SaveFile, parent, caption, QString());
-    r.initial = initial;
-    r.filter = filter;
-    if (scriptedAnswer(r, selectedFilter))
-        return r.files.value(0);
-    const QString f = QFileDialog::getSaveFileName(parent, caption, initial, filter, selectedFilter);
-    if (!f.isEmpty())
-        r.files = {f};
-    r.accepted = !f.isEmpty();
-    recordInteractive(r);
-    return f;
+    return singleFile(PromptKind::SaveFile, &QFileDialog::getSaveFileName, parent, caption, initial, filter,
+                      selectedFilter);
 }
 
 QString Prompt::directory(QWidget *parent, const QString &caption, const QString &initial)

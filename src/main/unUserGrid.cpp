@@ -114,6 +114,12 @@ QVariant UserGridModel::data(const QModelIndex &index, int role) const
     case Qt::DisplayRole:
     case Qt::EditRole:
         return cellText(item, col);
+    case Qt::ToolTipRole: {
+        // Columns are 80 pixels wide: the whole text of a cut cell (a mail address, the
+        // last logon's time) shows when the mouse rests on it.
+        const QString text = cellText(item, col);
+        return text.isEmpty() ? QVariant() : QVariant(text);
+    }
     case Qt::DecorationRole:
         if (col.kind == ColumnKind::Icon)
             return userStateIcon(item.state());

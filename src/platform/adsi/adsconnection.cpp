@@ -510,14 +510,14 @@ std::shared_ptr<const SchemaMap> loadSchema(const std::shared_ptr<Connection> &c
     if (failed(detail::readEntry(conn, QString(), {"schemaNamingContext"}, -1, &root)) || root.isEmpty() ||
         root.first().values.isEmpty())
         return map;
-    detail::SearchSpec spec;
-    spec.base = root.first().values.first();
-    spec.scope = LDAP_SCOPE_ONELEVEL;
-    spec.filter = "(objectClass=attributeSchema)";
-    spec.attrs = {"lDAPDisplayName", "attributeSyntax", "oMSyntax", "isSingleValued"};
-    spec.pageSize = 1000;
+    detail::SearchSpec searchSpec;
+    searchSpec.base = root.first().values.first();
+    searchSpec.scope = LDAP_SCOPE_ONELEVEL;
+    searchSpec.filter = "(objectClass=attributeSchema)";
+    searchSpec.attrs = {"lDAPDisplayName", "attributeSyntax", "oMSyntax", "isSingleValued"};
+    searchSpec.pageSize = 1000;
     detail::Pager pager(conn);
-    if (pager.start(spec) != LDAP_SUCCESS)
+    if (pager.start(searchSpec) != LDAP_SUCCESS)
         return map;
     LDAPMessage *e = nullptr;
     while (pager.next(&e) == LDAP_SUCCESS && e) {

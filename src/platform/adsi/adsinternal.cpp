@@ -122,9 +122,9 @@ void Pager::abandon()
     m_done = true;
 }
 
-int Pager::start(const SearchSpec &spec)
+int Pager::start(const SearchSpec &searchSpec)
 {
-    m_spec = spec;
+    m_spec = searchSpec;
     m_attrPtrs.clear();
     for (QByteArray &a : m_spec.attrs)
         m_attrPtrs.push_back(a.data());
@@ -315,13 +315,13 @@ QString stripOptions(const QString &name, QString *range)
 static int baseRead(Pager &pager, const QByteArray &dn, const QList<QByteArray> &attrs, int sdFlags,
              LDAPMessage **entry)
 {
-    SearchSpec spec;
-    spec.base = dn;
-    spec.scope = LDAP_SCOPE_BASE;
-    spec.attrs = attrs;
-    spec.sdFlags = sdFlags;
+    SearchSpec searchSpec;
+    searchSpec.base = dn;
+    searchSpec.scope = LDAP_SCOPE_BASE;
+    searchSpec.attrs = attrs;
+    searchSpec.sdFlags = sdFlags;
     *entry = nullptr;
-    const int rc = pager.start(spec);
+    const int rc = pager.start(searchSpec);
     return rc == LDAP_SUCCESS ? pager.next(entry) : rc;
 }
 

@@ -65,7 +65,7 @@ public:
     Pager &operator=(const Pager &) = delete;
 
     // Sends the first request. Returns an LDAP result code.
-    int start(const SearchSpec &spec);
+    int start(const SearchSpec &searchSpec);
     // The next entry (owned by the pager until the next call) in *entry. LDAP_SUCCESS with
     // a null entry at the end; LDAP_SIZELIMIT_EXCEEDED when the size limit ended the
     // listing; another code on errors (the extended error is set).

@@ -574,28 +574,28 @@ HRESULT ADsBuildEnumerator(const ObjectPtr &container, std::unique_ptr<Enumerato
         return E_NOINTERFACE;
     std::unique_ptr<Enumerator> e(new Enumerator());
     e->d->container = container;
-    SearchSpec spec;
-    spec.base = container->distinguishedName().toUtf8();
-    spec.scope = LDAP_SCOPE_ONELEVEL;
+    SearchSpec searchSpec;
+    searchSpec.base = container->distinguishedName().toUtf8();
+    searchSpec.scope = LDAP_SCOPE_ONELEVEL;
     const QStringList classes = container->get_Filter();
     if (classes.isEmpty()) {
-        spec.filter = "(objectClass=*)";
+        searchSpec.filter = "(objectClass=*)";
     } else {
         QByteArray f = "(|";
         for (const QString &c : classes)
             f += "(objectClass=" + c.trimmed().toUtf8() + ")";
-        spec.filter = f + ")";
+        searchSpec.filter = f + ")";
     }
-    spec.attrs = {"objectClass"};
+    searchSpec.attrs = {"objectClass"};
     for (const QString &item : container->get_Hints())
         for (const QString &n : item.split(QLatin1Char(','), Qt::SkipEmptyParts))
             if (!n.trimmed().isEmpty()) {
-                spec.attrs.append(n.trimmed().toUtf8());
+                searchSpec.attrs.append(n.trimmed().toUtf8());
                 e->d->hintNames << n.trimmed();
             }
-    spec.pageSize = 500;
+    searchSpec.pageSize = 500;
     e->d->pager = std::make_unique<Pager>(container->connection());
-    const int rc = e->d->pager->start(spec);
+    const int rc = e->d->pager->start(searchSpec);
     if (rc != LDAP_SUCCESS)
         return hresultFromLdap(rc);
     *out = std::move(e);

@@ -51,7 +51,7 @@ struct RowColumn {
 
 struct SearchState {
     std::unique_ptr<Pager> pager;
-    SearchSpec spec;
+    SearchSpec searchSpec;
     QStringList requested;
     bool all = false;
     bool wantPath = false;
@@ -158,19 +158,19 @@ HRESULT DirectorySearch::ExecuteSearch(const QString &filter, const QStringList 
     st->schema = d->conn->schema();
     st->all = allAttributes || names.isEmpty();
     st->requested = names;
-    SearchSpec &spec = st->spec;
-    spec.base = d->baseDn.toUtf8();
-    spec.scope = d->scope;
-    spec.filter = filter.isEmpty() ? QByteArray("(objectClass=*)") : filter.toUtf8();
-    spec.attrsOnly = d->attribTypesOnly;
-    spec.pageSize = d->pageSize;
-    spec.sizeLimit = d->sizeLimit;
-    spec.timeLimit = d->timeLimit;
-    spec.clientTimeout = d->timeout;
-    spec.sort = d->sort;
-    spec.deref = d->deref;
-    spec.chaseReferrals = d->chase != ADS_CHASE_REFERRALS_NEVER;
-    spec.tombstones = d->tombstone;
+    SearchSpec &searchSpec = st->searchSpec;
+    searchSpec.base = d->baseDn.toUtf8();
+    searchSpec.scope = d->scope;
+    searchSpec.filter = filter.isEmpty() ? QByteArray("(objectClass=*)") : filter.toUtf8();
+    searchSpec.attrsOnly = d->attribTypesOnly;
+    searchSpec.pageSize = d->pageSize;
+    searchSpec.sizeLimit = d->sizeLimit;
+    searchSpec.timeLimit = d->timeLimit;
+    searchSpec.clientTimeout = d->timeout;
+    searchSpec.sort = d->sort;
+    searchSpec.deref = d->deref;
+    searchSpec.chaseReferrals = d->chase != ADS_CHASE_REFERRALS_NEVER;
+    searchSpec.tombstones = d->tombstone;
     if (!st->all) {
         for (const QString &n : names) {
             if (n.compare(QLatin1String("ADsPath"), Qt::CaseInsensitive) == 0) {
@@ -178,18 +178,18 @@ HRESULT DirectorySearch::ExecuteSearch(const QString &filter, const QStringList 
                 continue;
             }
             if (n.compare(QLatin1String("nTSecurityDescriptor"), Qt::CaseInsensitive) == 0)
-                spec.sdFlags = d->securityMask >= 0 ? d->securityMask : 7;
-            spec.attrs.append(n.toUtf8());
+                searchSpec.sdFlags = d->securityMask >= 0 ? d->securityMask : 7;
+            searchSpec.attrs.append(n.toUtf8());
         }
-        if (spec.attrs.isEmpty())
-            spec.attrs.append("1.1");  // only the ADsPath was asked for
+        if (searchSpec.attrs.isEmpty())
+            searchSpec.attrs.append("1.1");  // only the ADsPath was asked for
     } else {
         st->wantPath = true;
     }
-    if (d->securityMask >= 0 && spec.sdFlags < 0)
-        spec.sdFlags = d->securityMask;
+    if (d->securityMask >= 0 && searchSpec.sdFlags < 0)
+        searchSpec.sdFlags = d->securityMask;
     st->pager = std::make_unique<Pager>(d->conn);
-    const int rc = st->pager->start(spec);
+    const int rc = st->pager->start(searchSpec);
     if (rc != LDAP_SUCCESS)
         return hresultFromLdap(rc);
     clearLastError();
@@ -262,7 +262,7 @@ HRESULT DirectorySearch::GetFirstRow(SearchHandle handle)
         handle->clearRow();
         handle->finished = false;
         handle->pager = std::make_unique<Pager>(d->conn);
-        const int rc = handle->pager->start(handle->spec);
+        const int rc = handle->pager->start(handle->searchSpec);
         if (rc != LDAP_SUCCESS) {
             handle->finished = true;
             return hresultFromLdap(rc);

@@ -34,7 +34,7 @@ AdsDate AdsDate::fromDateTime(const QDateTime &dt)
     return fromFields(d.year(), d.month(), d.day(), t.hour(), t.minute(), t.second(), t.msec());
 }
 
-QDateTime AdsDate::toDateTime(Qt::TimeSpec spec) const
+QDateTime AdsDate::toDateTime(Qt::TimeSpec timeSpec) const
 {
     if (!std::isfinite(value))
         return QDateTime();
@@ -48,7 +48,7 @@ QDateTime AdsDate::toDateTime(Qt::TimeSpec spec) const
     }
     const QDate d = kEpoch.addDays(days);
     const QTime t = QTime::fromMSecsSinceStartOfDay(static_cast<int>(ms));
-    if (spec == Qt::UTC)
+    if (timeSpec == Qt::UTC)
         return QDateTime(d, t, Qt::UTC);
     return QDateTime(d, t);
 }

@@ -195,12 +195,12 @@ struct AdsDate {
     // when the fields do not form a valid date and time.
     static AdsDate fromFields(int year, int month, int day, int hour = 0, int minute = 0,
                               int second = 0, int msec = 0);
-    // From the date and time shown by dt in its own time spec (no zone conversion);
+    // From the date and time shown by dt in its own time timeSpec (no zone conversion);
     // an invalid dt gives the zero date-time.
     static AdsDate fromDateTime(const QDateTime &dt);
-    // The calendar fields of this value as a QDateTime of the given spec (local time by
+    // The calendar fields of this value as a QDateTime of the given timeSpec (local time by
     // default). Milliseconds are rounded to the nearest.
-    QDateTime toDateTime(Qt::TimeSpec spec = Qt::LocalTime) const;
+    QDateTime toDateTime(Qt::TimeSpec timeSpec = Qt::LocalTime) const;
 
     friend bool operator==(const AdsDate &a, const AdsDate &b) { return a.value == b.value; }
     friend bool operator!=(const AdsDate &a, const AdsDate &b) { return a.value != b.value; }

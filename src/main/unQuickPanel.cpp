@@ -4,6 +4,7 @@
 #include "main/unCatalogue.h"
 #include "main/unPictureTab.h"
 #include "options/unOptions.h"
+#include "ui/writable.h"
 #include "ui/objectbus.h"
 #include "ui/prompt.h"
 #include "ui/texts.h"
@@ -560,14 +561,7 @@ void TQuickPanel::hidePanel()
 
 void TQuickPanel::setEditorWritable(QWidget *w, bool writable)
 {
-    w->setEnabled(writable);
-    QPalette pal = w->parentWidget() ? w->parentWidget()->palette() : QPalette();
-    if (!writable) {
-        pal.setColor(QPalette::Base, QColor(0xF7, 0xFF, 0xFF));
-        pal.setColor(QPalette::Disabled, QPalette::Base, QColor(0xF7, 0xFF, 0xFF));
-        pal.setColor(QPalette::Disabled, QPalette::Text, Qt::gray);
-    }
-    w->setPalette(pal);
+    ui::setWritableLook(w, writable);
 }
 
 void TQuickPanel::LoadPanel(const ads::ObjectPtr &user)

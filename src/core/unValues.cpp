@@ -1,6 +1,7 @@
 #include "core/unValues.h"
 
 #include "core/unValuesInternal.h"
+#include "platform/office/office.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -268,4 +269,9 @@ void NotifyOtherWindows(const void *sender, int code, const QString &text)
     }
     if (hook)
         hook(sender, code, text);
+}
+
+bool OfficeAppAvailable(const QString &progId)
+{
+    return office::isApplicationRegistered(progId);
 }

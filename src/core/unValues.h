@@ -217,6 +217,9 @@ constexpr unsigned kDisabledEditRgb = 0xF7FFFF;
 
 // The program's version text ("0.1.0").
 QString GetFileVersionText();
+// True when a desktop application opens the file type of "Excel.Application" (workbooks) or
+// "Word.Application" (documents).
+bool OfficeAppAvailable(const QString &progId);
 
 // The object-changed notice. The window bus registers itself here (the core does not know
 // windows); without it the notice goes nowhere.

@@ -8,5 +8,5 @@ arv_add_library(arv_core_values
     ${CMAKE_CURRENT_LIST_DIR}/unValuesAccounts.cpp
     ${CMAKE_CURRENT_LIST_DIR}/unValuesCaches.cpp
     ${CMAKE_CURRENT_LIST_DIR}/unValuesSummary.cpp
-  DEPS arv_core_search arv_security arv_adsi Qt6::Core)
+  DEPS arv_core_search arv_security arv_adsi arv_office Qt6::Core)
 target_compile_definitions(arv_core_values PRIVATE ARV_VERSION_TEXT="${PROJECT_VERSION}")

@@ -168,6 +168,16 @@ std::array<std::uint8_t, 8> Blowfish::defaultIv() const
     return iv;
 }
 
+// Input shorter than one block has no block to steal from: it is XORed with the enciphered
+// IV, which works the same both ways.
+void Blowfish::xorShortInput(std::uint8_t *p, int length, const std::array<std::uint8_t, 8> &iv) const
+{
+    std::uint8_t pad[kBlock];
+    std::memcpy(pad, iv.data(), kBlock);
+    encryptBlock(pad);
+    xorInto(p, pad, length);
+}
+
 QByteArray Blowfish::encryptCts(const QByteArray &data, const std::array<std::uint8_t, 8> &iv) const
 {
     QByteArray out = data;
@@ -176,10 +186,7 @@ QByteArray Blowfish::encryptCts(const QByteArray &data, const std::array<std::ui
     const int full = n / kBlock;
     const int tail = n % kBlock;
     if (full == 0) {
-        std::uint8_t pad[kBlock];
-        std::memcpy(pad, iv.data(), kBlock);
-        encryptBlock(pad);
-        xorInto(p, pad, tail);
+        xorShortInput(p, tail, iv);
         return out;
     }
     const std::uint8_t *prev = iv.data();
@@ -213,10 +220,7 @@ QByteArray Blowfish::decryptCts(const QByteArray &data, const std::array<std::ui
     const int full = n / kBlock;
     const int tail = n % kBlock;
     if (full == 0) {
-        std::uint8_t pad[kBlock];
-        std::memcpy(pad, iv.data(), kBlock);
-        encryptBlock(pad);
-        xorInto(p, pad, tail);
+        xorShortInput(p, tail, iv);
         return out;
     }
     if (tail) {

@@ -39,6 +39,7 @@ private:
     std::uint32_t f(std::uint32_t x) const;
     void encryptWords(std::uint32_t &l, std::uint32_t &r) const;
     void decryptWords(std::uint32_t &l, std::uint32_t &r) const;
+    void xorShortInput(std::uint8_t *p, int length, const std::array<std::uint8_t, 8> &iv) const;
     std::uint32_t m_p[18];
     std::uint32_t m_s[4][256];
 };

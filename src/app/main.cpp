@@ -1,6 +1,7 @@
 // The program: one instance per user session, the data module, the main window. With
 // --demo <domain folder> it stores connection settings for the test domain started in that
 // folder (in a settings file of the demo's own) and connects at once.
+#include "app/wiring.h"
 #include "main/unDataModule.h"
 #include "main/unDomainTree.h"
 #include "main/unMain.h"
@@ -50,6 +51,8 @@ int main(int argc, char *argv[])
     TDM::instance();
     QApplication::setWindowIcon(TDM::instance().appIcon());
     TfrmMain frmMain;
+    for (app::WiringFunction wire : app::wirings())
+        wire(frmMain);
     instance.setWindow(&frmMain);
     frmMain.show();
 

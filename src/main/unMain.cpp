@@ -138,20 +138,27 @@ void TfrmMain::buildActions()
     connect(actStop, &QAction::triggered, list_, &userlist::TUserList::stop);
     connect(ActionFilter, &QAction::triggered, this, &TfrmMain::ActionFilterExecute);
     connect(actFindFast, &QAction::triggered, this, &TfrmMain::actFindFastExecute);
-    // The windows of these actions belong to later parts of the program: the actions follow
-    // the enabling rules already, and refuse where the rules say so, but open nothing yet.
-    connect(ActionGroups, &QAction::triggered, this, [this] {
-        if (!Busy())
-            openWindowsCheck();
-    });
-    connect(ActionQueryBasedDL, &QAction::triggered, this, [this] {
-        if (!Busy())
-            openWindowsCheck();
-    });
-    connect(actFindAndReplace, &QAction::triggered, this, [this] {
-        if (!Busy())
-            openWindowsCheck();
-    });
+    // The windows of these actions live in other folders and plug in through
+    // setActionHandler; the actions follow the enabling and refusing rules here.
+    for (QAction *a : {ActionGroups, ActionQueryBasedDL, actFindAndReplace})
+        connect(a, &QAction::triggered, this, [this, a] { runActionHandler(a, true); });
+    for (QAction *a : {actBulkExport, ActionReports, actServerInformation})
+        connect(a, &QAction::triggered, this, [this, a] { runActionHandler(a, false); });
+}
+
+void TfrmMain::setActionHandler(QAction *action, std::function<void()> handler)
+{
+    actionHandlers_[action] = std::move(handler);
+}
+
+void TfrmMain::runActionHandler(QAction *action, bool checkOpenWindows)
+{
+    if (Busy())
+        return;
+    if (checkOpenWindows && !openWindowsCheck())
+        return;
+    if (auto it = actionHandlers_.find(action); it != actionHandlers_.end() && it->second)
+        it->second();
 }
 
 void TfrmMain::buildWidgets()

@@ -12,6 +12,7 @@
 #include <QPointer>
 
 #include <functional>
+#include <map>
 #include <optional>
 
 class QAction;
@@ -89,6 +90,11 @@ public:
         ActionFilter->setVisible(true);
     }
     void setFindUserDialog(std::function<bool(QWidget *, QString &dn)> dialog) { findUser_ = std::move(dialog); }
+    // The windows of the other actions (bulk export, reports, groups, query-based groups,
+    // find and replace, server information) plug in here. The main window refuses the action
+    // while it is busy, and runs the open-windows check first where its rules ask for it
+    // (groups, query-based groups, find and replace); the handler does the rest.
+    void setActionHandler(QAction *action, std::function<void()> handler);
     void ActionFilterExecute();
     void actFindFastExecute();
 
@@ -122,6 +128,8 @@ private:
 
     std::function<bool(QWidget *, QString &, bool &)> filterBuilder_;
     std::function<bool(QWidget *, QString &)> findUser_;
+    std::map<QAction *, std::function<void()>> actionHandlers_;
+    void runActionHandler(QAction *action, bool checkOpenWindows);
     TConnectionSettings settings_;
     std::uint32_t authFlags_ = 0;
     ads::ObjectPtr rootDse_;

@@ -15,6 +15,8 @@ PKGS=(
   samba samba-ad-dc samba-ad-provision winbind python3-samba ldb-tools samba-dsdb-modules openssl openssl procps
   # test and demo tools: picture files for the seed, a virtual display for screenshots
   imagemagick xvfb xauth
+  # independent readers of exported files (workbooks, documents)
+  python3-openpyxl python3-docx
   # fonts the window tests measure text with
   fonts-dejavu-core
 )

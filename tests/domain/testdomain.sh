@@ -21,7 +21,7 @@ USER_PASSWORD='Arvendel-User1!'
 
 usage() {
     cat <<EOF
-usage: testdomain.sh <command> --dir DIR [--addr 127.0.0.X] [--large [N]] [--keep]
+usage: testdomain.sh <command> --dir DIR [--addr 127.0.0.X] [--large [N]] [--dns] [--keep]
 commands:
   up         provision, start, wait, seed and write facts as needed (idempotent)
   provision  create the domain in an empty DIR (schema extension and seed included)
@@ -32,7 +32,9 @@ commands:
   stop       stop the server started from DIR and wait until it is gone
   status     print whether the server of DIR runs
   clone      copy a stopped, seeded folder (--from TEMPLATE) to DIR for another address
+  dns        serve the domain's zone with Samba's internal DNS on --addr (port 53)
 options:
+  --dns      with up: also serve DNS (as the dns command)
   --large N  seed N extra users offline (default 20000) for benchmarks
   --keep     accepted for compatibility, no effect
 EOF
@@ -44,7 +46,7 @@ log() { echo "testdomain: $*" >&2; }
 CMD=${1:-}
 [ -n "$CMD" ] || { usage >&2; exit 2; }
 shift
-DIR=""; ADDR=""; LARGE=0; FROM=""
+DIR=""; ADDR=""; LARGE=0; FROM=""; DNS=""
 while [ $# -gt 0 ]; do
     case "$1" in
         --dir) DIR=$2; shift 2 ;;
@@ -57,6 +59,7 @@ while [ $# -gt 0 ]; do
             if [ $# -gt 1 ] && [[ $2 =~ ^[0-9]+$ ]]; then LARGE=$2; shift 2; else LARGE=20000; shift; fi ;;
         --large=*) LARGE=${1#*=}; shift ;;
         --keep) shift ;;
+        --dns) DNS=1; shift ;;
         -h|--help) usage; exit 0 ;;
         *) usage >&2; die "unknown option '$1'" ;;
     esac
@@ -202,7 +205,7 @@ offline() {
 do_provision() {
     if [ -f "$DIR/.provisioned" ]; then log "already provisioned: $DIR"; return 0; fi
     is_running && die "a server runs from $DIR; stop it first"
-    rm -rf "$DC" "$TLS" "$RUN" "$DIR/.seeded" "$DIR/facts.env"
+    rm -rf "$DC" "$TLS" "$RUN" "$DIR/.seeded" "$DIR/facts.env" "$DIR/.dns"
     mkdir -p "$DC"
     chmod 700 "$DIR"
     local t0=$SECONDS
@@ -246,6 +249,26 @@ do_seed() {
         echo "$LARGE" > "$DIR/.large"
         log "seeded $((LARGE - have)) large-domain users, $LARGE in all ($((SECONDS - t0)) s)"
     fi
+    if [ -n "$was_running" ]; then do_start; do_wait; fi
+}
+
+do_dns() {
+    # The zone lives in the directory's DNS partitions, which a domain provisioned without DNS
+    # lacks; they are made once, offline. The server then also runs the dns service.
+    [ -f "$DIR/.provisioned" ] || die "no domain in $DIR; run provision first"
+    [ -f "$DIR/.dns" ] && return 0
+    local was_running=""
+    if is_running; then was_running=1; do_stop; fi
+    if ! samba-tool group show DnsAdmins -H "$DC/private/sam.ldb" -s "$CONF" >/dev/null 2>&1; then
+        samba-tool group add DnsAdmins --description="DNS Administrators Group" \
+            -H "$DC/private/sam.ldb" -s "$CONF" >> "$DIR/provision.log" 2>&1 \
+            || die "adding DnsAdmins failed, see $DIR/provision.log"
+    fi
+    ARV_ADDR="$ADDR" "$PY" "$HERE/dnszone.py" "$CONF" >> "$DIR/provision.log" 2>&1 \
+        || die "making the DNS zone failed, see $DIR/provision.log"
+    sed -i -e 's/^\tserver services = \(.*\)$/\tserver services = \1, dns/' "$CONF"
+    touch "$DIR/.dns"
+    log "DNS zone $DNS_DOMAIN served on $ADDR:53"
     if [ -n "$was_running" ]; then do_start; do_wait; fi
 }
 
@@ -338,6 +361,7 @@ do_facts() {
         kv SMB_CONF "$CONF"
         kv PID_FILE "$PIDFILE"
         kv LOG_FILE "$LOGFILE"
+        kv DNS_SERVER "$([ -f "$DIR/.dns" ] && echo "$ADDR")"
       } > "$tmp" )
     mv -f "$tmp" "$f"
 }
@@ -384,10 +408,12 @@ main() {
         stop) do_stop ;;
         status) do_status ;;
         clone) do_clone ;;
+        dns) do_dns; [ ! -f "$DIR/facts.env" ] || do_facts ;;
         up)
             if is_running && ldap_answers && [ -f "$DIR/.seeded" ] && [ -f "$DIR/facts.env" ] \
                     && [ "$(cat "$DIR/addr" 2>/dev/null)" = "$ADDR" ] \
-                    && [ "$LARGE" -le "$(large_count)" ]; then
+                    && [ "$LARGE" -le "$(large_count)" ] \
+                    && { [ -z "$DNS" ] || [ -f "$DIR/.dns" ]; }; then
                 exit 0
             fi
             t0=$SECONDS
@@ -408,6 +434,7 @@ main() {
                 do_seed
             fi
             if is_running && [ "$(cat "$DIR/addr" 2>/dev/null)" != "$ADDR" ]; then do_stop; fi
+            if [ -n "$DNS" ] && [ ! -f "$DIR/.dns" ]; then do_dns; fi
             do_start
             do_wait
             do_facts

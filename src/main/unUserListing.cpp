@@ -3,6 +3,8 @@
 #include "core/unConnection.h"
 #include "core/unSearch.h"
 #include "core/unValues.h"
+#include "platform/adsi/adsconnection.h"
+#include "platform/adsi/adserror.h"
 #include "platform/adsi/adspath.h"
 
 #include <QCoreApplication>
@@ -126,6 +128,11 @@ ListingResult TUserList::listUsers(const ListingNode &node, const QString &extra
     ListingReader reader(rows_, q.sizeLimit, hideDisabled_, hideExpired_);
     QElapsedTimer sinceEvents;
     sinceEvents.start();
+    // While a page is on its way the window keeps running and Stop abandons the wait.
+    ads::WaitHookScope waiting([this] {
+        QCoreApplication::processEvents();
+        return !stopRequested_;
+    });
     try {
         search.ExecuteSearch();
         QVariant row;
@@ -147,7 +154,17 @@ ListingResult TUserList::listUsers(const ListingNode &node, const QString &extra
         }
     } catch (const Exception &e) {
         result.error = e.Message();
-        if (search.LastResult() == ads::HR_DS_SERVER_DOWN)
+        if (stopRequested_) {
+            result.stopped = true;  // Stop ended a wait for the server
+            result.error.clear();
+        } else if (search.LastResult() == ads::hresultFromWin32(1460)) {
+            QString detail;
+            ads::ADsGetLastError(nullptr, &detail, nullptr);
+            result.error = QStringLiteral("The directory server stopped answering after %1 users were read; "
+                                          "they are listed.\r\n")
+                               .arg(reader.read()) +
+                           (detail.isEmpty() ? result.error : detail);
+        } else if (search.LastResult() == ads::HR_DS_SERVER_DOWN)
             result.error = QStringLiteral("The connection to the directory server was lost after %1 users were "
                                           "read; they are listed. Connect again when the server is back.\r\n")
                                .arg(reader.read()) +

@@ -250,7 +250,18 @@ HRESULT bindFailure(LDAP *ld, int rc, const QString &uri, bool secure, bool with
 {
     const QString diag = diagnostic(ld);
     const QString err = QString::fromUtf8(ldap_err2string(rc));
-    if (rc == LDAP_SERVER_DOWN || rc == LDAP_CONNECT_ERROR || rc == LDAP_TIMEOUT) {
+    if (rc == LDAP_TIMEOUT)
+        return fail(hresultFromWin32(1460), detail::noAnswerText(ld, operationTimeout()));
+    if (rc == LDAP_USER_CANCELLED)
+        return fail(hresultFromWin32(1223), QStringLiteral("Connecting to %1 was stopped.").arg(uri));
+    if (!secure && (rc == LDAP_STRONG_AUTH_REQUIRED || rc == LDAP_CONFIDENTIALITY_REQUIRED))
+        return fail(hresultFromLdap(rc),
+                    QStringLiteral("The server %1 refuses a simple bind over an unprotected connection: it "
+                                   "requires signing or encryption (%2). Choose Secure Authentication "
+                                   "(Kerberos, which signs and can seal the connection) or SSL encryption "
+                                   "in the connection settings.")
+                        .arg(uri, diag.isEmpty() ? err : diag));
+    if (rc == LDAP_SERVER_DOWN || rc == LDAP_CONNECT_ERROR) {
         QString text;
         // libldap rarely says why TLS failed; a port that accepts TCP tells that the
         // server is there and the secure channel was the problem.
@@ -261,14 +272,17 @@ HRESULT bindFailure(LDAP *ld, int rc, const QString &uri, bool secure, bool with
                                 tcpReachable(uriHost(uri), uriPort(uri, 636)));
         if (tlsFailed)
             text = QStringLiteral("The secure connection to %1 failed: the server's certificate is not "
-                                  "trusted or TLS could not be negotiated (%2). Install the domain's CA "
-                                  "certificate (TLS_CACERT in ldap.conf or LDAPTLS_CACERT).")
+                                  "trusted or TLS could not be negotiated (%2). To trust the domain's "
+                                  "certificate authority, save its CA certificate (PEM) and name it in "
+                                  "TLS_CACERT of /etc/ldap/ldap.conf or in the LDAPTLS_CACERT environment "
+                                  "variable, or add it to the system's store with "
+                                  "update-ca-certificates.")
                        .arg(uri, diag);
         else
             text = QStringLiteral("The server %1 cannot be reached (%2). Check the server name, the "
                                   "port and the network.")
                        .arg(uri, diag.isEmpty() ? err : diag);
-        return fail(rc == LDAP_TIMEOUT ? hresultFromWin32(1460) : HR_DS_SERVER_DOWN, text);
+        return fail(HR_DS_SERVER_DOWN, text);
     }
     if (secure && (rc == LDAP_LOCAL_ERROR || rc == LDAP_AUTH_UNKNOWN || rc == LDAP_OTHER ||
                    rc == LDAP_INAPPROPRIATE_AUTH)) {
@@ -304,6 +318,7 @@ QString defaultServerUri(bool tls)
     if (ldap_get_option(nullptr, LDAP_OPT_URI, &uri) == LDAP_OPT_SUCCESS && uri && *uri) {
         QString s = QString::fromUtf8(uri);
         ldap_memfree(uri);
+        uri = nullptr;  // freed: only ldapi: URIs leave the loop below without returning
         QStringList out;
         for (QString u : s.split(QRegularExpression(QStringLiteral("[ ,]+")), Qt::SkipEmptyParts)) {
             if (u.startsWith(QLatin1String("ldapi:"), Qt::CaseInsensitive))
@@ -420,12 +435,47 @@ HRESULT ConnectionPool::get(const QString &server, int port, const QString &user
     ldap_set_option(ld, LDAP_OPT_X_SASL_NOCANON, LDAP_OPT_ON);
     timeval tv{15, 0};
     ldap_set_option(ld, LDAP_OPT_NETWORK_TIMEOUT, &tv);
+    // No request waits forever: the synchronous calls libldap makes itself (the SASL bind)
+    // end after the operation timeout, the program's own waits poll (awaitResult). A peer
+    // that vanished without closing is noticed by TCP keepalive after about 90 s of silence.
+    timeval api{operationTimeout(), 0};
+    ldap_set_option(ld, LDAP_OPT_TIMEOUT, &api);
+    const int keepIdle = 60, keepProbes = 3, keepInterval = 10;
+    ldap_set_option(ld, LDAP_OPT_X_KEEPALIVE_IDLE, &keepIdle);
+    ldap_set_option(ld, LDAP_OPT_X_KEEPALIVE_PROBES, &keepProbes);
+    ldap_set_option(ld, LDAP_OPT_X_KEEPALIVE_INTERVAL, &keepInterval);
+    if (tls) {
+        // The program itself demands a verified certificate, in a TLS context of this
+        // connection, so that an ldaprc in the current folder or LDAPTLS_REQCERT cannot turn
+        // the check off; the trusted CA still comes from ldap.conf or LDAPTLS_CACERT.
+        // A new handle starts without TLS file names: they are copied from the configuration.
+        for (const int option : {LDAP_OPT_X_TLS_CACERTFILE, LDAP_OPT_X_TLS_CACERTDIR, LDAP_OPT_X_TLS_CIPHER_SUITE}) {
+            char *value = nullptr;
+            if (ldap_get_option(nullptr, option, &value) == LDAP_OPT_SUCCESS && value)
+                ldap_set_option(ld, option, value);
+            ldap_memfree(value);
+        }
+        int protocolMin = 0;
+        if (ldap_get_option(nullptr, LDAP_OPT_X_TLS_PROTOCOL_MIN, &protocolMin) == LDAP_OPT_SUCCESS && protocolMin)
+            ldap_set_option(ld, LDAP_OPT_X_TLS_PROTOCOL_MIN, &protocolMin);
+        const int demand = LDAP_OPT_X_TLS_DEMAND;
+        const int client = 0;
+        if (ldap_set_option(ld, LDAP_OPT_X_TLS_REQUIRE_CERT, &demand) != LDAP_OPT_SUCCESS ||
+            ldap_set_option(ld, LDAP_OPT_X_TLS_NEWCTX, &client) != LDAP_OPT_SUCCESS)
+            return fail(HR_DS_SERVER_DOWN,
+                        QStringLiteral("TLS cannot be set up for %1: the CA certificates named in ldap.conf "
+                                       "or LDAPTLS_CACERT cannot be read.")
+                            .arg(uris));
+    }
 
     const QString firstUri = uris.section(QLatin1Char(' '), 0, 0);
     const bool withPassword = !user.isEmpty() && !password.isEmpty();
     if (flags & ADS_NO_AUTHENTICATION || (!secure && user.isEmpty())) {
         berval empty{0, nullptr};
-        rc = ldap_sasl_bind_s(ld, "", LDAP_SASL_SIMPLE, &empty, nullptr, nullptr, nullptr);
+        int msgid = -1;
+        rc = ldap_sasl_bind(ld, "", LDAP_SASL_SIMPLE, &empty, nullptr, nullptr, &msgid);
+        if (rc == LDAP_SUCCESS)
+            rc = detail::finishRequest(*conn, msgid);
     } else if (secure) {
         QByteArray cacheName;
         if (withPassword) {
@@ -445,8 +495,14 @@ HRESULT ConnectionPool::get(const QString &server, int port, const QString &user
         // untouched.
         // Afterwards the thread goes back to the default (KRB5CCNAME or the system's).
         OM_uint32 minor = 0;
-        if (!cacheName.isEmpty())
-            gss_krb5_ccache_name(&minor, cacheName.constData(), nullptr);
+        // Binding without the private cache would bind as whoever owns the desktop's ticket.
+        if (!cacheName.isEmpty() && gss_krb5_ccache_name(&minor, cacheName.constData(), nullptr) != GSS_S_COMPLETE)
+            return fail(hresultFromWin32(8234),
+                        QStringLiteral("The Kerberos ticket obtained for %1 cannot be handed to GSSAPI "
+                                       "(gss_krb5_ccache_name failed, minor status %2); the bind was not "
+                                       "attempted.")
+                            .arg(user)
+                            .arg(minor));
         rc = ldap_sasl_interactive_bind_s(ld, nullptr, "GSSAPI", nullptr, nullptr, LDAP_SASL_QUIET,
                                           saslInteract, nullptr);
         if (!cacheName.isEmpty())
@@ -454,9 +510,11 @@ HRESULT ConnectionPool::get(const QString &server, int port, const QString &user
     } else {
         QByteArray pw = password.toUtf8();
         berval cred{static_cast<ber_len_t>(pw.size()), pw.data()};
-        rc = ldap_sasl_bind_s(ld, user.toUtf8().constData(), LDAP_SASL_SIMPLE, &cred, nullptr,
-                              nullptr, nullptr);
+        int msgid = -1;
+        rc = ldap_sasl_bind(ld, user.toUtf8().constData(), LDAP_SASL_SIMPLE, &cred, nullptr, nullptr, &msgid);
         pw.fill('\0');
+        if (rc == LDAP_SUCCESS)
+            rc = detail::finishRequest(*conn, msgid);
     }
     if (rc != LDAP_SUCCESS)
         return bindFailure(ld, rc, firstUri, secure, withPassword);

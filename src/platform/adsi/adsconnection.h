@@ -25,6 +25,7 @@
 #include "platform/adsi/adstypes.h"
 
 #include <QString>
+#include <functional>
 #include <memory>
 
 typedef struct ldap LDAP;
@@ -105,6 +106,29 @@ void closeAllConnections();
 int connectionsOpened();
 // How many connections the calling thread's pool holds now.
 int pooledConnectionCount();
+
+// How long one directory request waits for the server's answer before it gives up with a
+// "did not answer" error (seconds). The default is 60, or ARV_LDAP_TIMEOUT when that names a
+// positive number. A search's own timeout preference, when set, replaces it for that search.
+// Connections also probe an idle peer with TCP keepalive, so a vanished server is noticed.
+void setOperationTimeout(int seconds);
+int operationTimeout();
+
+// While the calling thread waits for the directory, the hook of the innermost live scope is
+// called about every 50 ms (never from inside itself); returning false abandons the request,
+// which then fails with ERROR_CANCELLED. The window thread uses it to keep the window alive
+// and Stop usable while a page of a listing is on its way.
+class WaitHookScope {
+public:
+    explicit WaitHookScope(std::function<bool()> hook);
+    ~WaitHookScope();
+    WaitHookScope(const WaitHookScope &) = delete;
+    WaitHookScope &operator=(const WaitHookScope &) = delete;
+
+private:
+    std::function<bool()> m_hook;
+    const std::function<bool()> *m_outer;
+};
 
 // The server the system would choose when a path names none, as "host:port" or an LDAP URI
 // list from the configuration; empty when none can be found.

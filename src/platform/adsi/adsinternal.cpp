@@ -3,10 +3,129 @@
 #include "platform/adsi/adserror.h"
 #include "platform/adsi/adsvalue.h"
 
+#include <QElapsedTimer>
 #include <QRegularExpression>
+#include <atomic>
 #include <cstring>
 
+namespace ads {
+
+namespace {
+std::atomic<int> g_operationTimeout{0};  // 0: not chosen yet
+thread_local const std::function<bool()> *t_waitHook = nullptr;
+thread_local bool t_inWaitHook = false;
+constexpr int WaitPollMs = 50;
+
+// Runs the wait hook of the thread; false when it asks to stop.
+bool runWaitHook()
+{
+    if (!t_waitHook || t_inWaitHook)
+        return true;
+    t_inWaitHook = true;
+    const bool goOn = (*t_waitHook)();
+    t_inWaitHook = false;
+    return goOn;
+}
+} // namespace
+
+void setOperationTimeout(int seconds) { g_operationTimeout = seconds > 0 ? seconds : 60; }
+
+int operationTimeout()
+{
+    int t = g_operationTimeout.load();
+    if (t > 0)
+        return t;
+    bool ok = false;
+    const int fromEnv = qEnvironmentVariableIntValue("ARV_LDAP_TIMEOUT", &ok);
+    t = ok && fromEnv > 0 ? fromEnv : 60;
+    int expected = 0;
+    g_operationTimeout.compare_exchange_strong(expected, t);
+    return g_operationTimeout.load();
+}
+
+WaitHookScope::WaitHookScope(std::function<bool()> hook) : m_hook(std::move(hook)), m_outer(t_waitHook)
+{
+    t_waitHook = &m_hook;
+}
+
+WaitHookScope::~WaitHookScope() { t_waitHook = m_outer; }
+
+} // namespace ads
+
 namespace ads::detail {
+
+QString noAnswerText(LDAP *ld, int seconds)
+{
+    char *uri = nullptr;
+    if (ld)
+        ldap_get_option(ld, LDAP_OPT_URI, &uri);
+    const QString server = QString::fromUtf8(uri ? uri : "").section(QLatin1Char(' '), 0, 0);
+    ldap_memfree(uri);
+    return QStringLiteral("The directory server %1 did not answer within %2 seconds. It may be overloaded or "
+                          "the network may be dropping its packets; try again later or choose another "
+                          "server.")
+        .arg(server.isEmpty() ? QStringLiteral("(unknown)") : server)
+        .arg(seconds);
+}
+
+int awaitResult(Connection &conn, int msgid, int all, int timeoutSeconds, LDAPMessage **msg)
+{
+    *msg = nullptr;
+    LDAP *ld = conn.ld();
+    const int limit = timeoutSeconds > 0 ? timeoutSeconds : operationTimeout();
+    const qint64 limitMs = qint64(limit) * 1000;
+    QElapsedTimer waited;
+    waited.start();
+    for (;;) {
+        const qint64 left = limitMs - waited.elapsed();
+        const qint64 slice = t_waitHook ? std::min<qint64>(WaitPollMs, std::max<qint64>(left, 0)) : std::max<qint64>(left, 0);
+        timeval tv{static_cast<time_t>(slice / 1000), static_cast<suseconds_t>((slice % 1000) * 1000)};
+        const int type = ldap_result(ld, msgid, all, &tv, msg);
+        if (type > 0)
+            return type;
+        if (type < 0) {
+            int err = LDAP_SERVER_DOWN;
+            ldap_get_option(ld, LDAP_OPT_RESULT_CODE, &err);
+            if (err == LDAP_SUCCESS)
+                err = LDAP_SERVER_DOWN;
+            if (err == LDAP_SERVER_DOWN || err == LDAP_CONNECT_ERROR)
+                conn.markBroken();
+            failLdap(ld, err);
+            return err;
+        }
+        if (!runWaitHook()) {
+            ldap_abandon_ext(ld, msgid, nullptr, nullptr);
+            fail(hresultFromWin32(1223), QStringLiteral("The request was stopped before the server answered."));
+            return LDAP_USER_CANCELLED;
+        }
+        if (waited.elapsed() >= limitMs) {
+            ldap_abandon_ext(ld, msgid, nullptr, nullptr);
+            // A later answer to the abandoned request must not be taken for another one's.
+            conn.markBroken();
+            fail(hresultFromLdap(LDAP_TIMEOUT), noAnswerText(ld, limit));
+            return LDAP_TIMEOUT;
+        }
+    }
+}
+
+int finishRequest(Connection &conn, int msgid)
+{
+    LDAPMessage *res = nullptr;
+    const int type = awaitResult(conn, msgid, LDAP_MSG_ALL, 0, &res);
+    if (type < 0)
+        return type;
+    int rc = LDAP_SUCCESS;
+    char *diag = nullptr;
+    const int prc = ldap_parse_result(conn.ld(), res, &rc, nullptr, &diag, nullptr, nullptr, 1);
+    if (prc != LDAP_SUCCESS)
+        rc = prc;
+    if (rc != LDAP_SUCCESS && diag && *diag)
+        ldap_set_option(conn.ld(), LDAP_OPT_DIAGNOSTIC_MESSAGE, diag);
+    ldap_memfree(diag);
+    if (rc != LDAP_SUCCESS)
+        failLdap(conn.ld(), rc);
+    return rc;
+}
 
 void clearLastError() { ADsSetLastError(0, QString(), QString()); }
 
@@ -25,6 +144,8 @@ HRESULT failLdap(LDAP *ld, int rc, const QString &context)
     QString text = QString::fromUtf8(msg ? msg : "").trimmed();
     if (msg)
         ldap_memfree(msg);
+    if (rc == LDAP_TIMEOUT)
+        text = noAnswerText(ld, operationTimeout());
     if (text.isEmpty())
         text = QString::fromUtf8(ldap_err2string(rc));
     if (!context.isEmpty())
@@ -220,22 +341,13 @@ int Pager::next(LDAPMessage **entry)
             abandon();
             return LDAP_SIZELIMIT_EXCEEDED;
         }
-        timeval tv{m_spec.clientTimeout, 0};
         LDAPMessage *msg = nullptr;
-        const int type = ldap_result(ld, m_msgid, LDAP_MSG_ONE, m_spec.clientTimeout > 0 ? &tv : nullptr, &msg);
-        if (type == 0) {
-            abandon();
-            return failLdap(ld, LDAP_TIMEOUT), LDAP_TIMEOUT;
-        }
+        const int type = awaitResult(*m_conn, m_msgid, LDAP_MSG_ONE, m_spec.clientTimeout, &msg);
         if (type < 0) {
-            int err = LDAP_SERVER_DOWN;
-            ldap_get_option(ld, LDAP_OPT_RESULT_CODE, &err);
+            // Timed out, stopped or the connection failed; the extended error says which.
             m_msgid = -1;
             m_done = true;
-            if (err == LDAP_SERVER_DOWN)
-                m_conn->markBroken();
-            failLdap(ld, err);
-            return err;
+            return type;
         }
         if (type == LDAP_RES_SEARCH_ENTRY) {
             m_current = msg;

@@ -27,6 +27,19 @@ HRESULT fail(HRESULT status, const QString &text);
 // Clears the extended error (a successful call).
 void clearLastError();
 
+// Waits for the answer to request msgid (all: LDAP_MSG_ONE or LDAP_MSG_ALL) at most
+// timeoutSeconds (0: the operation timeout), in short polls that run the thread's wait hook.
+// Returns the message type (> 0) with *msg (the caller frees it), or a negative LDAP code:
+// LDAP_TIMEOUT when the server did not answer (the request is abandoned, the connection is
+// marked broken and the extended error says so), LDAP_USER_CANCELLED when the wait hook asked
+// to stop (request abandoned), or the client error (LDAP_SERVER_DOWN marks the connection).
+int awaitResult(Connection &conn, int msgid, int all, int timeoutSeconds, LDAPMessage **msg);
+// Waits for the whole answer of a request without entries (add, modify, delete, bind) and
+// returns its result code; a failure sets the extended error.
+int finishRequest(Connection &conn, int msgid);
+// The plain-word text of a server that did not answer in time.
+QString noAnswerText(LDAP *ld, int seconds);
+
 // The SD-flags control (1.2.840.113556.1.4.801) for a security information mask.
 LDAPControl *makeSdFlagsControl(int mask);
 void freeControl(LDAPControl *c);

@@ -345,14 +345,19 @@ HRESULT Object::SetInfo()
     LDAPControl *ctrls[] = {sd, nullptr};
     const QByteArray dn = d->dn.toUtf8();
     int rc;
+    int msgid = -1;
     if (d->isNew)
-        rc = ldap_add_ext_s(m_conn->ld(), dn.constData(), modPtrs.data(), sd ? ctrls : nullptr, nullptr);
+        rc = ldap_add_ext(m_conn->ld(), dn.constData(), modPtrs.data(), sd ? ctrls : nullptr, nullptr, &msgid);
     else
-        rc = ldap_modify_ext_s(m_conn->ld(), dn.constData(), modPtrs.data(), sd ? ctrls : nullptr, nullptr);
+        rc = ldap_modify_ext(m_conn->ld(), dn.constData(), modPtrs.data(), sd ? ctrls : nullptr, nullptr, &msgid);
     freeControl(sd);
+    if (rc == LDAP_SUCCESS)
+        rc = finishRequest(*m_conn, msgid);  // bounded: a silent server gives "did not answer"
+    else if (rc == LDAP_SERVER_DOWN)
+        m_conn->markBroken();
     if (rc != LDAP_SUCCESS) {
-        if (rc == LDAP_SERVER_DOWN)
-            m_conn->markBroken();
+        if (msgid >= 0)
+            return hresultFromLdap(rc);  // finishRequest set the extended error
         return failLdap(m_conn->ld(), rc);
     }
     clearLastError();
@@ -443,9 +448,13 @@ HRESULT Object::Delete(const QString &className, const QString &rdn)
     if (!rdn.contains(QLatin1Char('=')) || d->path.rootDse)
         return E_ADS_BAD_PARAMETER;
     const QByteArray dn = (rdn + QLatin1Char(',') + d->dn).toUtf8();
-    const int rc = ldap_delete_ext_s(m_conn->ld(), dn.constData(), nullptr, nullptr);
+    int msgid = -1;
+    int rc = ldap_delete_ext(m_conn->ld(), dn.constData(), nullptr, nullptr, &msgid);
     if (rc != LDAP_SUCCESS)
         return failLdap(m_conn->ld(), rc);
+    rc = finishRequest(*m_conn, msgid);
+    if (rc != LDAP_SUCCESS)
+        return hresultFromLdap(rc);
     clearLastError();
     return S_OK;
 }
@@ -474,10 +483,14 @@ HRESULT Object::SetPassword(const QString &newPassword)
     mod.mod_bvalues = bvs;
     LDAPMod *mods[] = {&mod, nullptr};
     const QByteArray dn = d->dn.toUtf8();
-    const int rc = ldap_modify_ext_s(m_conn->ld(), dn.constData(), mods, nullptr, nullptr);
+    int msgid = -1;
+    int rc = ldap_modify_ext(m_conn->ld(), dn.constData(), mods, nullptr, nullptr, &msgid);
     utf16.fill('\0');
     if (rc != LDAP_SUCCESS)
         return failLdap(m_conn->ld(), rc);
+    rc = finishRequest(*m_conn, msgid);
+    if (rc != LDAP_SUCCESS)
+        return hresultFromLdap(rc);
     clearLastError();
     return S_OK;
 }
@@ -521,7 +534,8 @@ HRESULT ADsOpenObject(const QString &path, const QString &user, const QString &p
     if (!AdsPath::parse(path.trimmed(), &p) || (p.server.isEmpty() && p.dn.isEmpty() && !p.rootDse))
         return fail(E_ADS_BAD_PATHNAME, QStringLiteral("\"%1\" is not a valid LDAP path.").arg(path));
     std::shared_ptr<Connection> conn;
-    HRESULT h = ConnectionPool::get(p.server, p.port, user, password, flags, &conn);
+    // Fast binding changes nothing about the session, so it shares the pooled connection.
+    HRESULT h = ConnectionPool::get(p.server, p.port, user, password, flags & ~ADS_FAST_BIND, &conn);
     if (failed(h))
         return h;
     ObjectPtr o(new Object());
@@ -545,6 +559,12 @@ HRESULT ADsOpenObject(const QString &path, const QString &user, const QString &p
         o->d->path.dn = o->d->dn;
     } else {
         o->d->dn = p.dn;
+    }
+    if (flags & ADS_FAST_BIND) {
+        // The caller's next request finds out whether the object exists; one round trip
+        // per object saved in bulk loops.
+        *out = o;
+        return S_OK;
     }
     QList<RawAttribute> attrs;
     h = readEntry(conn, o->d->dn, {"objectClass"}, -1, &attrs);

@@ -223,8 +223,12 @@ HRESULT fetchRow(const std::shared_ptr<Connection> &conn, SearchState *s)
     LDAP *ld = conn->ld();
     BerElement *ber = nullptr;
     berval dn{0, nullptr};
-    if (ldap_get_dn_ber(ld, e, &ber, &dn) != LDAP_SUCCESS)
+    if (ldap_get_dn_ber(ld, e, &ber, &dn) != LDAP_SUCCESS) {
+        // libldap hands out the BerElement even when the entry cannot be decoded.
+        if (ber)
+            ber_free(ber, 0);
         return failLdap(ld, LDAP_DECODING_ERROR);
+    }
     s->dn = QByteArray(dn.bv_val, static_cast<int>(dn.bv_len));
     berval name{0, nullptr};
     berval *vals = nullptr;

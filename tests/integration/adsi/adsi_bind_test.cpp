@@ -208,9 +208,11 @@ namespace {
 bool inChild() { return qEnvironmentVariableIsSet("ARV_ADSI_CHILD"); }
 
 // Runs one disabled test of this program in a child process; true when it ran and passed.
-bool runChild(const char *test, const QStringList &env)
+bool runChild(const char *test, const QStringList &env, const QString &workDir = QString())
 {
     QProcess p;
+    if (!workDir.isEmpty())
+        p.setWorkingDirectory(workDir);
     QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
     e.insert(QStringLiteral("ARV_ADSI_CHILD"), QStringLiteral("1"));
     e.remove(QStringLiteral("LDAPTLS_CACERT"));
@@ -242,6 +244,18 @@ TEST(BindChild, DISABLED_UntrustedCertificate)
     EXPECT_EQ(h, HR_DS_SERVER_DOWN);
     const QString text = lastErrorText();
     EXPECT_TRUE(text.contains(QLatin1String("certificate is not trusted"))) << text.toStdString();
+    // The text says how to trust the CA, and does not advise giving up encryption.
+    EXPECT_TRUE(text.contains(QLatin1String("LDAPTLS_CACERT"))) << text.toStdString();
+    EXPECT_FALSE(text.contains(QLatin1String("without encryption"))) << text.toStdString();
+}
+
+TEST(BindChild, DISABLED_OnlyLdapiConfigured)
+{
+    if (!inChild())
+        GTEST_SKIP();
+    // Every configured URI is a local socket: none is usable, and nothing is freed twice.
+    EXPECT_FALSE(defaultServerUri(false).contains(QLatin1String("ldapi")));
+    EXPECT_FALSE(defaultServerUri(true).contains(QLatin1String("ldapi")));
 }
 
 TEST(BindChild, DISABLED_DefaultServerFromTheConfiguration)
@@ -276,4 +290,20 @@ TEST_F(Bind, UntrustedCertificateAndDefaultServerInAChildProcess)
                          {QStringLiteral("LDAPTLS_CACERT=/etc/ssl/certs/ca-certificates.crt")}));
     EXPECT_TRUE(runChild("BindChild.DISABLED_DefaultServerFromTheConfiguration",
                          {QStringLiteral("LDAPURI=ldap://") + server()}));
+    EXPECT_TRUE(runChild("BindChild.DISABLED_OnlyLdapiConfigured", {QStringLiteral("LDAPURI=ldapi:///")}));
+}
+
+TEST_F(Bind, NeitherTheEnvironmentNorAnLdaprcTurnsCertificateChecksOff)
+{
+    ARV_REQUIRE_DOMAIN();
+    EXPECT_TRUE(runChild("BindChild.DISABLED_UntrustedCertificate",
+                         {QStringLiteral("LDAPTLS_CACERT=/etc/ssl/certs/ca-certificates.crt"),
+                          QStringLiteral("LDAPTLS_REQCERT=never")}));
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QFile rc(dir.filePath(QStringLiteral("ldaprc")));
+    ASSERT_TRUE(rc.open(QIODevice::WriteOnly));
+    rc.write("TLS_REQCERT never\nTLS_CACERT /etc/ssl/certs/ca-certificates.crt\n");
+    rc.close();
+    EXPECT_TRUE(runChild("BindChild.DISABLED_UntrustedCertificate", {}, dir.path()));
 }

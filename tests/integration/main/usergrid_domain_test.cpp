@@ -3,6 +3,7 @@
 // drops in the middle of a listing, and rewriting a row after the object-changed notice.
 #include "main/unUserGrid.h"
 #include "main/unUserListing.h"
+#include "platform/adsi/adsconnection.h"
 #include "platform/adsi/adstypes.h"
 #include "support/testdomain.h"
 #include "usergrid_ldaptool.h"
@@ -11,6 +12,7 @@
 #include <QApplication>
 #include <QMetaObject>
 #include <QSignalSpy>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -279,16 +281,27 @@ TEST_F(UserGridDomain, EmptyContainerAndSearchErrors)
     EXPECT_EQ(list->rows().size(), 0);
 }
 
-TEST_F(UserGridDomain, DroppedConnectionEndsTheListingAndKeepsTheRowsRead)
+// 150 users: more than one page of 100; made once for the tests that cut a listing short.
+static QString manyUsersOu(ugtest::LdapTool &tool, const QString &parent)
 {
-    // 150 users: more than one page of 100.
-    const QString many = QStringLiteral("OU=Many,") + ouDn;
+    static QString made;
+    if (!made.isEmpty())
+        return made;
+    const QString many = QStringLiteral("OU=Many,") + parent;
     QString ldif = QStringLiteral("dn: %1\nobjectClass: organizationalUnit\n\n").arg(many);
     const QString tag = QString::number(QRandomGenerator::global()->bounded(100000));
     for (int i = 0; i < 150; ++i)
         ldif += ugtest::userLdif(QStringLiteral("Many %1").arg(i, 3, 10, QLatin1Char('0')), many,
                                  QStringLiteral("m%1x%2").arg(tag).arg(i), 0x220);
-    ASSERT_EQ(tool->modify(ldif), QString());
+    if (tool.modify(ldif).isEmpty())
+        made = many;
+    return made;
+}
+
+TEST_F(UserGridDomain, DroppedConnectionEndsTheListingAndKeepsTheRowsRead)
+{
+    const QString many = manyUsersOu(*tool, ouDn);
+    ASSERT_FALSE(many.isEmpty());
 
     ugtest::DroppingRelay relay(testsupport::fact("ADDR"), 389, QByteArray("person"));
     ASSERT_GT(relay.port(), 0);
@@ -301,6 +314,50 @@ TEST_F(UserGridDomain, DroppedConnectionEndsTheListingAndKeepsTheRowsRead)
     EXPECT_FALSE(list->busy());
 
     // Directly, the same container lists completely.
+    list->setConnection(connection(testsupport::fact("ADDR")));
+    EXPECT_EQ(list->listUsers(node(many, QStringLiteral("Many"))).read, 150);
+}
+
+TEST_F(UserGridDomain, HangingServerEndsWithDidNotAnswerAndStopEndsTheWait)
+{
+    const QString many = manyUsersOu(*tool, ouDn);
+    ASSERT_FALSE(many.isEmpty());
+    struct TimeoutBack {
+        ~TimeoutBack() { ads::setOperationTimeout(60); }
+    } timeoutBack;
+
+    // Stop while the second page never comes: the window runs (the timer fires) and the
+    // listing ends as stopped, long before the generous timeout.
+    ads::setOperationTimeout(120);
+    {
+        ugtest::DroppingRelay relay(testsupport::fact("ADDR"), 389, QByteArray("person"),
+                                    ugtest::DroppingRelay::Mode::Silence);
+        list->setConnection(connection(QStringLiteral("127.0.0.1:%1").arg(relay.port())));
+        QTimer::singleShot(1500, list.get(), [this] { list->stop(); });
+        const ListingResult r = list->listUsers(node(many, QStringLiteral("Many")));
+        EXPECT_TRUE(r.stopped);
+        EXPECT_TRUE(r.error.isEmpty()) << r.error.toStdString();
+        EXPECT_EQ(relay.drops(), 1);
+        EXPECT_EQ(r.read, 100);
+        EXPECT_FALSE(list->busy());
+    }
+
+    // Nobody stops it: the wait ends after the operation timeout with words that say what
+    // happened, and the rows read are kept.
+    ads::setOperationTimeout(2);
+    {
+        ugtest::DroppingRelay relay(testsupport::fact("ADDR"), 389, QByteArray("person"),
+                                    ugtest::DroppingRelay::Mode::Silence);
+        list->setConnection(connection(QStringLiteral("127.0.0.1:%1").arg(relay.port())));
+        const ListingResult r = list->listUsers(node(many, QStringLiteral("Many")));
+        EXPECT_FALSE(r.stopped);
+        EXPECT_TRUE(r.error.contains(QStringLiteral("did not answer within 2 seconds"))) << r.error.toStdString();
+        EXPECT_EQ(r.read, 100);
+        EXPECT_EQ(list->rows().size(), 100);
+    }
+
+    // The next listing on the real server works.
+    ads::setOperationTimeout(60);
     list->setConnection(connection(testsupport::fact("ADDR")));
     EXPECT_EQ(list->listUsers(node(many, QStringLiteral("Many"))).read, 150);
 }

@@ -1,7 +1,8 @@
 #pragma once
 // A TCP relay in front of the test domain's LDAP port that drops a connection the moment the
 // client asks for the second page of a chosen paged search: the server seems to go away in
-// the middle of a listing. Runs in its own thread because a listing blocks the window thread
+// the middle of a listing. In Silence mode it keeps the connection open instead and never
+// answers again: a server that hangs. Runs in its own thread because a listing blocks the window thread
 // while it waits for the directory.
 #include <QByteArray>
 #include <QString>
@@ -20,10 +21,12 @@ namespace ugtest {
 
 class DroppingRelay {
 public:
-    // Drops the connection that asks for a following page of a search whose request holds
-    // marker (a text of its filter), so that other paged searches (the schema) pass.
-    DroppingRelay(const QString &targetAddr, int targetPort, const QByteArray &marker)
-        : target_(targetAddr), targetPort_(targetPort), marker_(marker)
+    enum class Mode { Drop, Silence };
+    // Drops (or silences) the connection that asks for a following page of a search whose
+    // request holds marker (a text of its filter), so that other paged searches (the schema)
+    // pass.
+    DroppingRelay(const QString &targetAddr, int targetPort, const QByteArray &marker, Mode mode = Mode::Drop)
+        : target_(targetAddr), targetPort_(targetPort), marker_(marker), mode_(mode)
     {
         listen_ = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in a{};
@@ -47,12 +50,16 @@ public:
     }
     int port() const { return port_; }
     int drops() const { return drops_; }
+    // From now on every connection swallows the next request and all that follows: the
+    // server hangs for whatever the client asks next.
+    void silenceEverything() { silenceAll_ = true; }
 
 private:
     struct Pair {
         int client = -1;
         int server = -1;
         QByteArray pending;   // client bytes not yet forwarded (an incomplete message)
+        bool silent = false;  // swallowing everything from now on
     };
 
     // Length of the cookie of a paged-results control in a request, -1 without one. A
@@ -112,13 +119,22 @@ private:
             const qsizetype total = header + length;
             if (b.size() < total)
                 return true;
+            if (silenceAll_) {
+                p.silent = true;
+                p.pending.clear();
+                return true;
+            }
             const QByteArray message = b.left(total);
             // messageID INTEGER, then the operation's tag.
             const qsizetype idLength = static_cast<unsigned char>(message[header + 1]);
             const unsigned char op = static_cast<unsigned char>(message[header + 2 + idLength]);
             if (op == 0x63 && message.contains(marker_) && pagedCookieLength(message) > 0) {
                 ++drops_;
-                return false;
+                if (mode_ == Mode::Drop)
+                    return false;
+                p.silent = true;
+                p.pending.clear();
+                return true;
             }
             if (::send(p.server, message.constData(), static_cast<size_t>(message.size()), MSG_NOSIGNAL) < 0)
                 return false;
@@ -161,14 +177,14 @@ private:
                     const ssize_t n = ::recv(p.client, buf, sizeof buf, 0);
                     if (n <= 0)
                         alive = false;
-                    else {
+                    else if (!p.silent) {
                         p.pending.append(buf, n);
                         alive = forwardClient(p);
                     }
                 }
                 if (alive && (s.revents & (POLLIN | POLLHUP | POLLERR))) {
                     const ssize_t n = ::recv(p.server, buf, sizeof buf, 0);
-                    alive = n > 0 && ::send(p.client, buf, static_cast<size_t>(n), MSG_NOSIGNAL) == n;
+                    alive = n > 0 && (p.silent || ::send(p.client, buf, static_cast<size_t>(n), MSG_NOSIGNAL) == n);
                 }
                 if (!alive)
                     closePair(p);
@@ -182,9 +198,11 @@ private:
     QString target_;
     int targetPort_;
     QByteArray marker_;
+    Mode mode_;
     int listen_ = -1;
     int port_ = 0;
     std::atomic<bool> stop_{false};
+    std::atomic<bool> silenceAll_{false};
     std::atomic<int> drops_{0};
     std::thread thread_;
 };

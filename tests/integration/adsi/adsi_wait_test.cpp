@@ -1,0 +1,101 @@
+// A server that accepts the connection and then never answers: every kind of request ends
+// after the operation timeout with words that say so, Stop (the wait hook) ends the wait at
+// once, and a new connection to a live server works afterwards.
+#include "adsi_fixture.h"
+
+#include "../main/usergrid_proxy.h"
+#include "platform/adsi/adsconnection.h"
+#include "platform/adsi/adserror.h"
+
+#include <QElapsedTimer>
+
+using namespace ads;
+using namespace adsitest;
+
+namespace {
+
+QString lastErrorText()
+{
+    QString text;
+    ADsGetLastError(nullptr, &text, nullptr);
+    return text;
+}
+
+class SilentServer : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        closeAllConnections();
+        setOperationTimeout(2);
+    }
+    void TearDown() override
+    {
+        setOperationTimeout(60);
+        closeAllConnections();
+    }
+    static QString viaRelay(const ugtest::DroppingRelay &relay, const QString &dn)
+    {
+        return QStringLiteral("LDAP://127.0.0.1:%1/%2").arg(relay.port()).arg(dn);
+    }
+    static void expectNoAnswer(HRESULT h)
+    {
+        EXPECT_EQ(h, hresultFromWin32(1460)) << std::hex << h;
+        EXPECT_TRUE(lastErrorText().contains(QLatin1String("did not answer within 2 seconds")))
+            << lastErrorText().toStdString();
+    }
+};
+
+} // namespace
+
+TEST_F(SilentServer, BindGetInfoAndSetInfoEndWithDidNotAnswer)
+{
+    ARV_REQUIRE_DOMAIN();
+    const QString ou = scratchOu();
+    const QString user = createUsers(ou, QStringLiteral("wait"), 1).value(0);
+    ASSERT_FALSE(user.isEmpty());
+
+    // The bind itself.
+    {
+        ugtest::DroppingRelay relay(server(), 389, QByteArray("-"));
+        relay.silenceEverything();
+        ObjectPtr o;
+        expectNoAnswer(ADsOpenObject(viaRelay(relay, user), adminUpn(), adminPassword(), 0, &o));
+    }
+    // Reading and writing an object that was bound while the server still answered.
+    {
+        ugtest::DroppingRelay relay(server(), 389, QByteArray("-"));
+        ObjectPtr o;
+        ASSERT_EQ(ADsOpenObject(viaRelay(relay, user), adminUpn(), adminPassword(), 0, &o), S_OK)
+            << lastErrorText().toStdString();
+        ObjectPtr writer;
+        ASSERT_EQ(ADsOpenObject(viaRelay(relay, user), adminUpn(), adminPassword(), 0, &writer), S_OK);
+        ASSERT_EQ(writer->Put(QStringLiteral("description"), QStringLiteral("never written")), S_OK);
+        relay.silenceEverything();
+        expectNoAnswer(o->GetInfo());
+        // The timed-out connection is not handed out again: the next object opens its own.
+        ObjectPtr fresh;
+        ASSERT_EQ(ADsOpenObject(path(user), adminUpn(), adminPassword(), 0, &fresh), S_OK);
+        expectNoAnswer(writer->SetInfo());
+    }
+    // A live server still answers afterwards, and nothing was written.
+    ObjectPtr check = bindAdmin(user);
+    ASSERT_TRUE(check);
+    QVariant description;
+    EXPECT_NE(check->Get(QStringLiteral("description"), &description), S_OK);
+}
+
+TEST_F(SilentServer, WaitHookEndsTheWaitAtOnce)
+{
+    ARV_REQUIRE_DOMAIN();
+    setOperationTimeout(300);
+    ugtest::DroppingRelay relay(server(), 389, QByteArray("-"));
+    ObjectPtr o;
+    ASSERT_EQ(ADsOpenObject(viaRelay(relay, baseDn()), adminUpn(), adminPassword(), 0, &o), S_OK);
+    relay.silenceEverything();
+    int calls = 0;
+    WaitHookScope hook([&calls] { return ++calls < 5; });
+    const HRESULT h = o->GetInfo();
+    EXPECT_EQ(h, hresultFromWin32(1223)) << std::hex << h << " " << lastErrorText().toStdString();
+    EXPECT_EQ(calls, 5);
+    EXPECT_TRUE(lastErrorText().contains(QLatin1String("stopped"))) << lastErrorText().toStdString();
+}

@@ -33,8 +33,11 @@ commands:
   status     print whether the server of DIR runs
   clone      copy a stopped, seeded folder (--from TEMPLATE) to DIR for another address
   dns        serve the domain's zone with Samba's internal DNS on --addr (port 53)
+  join-dc    join a second domain controller DC2 on --addr2 (DIR/dc2) and start it
+  stop-dc2   stop the second domain controller
 options:
   --dns      with up: also serve DNS (as the dns command)
+  --addr2 A  the second domain controller's loopback address (join-dc)
   --large N  seed N extra users offline (default 20000) for benchmarks
   --keep     accepted for compatibility, no effect
 EOF
@@ -46,7 +49,7 @@ log() { echo "testdomain: $*" >&2; }
 CMD=${1:-}
 [ -n "$CMD" ] || { usage >&2; exit 2; }
 shift
-DIR=""; ADDR=""; LARGE=0; FROM=""; DNS=""
+DIR=""; ADDR=""; LARGE=0; FROM=""; DNS=""; ADDR2=""
 while [ $# -gt 0 ]; do
     case "$1" in
         --dir) DIR=$2; shift 2 ;;
@@ -60,6 +63,8 @@ while [ $# -gt 0 ]; do
         --large=*) LARGE=${1#*=}; shift ;;
         --keep) shift ;;
         --dns) DNS=1; shift ;;
+        --addr2) ADDR2=$2; shift 2 ;;
+        --addr2=*) ADDR2=${1#*=}; shift ;;
         -h|--help) usage; exit 0 ;;
         *) usage >&2; die "unknown option '$1'" ;;
     esac
@@ -272,6 +277,95 @@ do_dns() {
     if [ -n "$was_running" ]; then do_start; do_wait; fi
 }
 
+# ---------------------------------------------------------------------------------------------
+# A second domain controller, DC2, joined to the domain and replicating with DC1. Joining and
+# replication need DC1's rpc and drepl services, which the fast start leaves out; they are
+# added to DC1 only by this command.
+
+DC2_DIR="$DIR/dc2"
+DC2_CONF="$DC2_DIR/etc/smb.conf"
+DC2_RUN="$DIR/run2"
+DC2_PIDFILE="$DC2_RUN/samba.pid"
+
+dc2_pid() {
+    [ -f "$DC2_PIDFILE" ] || return 0
+    local pid; pid=$(cat "$DC2_PIDFILE" 2>/dev/null || true)
+    [[ $pid =~ ^[0-9]+$ ]] || return 0
+    if [ "$(readlink "/proc/$pid/exe" 2>/dev/null)" = "$(command -v samba)" ] \
+            && [ "$(readlink "/proc/$pid/cwd" 2>/dev/null)" = "$DC2_RUN" ]; then
+        echo "$pid"
+    fi
+}
+
+do_stop_dc2() {
+    local pid; pid=$(dc2_pid)
+    [ -n "$pid" ] || { rm -f "$DC2_PIDFILE"; return 0; }
+    local pgid; pgid=$(ps -o pgid= -p "$pid" | tr -d ' ')
+    kill -TERM "$pid" 2>/dev/null || true
+    local i
+    for i in $(seq 1 100); do
+        if ! kill -0 "$pid" 2>/dev/null && { [ -z "$pgid" ] || ! pgrep -g "$pgid" >/dev/null; }; then break; fi
+        sleep 0.1
+    done
+    if [ -n "$pgid" ] && pgrep -g "$pgid" >/dev/null; then kill -KILL -- "-$pgid" 2>/dev/null || true; fi
+    rm -f "$DC2_PIDFILE"
+    log "DC2 stopped"
+}
+
+do_join_dc() {
+    [ -f "$DIR/.joined" ] && ADDR2=${ADDR2:-$(cat "$DIR/addr2" 2>/dev/null)}
+    [[ $ADDR2 =~ ^127\.[0-9]+\.[0-9]+\.[0-9]+$ ]] || die "join-dc needs --addr2 127.x.y.z"
+    [ "$ADDR2" != "$ADDR" ] || die "--addr2 must differ from --addr"
+    [ -f "$DIR/.dns" ] || do_dns
+    if ! grep -q 'server services = .*drepl' "$CONF"; then
+        sed -i -e 's/^\tserver services = \(.*\)$/\tserver services = \1, rpc, drepl/' "$CONF"
+        is_running && do_stop
+    fi
+    is_running || { do_start; do_wait; }
+    if [ ! -f "$DIR/.joined" ]; then
+        do_stop_dc2
+        rm -rf "$DC2_DIR" "$DC2_RUN"
+        mkdir -p "$DC2_DIR" "$DC2_RUN"
+        local t0=$SECONDS
+        if ! PASSWD="$ADMIN_PASSWORD" KRB5_CONFIG="$KRB5" "$PY" "$HERE/joindc.py" "$DNS_DOMAIN" DC \
+                -U Administrator -W "$NETBIOS" --server="$ADDR" --targetdir="$DC2_DIR" --dns-backend=SAMBA_INTERNAL \
+                --option="netbios name = DC2" --option="interfaces = $ADDR2/8" \
+                --option="bind interfaces only = yes" > "$DIR/join.log" 2>&1; then
+            die "joining DC2 failed, see $DIR/join.log"
+        fi
+        [ -f "$DC2_CONF" ] || die "the join wrote no $DC2_CONF, see $DIR/join.log"
+        sed -i -e "/^\[global\]/a\\
+\tserver services = ldap, kdc, cldap, dns, rpc, drepl\\
+\tldap server require strong auth = no\\
+\tpid directory = $DC2_RUN\\
+\tncalrpc dir = $DC2_DIR/ncalrpc\\
+\twinbindd socket directory = $DC2_DIR/winbindd\\
+\tntp signd socket directory = $DC2_DIR/ntp_signd\\
+\tnsupdate command = /bin/false\\
+\tlog file = $DIR/log2.%m\\
+\tdebug pid = yes" "$DC2_CONF"
+        mkdir -p "$DC2_DIR/ncalrpc" "$DC2_DIR/winbindd" "$DC2_DIR/ntp_signd"
+        # The controller's SRV record, as its DNS update would add it.
+        PASSWD="$ADMIN_PASSWORD" samba-tool dns add "$ADDR" "_msdcs.$DNS_DOMAIN" _ldap._tcp.dc SRV \
+            "dc2.$DNS_DOMAIN 389 0 100" -U Administrator -W "$NETBIOS" >> "$DIR/join.log" 2>&1 \
+            || die "adding DC2's SRV record failed, see $DIR/join.log"
+        echo "$ADDR2" > "$DIR/addr2"
+        touch "$DIR/.joined"
+        log "DC2 joined on $ADDR2 ($((SECONDS - t0)) s)"
+    fi
+    if [ -z "$(dc2_pid)" ]; then
+        (cd "$DC2_RUN" && exec setsid samba -s "$DC2_CONF" -i --no-process-group < /dev/null >> "$DIR/samba2.log" 2>&1 9>&-) &
+        echo $! > "$DC2_PIDFILE"
+        local i
+        for i in $(seq 1 600); do
+            ldapsearch -x -H "ldap://$ADDR2" -b '' -s base -LLL -o nettimeout=2 dn >/dev/null 2>&1 && break
+            [ -n "$(dc2_pid)" ] || die "DC2 exited during start-up, see $DIR/samba2.log"
+            sleep 0.1
+        done
+        log "DC2 started on $ADDR2"
+    fi
+}
+
 do_start() {
     [ -f "$DIR/.provisioned" ] || die "no domain in $DIR; run provision first"
     if is_running; then log "already running (pid $(server_pid))"; return 0; fi
@@ -362,6 +456,8 @@ do_facts() {
         kv PID_FILE "$PIDFILE"
         kv LOG_FILE "$LOGFILE"
         kv DNS_SERVER "$([ -f "$DIR/.dns" ] && echo "$ADDR")"
+        kv DC2_ADDR "$([ -f "$DIR/.joined" ] && cat "$DIR/addr2")"
+        kv DC2_DNS_HOST "$([ -f "$DIR/.joined" ] && echo "dc2.$DNS_DOMAIN")"
       } > "$tmp" )
     mv -f "$tmp" "$f"
 }
@@ -405,10 +501,12 @@ main() {
         wait) do_wait ;;
         seed) do_seed ;;
         facts) do_facts; sed -E "s/^([A-Z_]*PASSWORD)=.*/\1=<in $(printf '%s' "$DIR" | sed 's/[\/&]/\\&/g')\/facts.env>/" "$DIR/facts.env" ;;
-        stop) do_stop ;;
+        stop) do_stop_dc2; do_stop ;;
         status) do_status ;;
         clone) do_clone ;;
         dns) do_dns; [ ! -f "$DIR/facts.env" ] || do_facts ;;
+        join-dc) do_join_dc; do_facts ;;
+        stop-dc2) do_stop_dc2 ;;
         up)
             if is_running && ldap_answers && [ -f "$DIR/.seeded" ] && [ -f "$DIR/facts.env" ] \
                     && [ "$(cat "$DIR/addr" 2>/dev/null)" = "$ADDR" ] \

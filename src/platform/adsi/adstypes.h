@@ -89,6 +89,7 @@ enum AuthFlag : std::uint32_t {
     ADS_USE_SSL = 0x2,
     ADS_READONLY_SERVER = 0x4,
     ADS_NO_AUTHENTICATION = 0x10,     // anonymous bind
+    ADS_FAST_BIND = 0x20,             // bind without reading the object: no existence check
     ADS_USE_SIGNING = 0x40,
     ADS_USE_SEALING = 0x80,           // SASL confidentiality layer
     ADS_SERVER_BIND = 0x200,          // the named server is used as is

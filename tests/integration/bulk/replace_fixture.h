@@ -1,0 +1,274 @@
+#pragma once
+// A scratch OU of its own users for the find-and-replace tests (never the seeded users that
+// other tests read), written and read back with the OpenLDAP tools, and a relay that cuts
+// the connection when the client sends a chosen modify request.
+#include "support/ldaptools.h"
+#include "support/testdomain.h"
+
+#include <QCoreApplication>
+#include <QRandomGenerator>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+namespace replacetest {
+
+inline QString b64(const QString &s) { return QString::fromLatin1(s.toUtf8().toBase64()); }
+
+// The users of the scratch OU and what they hold.
+struct ScratchOu {
+    QString dn;      // OU=replace-<pid>-<n>,<base>
+    QString tag;     // short unique text for sAMAccountName
+    QString error;   // why creating it failed
+
+    QString user(const QString &cn) const { return QStringLiteral("CN=%1,%2").arg(cn, dn); }
+
+    static QString homeOf(const char *what)
+    {
+        // A mailbox user of the seed gives the database and server names to copy.
+        const auto found = testsupport::ldapSearch(testsupport::fact("SEED_OU"), QStringLiteral("(homeMDB=*)"),
+                                                   {QStringLiteral("homeMDB"), QStringLiteral("msExchHomeServerName")},
+                                                   testsupport::Account::admin(), {QStringLiteral("-z"), QStringLiteral("1")});
+        return found.isEmpty() ? QString() : found.first().text(QString::fromLatin1(what));
+    }
+
+    // Creates the OU and its users. prefix names the OU.
+    static ScratchOu create(const QString &prefix)
+    {
+        ScratchOu ou;
+        const quint32 n = QRandomGenerator::global()->bounded(1000000u);
+        ou.dn = QStringLiteral("OU=%1-%2-%3,%4").arg(prefix).arg(QCoreApplication::applicationPid()).arg(n).arg(
+            testsupport::fact("BASE_DN"));
+        ou.tag = QStringLiteral("%1%2").arg(prefix.left(2)).arg(n);
+        const QString homeMdb = homeOf("homeMDB"), homeServer = homeOf("msExchHomeServerName");
+        QString ldif = QStringLiteral("dn: %1\nchangetype: add\nobjectClass: organizationalUnit\n\n").arg(ou.dn);
+        int i = 0;
+        auto add = [&](const QString &cn, const QStringList &lines) {
+            ldif += QStringLiteral("dn:: %1\nchangetype: add\nobjectClass: user\nsAMAccountName: %2u%3\nuserAccountControl: 546\n")
+                        .arg(b64(ou.user(cn)), ou.tag)
+                        .arg(i++);
+            for (const QString &l : lines)
+                ldif += l + QLatin1Char('\n');
+            ldif += QLatin1Char('\n');
+        };
+        add(QStringLiteral("Rep Boss"), {QStringLiteral("title: Boss"), QStringLiteral("sn: Boss")});
+        add(QStringLiteral("Rep Other"), {QStringLiteral("title: Chief"), QStringLiteral("sn: Other")});
+        add(QStringLiteral("Rep Ann"),
+            {QStringLiteral("givenName: Ann"), QStringLiteral("sn: Alpha"), QStringLiteral("title: Engineer"),
+             QStringLiteral("c: DE"), QStringLiteral("co: Germany"), QStringLiteral("countryCode: 276"),
+             QStringLiteral("manager: ") + ou.user(QStringLiteral("Rep Boss")),
+             QStringLiteral("msExchHideFromAddressLists: TRUE"),
+             QStringLiteral("streetAddress:: ") + b64(QStringLiteral("1 Main St\r\nFloor 2"))});
+        add(QStringLiteral("Rep Ben"),
+            {QStringLiteral("givenName: Ben"), QStringLiteral("sn: Beta"), QStringLiteral("title: Senior Engineer"),
+             QStringLiteral("c: CH"), QStringLiteral("co: Switzerland"), QStringLiteral("countryCode: 756"),
+             QStringLiteral("manager: ") + ou.user(QStringLiteral("Rep Boss")),
+             QStringLiteral("streetAddress: 2 Side Rd")});
+        add(QStringLiteral("Rep Cid"),
+            {QStringLiteral("givenName: Cid"), QStringLiteral("sn: Gamma"), QStringLiteral("title: Engineer II"),
+             QStringLiteral("manager: ") + ou.user(QStringLiteral("Rep Other")),
+             QStringLiteral("msExchHideFromAddressLists: FALSE")});
+        add(QStringLiteral("Rep Dee"), {QStringLiteral("givenName: Dee"), QStringLiteral("sn: Delta")});
+        add(QStringLiteral("Rep Mailbox"),
+            {QStringLiteral("extensionAttribute3: x"), QStringLiteral("homeMDB: ") + homeMdb,
+             QStringLiteral("msExchHomeServerName: ") + homeServer});
+        add(QStringLiteral("Rep NoMailbox"), {QStringLiteral("extensionAttribute3: x")});
+        add(QStringLiteral("Ünï Çødé"), {QStringLiteral("title:: ") + b64(QStringLiteral("Ωmega Ärztin")),
+                                          QStringLiteral("givenName:: ") + b64(QStringLiteral("Ünï"))});
+        const testsupport::ToolResult r = testsupport::ldapModify(ldif.toUtf8());
+        if (r.exitCode != 0 || homeMdb.isEmpty())
+            ou.error = QStringLiteral("creating %1 failed (%2): %3").arg(ou.dn).arg(r.exitCode).arg(QString::fromUtf8(r.err));
+        return ou;
+    }
+};
+
+// Distinguished names (lower case) below base (one level) matching filter, by ldapsearch.
+inline QSet<QString> dnsOf(const QString &base, const QString &filter)
+{
+    QSet<QString> out;
+    for (const auto &e : testsupport::ldapSearch(base, filter, {QStringLiteral("1.1")}, testsupport::Account::admin(),
+                                                 {QStringLiteral("-s"), QStringLiteral("one")}))
+        out.insert(e.dn.toLower());
+    return out;
+}
+
+// One attribute's values of one entry, as UTF-8 texts.
+inline QStringList valuesOf(const QString &dn, const QString &attribute)
+{
+    QStringList out;
+    const auto found = testsupport::ldapSearch(dn, QStringLiteral("(objectClass=*)"), {attribute},
+                                               testsupport::Account::admin(), {QStringLiteral("-s"), QStringLiteral("base")});
+    if (!found.isEmpty())
+        for (const QByteArray &v : found.first().values(attribute))
+            out << QString::fromUtf8(v);
+    return out;
+}
+
+inline QString modify(const QString &ldif)
+{
+    const testsupport::ToolResult r = testsupport::ldapModify(ldif.toUtf8());
+    return r.exitCode == 0 ? QString() : QString::fromUtf8(r.err);
+}
+
+inline void removeTree(const QString &dn)
+{
+    // Children first: ldapdelete -r through the shared tool runner has no password file, so
+    // the entries are deleted one by one with ldapmodify, deepest first.
+    auto entries = testsupport::ldapSearch(dn, QStringLiteral("(objectClass=*)"), {QStringLiteral("1.1")});
+    std::sort(entries.begin(), entries.end(),
+              [](const auto &a, const auto &b) { return a.dn.count(QLatin1Char(',')) > b.dn.count(QLatin1Char(',')); });
+    QString ldif;
+    for (const auto &e : entries)
+        ldif += QStringLiteral("dn:: %1\nchangetype: delete\n\n").arg(b64(e.dn));
+    testsupport::ldapModify(ldif.toUtf8());
+}
+
+// Forwards LDAP traffic to the test domain and cuts every connection when a client sends its
+// cutAt-th modify request (1-based), as a server that goes away in the middle of an Apply.
+class CuttingRelay {
+public:
+    CuttingRelay(const QString &targetAddr, int targetPort, int cutAt)
+        : target_(targetAddr), targetPort_(targetPort), cutAt_(cutAt)
+    {
+        listen_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        int one = 1;
+        ::setsockopt(listen_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+        if (::bind(listen_, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0 && ::listen(listen_, 8) == 0) {
+            socklen_t len = sizeof a;
+            ::getsockname(listen_, reinterpret_cast<sockaddr *>(&a), &len);
+            port_ = ntohs(a.sin_port);
+        }
+        thread_ = std::thread([this] { run(); });
+    }
+    ~CuttingRelay()
+    {
+        stop_ = true;
+        thread_.join();
+        ::close(listen_);
+    }
+    int port() const { return port_; }
+    int modifiesForwarded() const { return modifies_; }
+    bool cut() const { return cut_; }
+
+private:
+    struct Pair {
+        int client = -1, server = -1;
+        QByteArray pending;
+    };
+    static void closePair(Pair &p)
+    {
+        if (p.client >= 0) ::close(p.client);
+        if (p.server >= 0) ::close(p.server);
+        p.client = p.server = -1;
+    }
+    // Forwards whole messages; false when the connection is to be cut.
+    bool forward(Pair &p)
+    {
+        for (;;) {
+            const QByteArray &b = p.pending;
+            if (b.size() < 2)
+                return true;
+            qsizetype header = 2, length = static_cast<unsigned char>(b[1]);
+            if (length & 0x80) {
+                const int bytes = length & 0x7f;
+                if (b.size() < 2 + bytes)
+                    return true;
+                length = 0;
+                for (int i = 0; i < bytes; ++i)
+                    length = (length << 8) | static_cast<unsigned char>(b[2 + i]);
+                header += bytes;
+            }
+            const qsizetype total = header + length;
+            if (b.size() < total)
+                return true;
+            const qsizetype idLength = static_cast<unsigned char>(b[header + 1]);
+            const unsigned char op = static_cast<unsigned char>(b[header + 2 + idLength]);
+            if (op == 0x66) {  // ModifyRequest
+                if (modifies_ + 1 >= cutAt_) {
+                    cut_ = true;
+                    return false;
+                }
+                ++modifies_;
+            }
+            if (::send(p.server, b.constData(), static_cast<size_t>(total), MSG_NOSIGNAL) < 0)
+                return false;
+            p.pending.remove(0, total);
+        }
+    }
+    void run()
+    {
+        std::vector<Pair> pairs;
+        while (!stop_) {
+            std::vector<pollfd> fds{{listen_, POLLIN, 0}};
+            for (const Pair &p : pairs) {
+                fds.push_back({p.client, POLLIN, 0});
+                fds.push_back({p.server, POLLIN, 0});
+            }
+            if (::poll(fds.data(), fds.size(), 50) <= 0)
+                continue;
+            const std::size_t polled = (fds.size() - 1) / 2;
+            if (fds[0].revents & POLLIN) {
+                Pair p;
+                p.client = ::accept(listen_, nullptr, nullptr);
+                p.server = ::socket(AF_INET, SOCK_STREAM, 0);
+                sockaddr_in a{};
+                a.sin_family = AF_INET;
+                a.sin_port = htons(static_cast<uint16_t>(targetPort_));
+                ::inet_pton(AF_INET, target_.toLatin1().constData(), &a.sin_addr);
+                if (!cut_ && ::connect(p.server, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0)
+                    pairs.push_back(p);
+                else
+                    closePair(p);  // after the cut the server stays away
+            }
+            for (std::size_t i = 0; i < polled; ++i) {
+                Pair &p = pairs[i];
+                const pollfd &c = fds[1 + 2 * i];
+                const pollfd &s = fds[2 + 2 * i];
+                char buf[65536];
+                bool alive = true;
+                if (c.revents & (POLLIN | POLLHUP | POLLERR)) {
+                    const ssize_t n = ::recv(p.client, buf, sizeof buf, 0);
+                    alive = n > 0;
+                    if (alive) {
+                        p.pending.append(buf, n);
+                        alive = forward(p);
+                    }
+                }
+                if (alive && (s.revents & (POLLIN | POLLHUP | POLLERR))) {
+                    const ssize_t n = ::recv(p.server, buf, sizeof buf, 0);
+                    alive = n > 0 && ::send(p.client, buf, static_cast<size_t>(n), MSG_NOSIGNAL) == n;
+                }
+                if (!alive)
+                    closePair(p);
+            }
+            std::erase_if(pairs, [](const Pair &p) { return p.client < 0; });
+        }
+        for (Pair &p : pairs)
+            closePair(p);
+    }
+
+    QString target_;
+    int targetPort_;
+    int cutAt_;
+    int listen_ = -1;
+    int port_ = 0;
+    std::atomic<bool> stop_{false};
+    std::atomic<bool> cut_{false};
+    std::atomic<int> modifies_{0};
+    std::thread thread_;
+};
+
+} // namespace replacetest

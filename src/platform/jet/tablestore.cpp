@@ -1,0 +1,146 @@
+#include "platform/jet/tablestore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <sqlite3.h>
+
+namespace jet {
+
+namespace {
+QString lastError(sqlite3 *db)
+{
+    return db ? QString::fromUtf8(sqlite3_errmsg(db)) : QStringLiteral("out of memory");
+}
+}  // namespace
+
+SqliteStore::~SqliteStore()
+{
+    close();
+}
+
+bool SqliteStore::open(const QString &path, QString *error)
+{
+    close();
+    const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &m_db,
+                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    if (rc != SQLITE_OK) {
+        if (error)
+            *error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), lastError(m_db));
+        close();
+        return false;
+    }
+    sqlite3_busy_timeout(m_db, 2000);
+    // Reading the schema proves the file is a database (a text file fails here, not later).
+    char *msg = nullptr;
+    if (sqlite3_exec(m_db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, &msg) != SQLITE_OK) {
+        if (error)
+            *error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), QString::fromUtf8(msg ? msg : ""));
+        sqlite3_free(msg);
+        close();
+        return false;
+    }
+    return true;
+}
+
+bool SqliteStore::begin(QString *error)
+{
+    if (!exec(QStringLiteral("BEGIN IMMEDIATE"), error))
+        return false;
+    m_inTransaction = true;
+    return true;
+}
+
+bool SqliteStore::exec(const QString &statement, QString *error)
+{
+    if (!m_db) {
+        if (error)
+            *error = QStringLiteral("The database is not open.");
+        return false;
+    }
+    char *msg = nullptr;
+    if (sqlite3_exec(m_db, statement.toUtf8().constData(), nullptr, nullptr, &msg) != SQLITE_OK) {
+        if (error)
+            *error = QString::fromUtf8(msg ? msg : "SQLite error");
+        sqlite3_free(msg);
+        return false;
+    }
+    return true;
+}
+
+bool SqliteStore::commit(QString *error)
+{
+    if (!m_inTransaction)
+        return true;
+    if (!exec(QStringLiteral("COMMIT"), error)) {
+        rollback();
+        return false;
+    }
+    m_inTransaction = false;
+    return true;
+}
+
+void SqliteStore::rollback()
+{
+    if (m_db && m_inTransaction)
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+    m_inTransaction = false;
+}
+
+void SqliteStore::close()
+{
+    if (!m_db)
+        return;
+    rollback();
+    sqlite3_close_v2(m_db);
+    m_db = nullptr;
+}
+
+QStringList SqliteStore::tables(QString *error) const
+{
+    QStringList out;
+    if (!m_db)
+        return out;
+    sqlite3_stmt *st = nullptr;
+    if (sqlite3_prepare_v2(m_db, "SELECT name FROM sqlite_master WHERE type='table' ORDER BY rowid", -1, &st,
+                           nullptr) != SQLITE_OK) {
+        if (error)
+            *error = lastError(m_db);
+        return out;
+    }
+    while (sqlite3_step(st) == SQLITE_ROW)
+        out << QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(st, 0)));
+    sqlite3_finalize(st);
+    return out;
+}
+
+bool listDatabaseTables(const QString &path, QStringList *tables, QString *error)
+{
+    tables->clear();
+    if (!QFileInfo::exists(path))
+        return true;
+    sqlite3 *db = nullptr;
+    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+        if (error)
+            *error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), lastError(db));
+        sqlite3_close_v2(db);
+        return false;
+    }
+    sqlite3_stmt *st = nullptr;
+    bool ok = sqlite3_prepare_v2(db, "SELECT name FROM sqlite_master WHERE type='table' ORDER BY rowid", -1, &st,
+                                 nullptr) == SQLITE_OK;
+    if (ok) {
+        int rc;
+        while ((rc = sqlite3_step(st)) == SQLITE_ROW)
+            *tables << QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(st, 0)));
+        ok = rc == SQLITE_DONE;
+    }
+    if (!ok && error)
+        *error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), lastError(db));
+    sqlite3_finalize(st);
+    sqlite3_close_v2(db);
+    return ok;
+}
+
+}  // namespace jet

@@ -1,0 +1,165 @@
+// arvendel-cli report: lists the predefined reports and runs one of them.
+#include "cli/cli.h"
+#include "cli/rowtext.h"
+#include "reports/unReportCatalogue.h"
+#include "reports/unReportRun.h"
+
+namespace {
+
+using namespace reports;
+
+int listReports()
+{
+    QTextStream &o = cli::out();
+    for (const ReportInfo &r : reportList()) {
+        QString parameter;
+        switch (r.parameter) {
+        case ParameterKind::Days: parameter = QStringLiteral("days"); break;
+        case ParameterKind::Group: parameter = QStringLiteral("group"); break;
+        case ParameterKind::DynamicGroup: parameter = QStringLiteral("query-based group"); break;
+        case ParameterKind::None: break;
+        }
+        o << r.number << '\t' << tabs()[r.tab].caption << '\t' << r.title << '\t'
+          << (r.kind == ReportKind::Group ? "groups" : "users") << '\t' << parameter << '\n';
+    }
+    o.flush();
+    return cli::Ok;
+}
+
+// The group named by --group: a distinguished name or a name, compared without regard to case.
+template <typename T>
+const T *findGroup(const QList<T> &list, const QString &wanted)
+{
+    for (const T &g : list)
+        if (g.dn.compare(wanted, Qt::CaseInsensitive) == 0)
+            return &g;
+    for (const T &g : list)
+        if (g.name.compare(wanted, Qt::CaseInsensitive) == 0)
+            return &g;
+    return nullptr;
+}
+
+int runReportCommand(const QCommandLineParser &parser, const QStringList &positional)
+{
+    bool ok = false;
+    const int number = positional.value(1).toInt(&ok);
+    const ReportInfo *report = ok ? reportByNumber(number) : nullptr;
+    if (!report)
+        return cli::usageError(parser, QStringLiteral("report run needs a report number from 0 to 33"));
+    int sizeLimit = 0;
+    if (parser.isSet(QStringLiteral("size-limit"))) {
+        sizeLimit = parser.value(QStringLiteral("size-limit")).toInt(&ok);
+        if (!ok || sizeLimit < 0)
+            return cli::usageError(parser, QStringLiteral("--size-limit needs a number of 0 or more"));
+    }
+    const bool needsGroup = report->parameter == ParameterKind::Group || report->parameter == ParameterKind::DynamicGroup;
+    if (needsGroup && !parser.isSet(QStringLiteral("group")))
+        return cli::usageError(parser, QStringLiteral("report %1 needs --group").arg(number));
+    if (parser.isSet(QStringLiteral("days")) && report->parameter != ParameterKind::Days)
+        return cli::usageError(parser, QStringLiteral("report %1 takes no --days").arg(number));
+    QString daysText = parser.value(QStringLiteral("days"));
+    if (report->parameter == ParameterKind::Days && parser.isSet(QStringLiteral("days"))) {
+        const int n = daysText.toInt(&ok);
+        if (!ok || n < 0)
+            return cli::usageError(parser, QStringLiteral("--days needs a number of 0 or more"));
+    }
+
+    if (const int rc = cli::connectFromOptions(parser); rc != cli::Ok)
+        return rc;
+    int rows = 0;
+    try {
+        const DomainSettings domain = readDomainSettings();
+        const double now = localNow();
+        QString condition, base;
+        if (report->parameter == ParameterKind::Days) {
+            // As the days dialog does: no number, or one below the step, becomes the step.
+            const int days = daysText.isEmpty() ? daysListStep(domain) : normaliseDays(daysText, daysCheckStep(*report, domain));
+            condition = daysCondition(*report, days, domain, now);
+        } else if (report->parameter == ParameterKind::Group) {
+            const QList<GroupChoice> groups = loadGroups();
+            const GroupChoice *g = findGroup(groups, parser.value(QStringLiteral("group")));
+            if (!g) {
+                DisconnectContext();
+                return cli::directoryError(QStringLiteral("No group \"%1\" in the domain.").arg(parser.value(QStringLiteral("group"))));
+            }
+            condition = groupCondition(number, g->dn, g->token);
+        } else if (report->parameter == ParameterKind::DynamicGroup) {
+            const QList<DynamicGroupChoice> groups = loadDynamicGroups();
+            const DynamicGroupChoice *g = findGroup(groups, parser.value(QStringLiteral("group")));
+            if (!g) {
+                DisconnectContext();
+                return cli::directoryError(QStringLiteral("No query-based distribution group \"%1\" in the domain.")
+                                               .arg(parser.value(QStringLiteral("group"))));
+            }
+            readDynamicGroup(g->dn, &condition, &base);
+        }
+        const QString filter = reportFilter(*report, condition, domain, now);
+        const QList<ReportColumn> all = columnSet(report->kind, domain);
+        QList<ReportColumn> columns;
+        if (parser.isSet(QStringLiteral("all-columns"))) {
+            columns = all;
+        } else {
+            const QSet<int> hidden = initialHidden(*report, all, domain);
+            for (const ReportColumn &c : all)
+                if (!hidden.contains(c.key))
+                    columns << c;
+        }
+        if (parser.isSet(QStringLiteral("with-dn")))
+            columns.prepend(ReportColumn{-1000, QStringLiteral("distinguishedName"), QStringLiteral("DN"), false});
+        ReportQuery q = makeQuery(*report, filter, columns, sizeLimit, base);
+        if (parser.isSet(QStringLiteral("show-filter"))) {
+            cli::err() << "filter: " << filter << '\n' << "base: " << q.base << '\n';
+            cli::err().flush();
+        }
+        QTextStream &o = cli::out();
+        rows = runReport(q, [&](const QVariantList &row) {
+            o << cli::formatRow(row, q.attributes) << '\n';
+            return true;
+        });
+        o.flush();
+    } catch (const Exception &e) {
+        cli::out().flush();
+        DisconnectContext();
+        return cli::directoryError(e.Message());
+    }
+    if (parser.isSet(QStringLiteral("count"))) {
+        cli::err() << rows << " rows\n";
+        cli::err().flush();
+    }
+    DisconnectContext();
+    return cli::Ok;
+}
+
+int runReportGroup(const QStringList &args)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "report list: the predefined reports (number, tab, name, kind, parameter).\n"
+        "report run N: runs report N and prints its rows as search does (see src/cli/README.md)."));
+    parser.addHelpOption();
+    parser.addPositionalArgument(QStringLiteral("action"), QStringLiteral("list or run"));
+    parser.addPositionalArgument(QStringLiteral("number"), QStringLiteral("report number (run)"));
+    parser.addOptions({
+        {QStringLiteral("days"), QStringLiteral("Number of days of a days report (default and minimum: the dialog's step)."), QStringLiteral("n")},
+        {QStringLiteral("group"), QStringLiteral("Group of reports 18 and 19, query-based group of report 33: name or distinguished name."), QStringLiteral("group")},
+        {QStringLiteral("size-limit"), QStringLiteral("At most this many rows (0: all)."), QStringLiteral("n")},
+        {QStringLiteral("all-columns"), QStringLiteral("Print every column of the report's set, not only the visible ones.")},
+        {QStringLiteral("with-dn"), QStringLiteral("Print each object's distinguishedName first.")},
+        {QStringLiteral("show-filter"), QStringLiteral("Print the filter and base on standard error.")},
+        {QStringLiteral("count"), QStringLiteral("Print the number of rows to standard error at the end.")},
+    });
+    int exitCode = cli::Ok;
+    if (!cli::parseCommandLine(parser, args, &exitCode))
+        return exitCode;
+    const QStringList positional = parser.positionalArguments();
+    const QString action = positional.value(0);
+    if (action == QLatin1String("list") && positional.size() == 1)
+        return listReports();
+    if (action == QLatin1String("run") && positional.size() == 2)
+        return runReportCommand(parser, positional);
+    return cli::usageError(parser, QStringLiteral("use \"report list\" or \"report run N\""));
+}
+
+} // namespace
+
+ARV_CLI_COMMAND(report, "list the predefined reports or run one", runReportGroup);

@@ -1,0 +1,505 @@
+#include "reports/unReportsStore.h"
+
+#include "core/unConnection.h"
+#include "options/unModifyColumns.h"
+#include "options/unOptions.h"
+#include "reports/unDaysNumber.h"
+#include "reports/unDynamicgroupSelect.h"
+#include "ui/prompt.h"
+#include "ui/texts.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QTableView>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <numeric>
+
+namespace reports {
+
+// --- the grid model ----------------------------------------------------------------------
+
+void ReportGridModel::setColumns(const QList<ReportColumn> &columns, bool groupReport)
+{
+    beginResetModel();
+    columns_ = columns;
+    rows_.clear();
+    pending_.clear();
+    groupTypeColumn_ = -1;
+    if (groupReport)
+        for (int i = 0; i < columns_.size(); ++i)
+            if (columns_[i].ldapName.compare(QLatin1String("groupType"), Qt::CaseInsensitive) == 0)
+                groupTypeColumn_ = i;
+    endResetModel();
+}
+
+void ReportGridModel::clear()
+{
+    beginResetModel();
+    rows_.clear();
+    pending_.clear();
+    endResetModel();
+}
+
+void ReportGridModel::append(const QVariantList &values)
+{
+    Row r;
+    r.cells.reserve(columns_.size());
+    r.dates.assign(size_t(columns_.size()), -1);
+    for (int i = 0; i < columns_.size(); ++i) {
+        const QVariant v = values.value(i);
+        r.cells << cellText(v, i == groupTypeColumn_);
+        if (columns_[i].date)
+            r.dates[size_t(i)] = cellDate(v);
+    }
+    pending_.push_back(std::move(r));
+}
+
+void ReportGridModel::flush()
+{
+    if (pending_.empty())
+        return;
+    const int first = int(rows_.size());
+    beginInsertRows({}, first, first + int(pending_.size()) - 1);
+    std::move(pending_.begin(), pending_.end(), std::back_inserter(rows_));
+    pending_.clear();
+    endInsertRows();
+}
+
+int ReportGridModel::rowCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : int(rows_.size()); }
+
+int ReportGridModel::columnCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : int(columns_.size()); }
+
+QVariant ReportGridModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.row() >= int(rows_.size()) || index.column() >= columns_.size())
+        return {};
+    if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
+        return rows_[size_t(index.row())].cells[index.column()];
+    return {};
+}
+
+QVariant ReportGridModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (role != Qt::DisplayRole)
+        return {};
+    if (orientation == Qt::Horizontal)
+        return section < columns_.size() ? columns_[section].caption : QVariant();
+    return QString::number(section + 1);
+}
+
+void ReportGridModel::sort(int column, Qt::SortOrder order)
+{
+    if (column < 0 || column >= columns_.size())
+        return;
+    emit layoutAboutToBeChanged();
+    const bool date = columns_[column].date;
+    const size_t c = size_t(column);
+    std::stable_sort(rows_.begin(), rows_.end(), [&](const Row &a, const Row &b) {
+        int cmp;
+        if (date)
+            cmp = a.dates[c] < b.dates[c] ? -1 : (a.dates[c] > b.dates[c] ? 1 : 0);
+        else
+            cmp = a.cells[column].compare(b.cells[column], Qt::CaseInsensitive);
+        return order == Qt::AscendingOrder ? cmp < 0 : cmp > 0;
+    });
+    emit layoutChanged();
+}
+
+// --- the window --------------------------------------------------------------------------
+
+namespace {
+TfrmReportsStore::SaveHandler &saveHandler()
+{
+    static TfrmReportsStore::SaveHandler h;
+    return h;
+}
+TfrmReportsStore::ExportHandler &exportHandler()
+{
+    static TfrmReportsStore::ExportHandler h;
+    return h;
+}
+} // namespace
+
+void TfrmReportsStore::setSaveHandler(SaveHandler h) { saveHandler() = std::move(h); }
+void TfrmReportsStore::setExportHandler(ExportHandler h) { exportHandler() = std::move(h); }
+
+TfrmReportsStore::TfrmReportsStore(int reportNumber, const DomainSettings &domain, QWidget *parent)
+    : QDialog(parent), domain_(domain)
+{
+    if (const ReportInfo *r = reportByNumber(reportNumber))
+        report_ = *r;
+    setObjectName(QStringLiteral("TfrmReportsStore"));
+    setWindowTitle(QStringLiteral(" Report - ") + report_.title);
+    base_ = ConnectionContext().DomainPath;
+    buildWindow();
+}
+
+static QToolButton *makeButton(QToolBar *bar, const char *name, const QString &text, const QString &hint)
+{
+    auto *b = new QToolButton(bar);
+    b->setObjectName(QString::fromLatin1(name));
+    b->setText(text);
+    b->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    if (!hint.isEmpty())
+        ui::setHint(b, hint);
+    bar->addWidget(b);
+    return b;
+}
+
+void TfrmReportsStore::buildWindow()
+{
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto *bar = new QToolBar(this);
+    bar->setObjectName(QStringLiteral("ToolBar"));
+    tbSaveAs = makeButton(bar, "tbSaveAs", QStringLiteral("Save As.."), QStringLiteral("Fast Save Result as.."));
+    tbExport = makeButton(bar, "tbExport", QStringLiteral("Export"), QStringLiteral("Export to..."));
+    bar->addSeparator();
+    tbColumns = makeButton(bar, "tbColumns", QStringLiteral("Columns"), QStringLiteral("Columns"));
+    tbOptions = makeButton(bar, "tbOptions", QStringLiteral("Options"), QString());
+    bar->addSeparator();
+    bar->addWidget(new QLabel(QStringLiteral("Get only the first"), bar));
+    ebHowMany = new QSpinBox(bar);
+    ebHowMany->setObjectName(QStringLiteral("ebHowMany"));
+    ebHowMany->setRange(0, 2000);
+    ebHowMany->installEventFilter(this);
+    bar->addWidget(ebHowMany);
+    bar->addWidget(new QLabel(QStringLiteral("   items   "), bar));
+    tbExecute = makeButton(bar, "tbExecute", QStringLiteral("Execute Report"), QStringLiteral("Execute Report"));
+    tbStop = makeButton(bar, "tbStop", QStringLiteral("Stop"), QString());
+    layout->addWidget(bar);
+
+    model_ = new ReportGridModel(this);
+    sgReport = new QTableView(this);
+    sgReport->setObjectName(QStringLiteral("sgReport"));
+    sgReport->setModel(model_);
+    sgReport->setSelectionBehavior(QAbstractItemView::SelectRows);
+    sgReport->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    sgReport->setWordWrap(false);
+    sgReport->horizontalHeader()->setDefaultSectionSize(80);
+    sgReport->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    sgReport->verticalHeader()->setDefaultSectionSize(sgReport->fontMetrics().height() + 4);
+    sgReport->horizontalHeader()->setSortIndicatorShown(true);
+    sgReport->setSortingEnabled(false);
+    connect(sgReport->horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int column) {
+        if (running_)
+            return;
+        QHeaderView *h = sgReport->horizontalHeader();
+        const Qt::SortOrder order = h->sortIndicatorSection() == column && h->sortIndicatorOrder() == Qt::AscendingOrder
+                                        ? Qt::DescendingOrder
+                                        : Qt::AscendingOrder;
+        h->setSortIndicator(column, order);
+        model_->sort(column, order);
+    });
+    layout->addWidget(sgReport, 1);
+
+    auto *status = new QStatusBar(this);
+    status->setObjectName(QStringLiteral("StatusBar"));
+    status->setSizeGripEnabled(false);
+    for (int i = 0; i < 3; ++i) {
+        status_[i] = new QLabel(status);
+        status_[i]->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
+        status->addWidget(status_[i], i == 1 ? 1 : 0);
+    }
+    layout->addWidget(status);
+
+    connect(tbExecute, &QToolButton::clicked, this, &TfrmReportsStore::tbExecuteClick);
+    connect(tbStop, &QToolButton::clicked, this, &TfrmReportsStore::tbStopClick);
+    connect(tbColumns, &QToolButton::clicked, this, &TfrmReportsStore::tbColumnsClick);
+    connect(tbOptions, &QToolButton::clicked, this, &TfrmReportsStore::tbOptionsClick);
+    connect(tbSaveAs, &QToolButton::clicked, this, &TfrmReportsStore::tbSaveAsClick);
+    connect(tbExport, &QToolButton::clicked, this, &TfrmReportsStore::tbExportClick);
+
+    setStatus(0, QStringLiteral("Report is NOT yet Executed."));
+    setStatus(1, statusText(report_, QString(), QString()));
+    tbStop->setEnabled(false);
+    tbSaveAs->setEnabled(false);
+    tbExport->setEnabled(false);
+    tbOptions->setEnabled(report_.parameter == ParameterKind::Days || report_.parameter == ParameterKind::Group);
+    resize(760, 480);
+    options::ApplyWindowFont(this);
+}
+
+void TfrmReportsStore::prepare()
+{
+    columns_ = columnSet(report_.kind, domain_);
+    hidden_ = initialHidden(report_, columns_, domain_);
+    switch (report_.parameter) {
+    case ParameterKind::Days:
+        askDays();
+        break;
+    case ParameterKind::Group:
+        askGroup();
+        break;
+    case ParameterKind::DynamicGroup:
+        askDynamicGroup();
+        break;
+    case ParameterKind::None:
+        break;
+    }
+    rebuildFilter();
+    buildGrid();
+}
+
+void TfrmReportsStore::buildGrid()
+{
+    model_->setColumns(columns_, report_.kind == ReportKind::Group);
+    applyHidden();
+}
+
+void TfrmReportsStore::applyHidden()
+{
+    for (int i = 0; i < columns_.size(); ++i)
+        sgReport->setColumnHidden(i, hidden_.contains(columns_[i].key));
+}
+
+bool TfrmReportsStore::askDays()
+{
+    TfrmDaysNumber dlg(report_, domain_, daysText_, this);
+    const bool ok = dlg.exec() == QDialog::Accepted;
+    if (ok || daysText_.isEmpty())
+        daysText_ = dlg.daysText();  // the first run takes the checked number even without OK
+    if (ok || condition_.isEmpty())
+        condition_ = daysCondition(report_, normaliseDays(daysText_, daysCheckStep(report_, domain_)), domain_,
+                                   localNow());
+    return ok;
+}
+
+bool TfrmReportsStore::askGroup()
+{
+    QList<GroupChoice> groups;
+    try {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        groups = loadGroups();
+        QApplication::restoreOverrideCursor();
+    } catch (const Exception &e) {
+        QApplication::restoreOverrideCursor();
+        ui::Prompt::error(this, e.Message(), windowTitle());
+        return false;
+    }
+    TfrmDaysNumber dlg(report_, groups, groupName_, this);
+    const bool ok = dlg.exec() == QDialog::Accepted;
+    if (const GroupChoice *g = dlg.group(); g && (ok || groupName_.isEmpty())) {
+        group_ = *g;
+        groupName_ = g->name;
+        condition_ = groupCondition(report_.number, g->dn, g->token);
+    }
+    return ok;
+}
+
+void TfrmReportsStore::askDynamicGroup()
+{
+    QList<DynamicGroupChoice> groups;
+    try {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        groups = loadDynamicGroups();
+        QApplication::restoreOverrideCursor();
+    } catch (const Exception &e) {
+        QApplication::restoreOverrideCursor();
+        ui::Prompt::error(this, e.Message(), windowTitle());
+    }
+    TfrmDynamicgroupSelect dlg(groups, this);
+    const DynamicGroupChoice *g = dlg.exec() == QDialog::Accepted ? dlg.chosen() : nullptr;
+    if (!g) {
+        columns_.clear();  // opens without columns
+        hidden_.clear();
+        return;
+    }
+    groupName_ = g->name;
+    QString base;
+    readDynamicGroup(g->dn, &condition_, &base);
+    base_ = base;
+}
+
+void TfrmReportsStore::rebuildFilter()
+{
+    filter_ = columns_.isEmpty() ? QString() : reportFilter(report_, condition_, domain_, localNow());
+    setStatus(1, statusText(report_, daysText_, groupName_));
+}
+
+void TfrmReportsStore::setStatus(int i, const QString &text) { status_[i]->setText(text); }
+
+QString TfrmReportsStore::statusPanel(int i) const { return status_[i]->text(); }
+
+QList<ReportColumn> TfrmReportsStore::visibleColumns() const
+{
+    QList<ReportColumn> out;
+    QHeaderView *h = sgReport->horizontalHeader();
+    for (int visual = 0; visual < h->count(); ++visual) {
+        const int logical = h->logicalIndex(visual);
+        if (logical >= 0 && logical < columns_.size() && !h->isSectionHidden(logical))
+            out << columns_[logical];
+    }
+    return out;
+}
+
+void TfrmReportsStore::setRunning(bool on)
+{
+    running_ = on;
+    const bool rows = model_->rowCount() > 0;
+    tbExecute->setEnabled(!on);
+    tbOptions->setEnabled(!on && (report_.parameter == ParameterKind::Days || report_.parameter == ParameterKind::Group));
+    tbColumns->setEnabled(!on);
+    tbExport->setEnabled(!on && rows);
+    tbSaveAs->setEnabled(!on && rows);
+    ebHowMany->setEnabled(!on);
+    sgReport->setEnabled(!on);
+    tbStop->setEnabled(on);
+    setStatus(2, on ? QStringLiteral("...") : QString());
+}
+
+void TfrmReportsStore::tbExecuteClick()
+{
+    if (running_)
+        return;
+    stop_ = false;
+    model_->clear();
+    sgReport->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+    setRunning(true);
+    setStatus(0, QStringLiteral("Executing Report..."));
+    int count = 0;
+    try {
+        if (columns_.isEmpty() || filter_.isEmpty())
+            throw EADSISearchException(QStringLiteral("The report has no filter to run."));
+        const ReportQuery q = makeQuery(report_, filter_, columns_, ebHowMany->value(), base_);
+        QElapsedTimer sinceFlush;
+        sinceFlush.start();
+        runReport(q, [&](const QVariantList &row) {
+            model_->append(row);
+            ++count;
+            // Showing rows and handling input costs more than a row; doing it every 15 ms
+            // keeps the window responsive and Stop usable without slowing the run down.
+            if (sinceFlush.elapsed() >= 15) {
+                model_->flush();
+                setStatus(0, QStringLiteral("   %1").arg(count));
+                QCoreApplication::processEvents();
+                sinceFlush.restart();
+            }
+            return !stop_;
+        });
+    } catch (const Exception &e) {
+        model_->flush();
+        setRunning(false);
+        setStatus(0, QStringLiteral("  %1 items finded.").arg(model_->rowCount()));
+        ui::Prompt::error(this, e.Message(), windowTitle());
+        executed_ = true;
+        return;
+    }
+    model_->flush();
+    executed_ = true;
+    setRunning(false);
+    setStatus(0, QStringLiteral("  %1 items finded.").arg(model_->rowCount()));
+}
+
+void TfrmReportsStore::tbStopClick() { stop_ = true; }
+
+void TfrmReportsStore::tbColumnsClick()
+{
+    if (running_)
+        return;
+    options::TOurColumnArray tags;
+    for (const ReportColumn &c : columns_)
+        tags << c.key;
+    QSet<int> hidden = hidden_;
+    const QList<ReportColumn> cols = columns_;
+    const bool changed = options::selectVisibleColumns(this, tags, hidden, [cols](int tag) {
+        for (const ReportColumn &c : cols)
+            if (c.key == tag)
+                return c.caption;
+        return QString();
+    });
+    if (changed) {
+        hidden_ = hidden;
+        applyHidden();
+    }
+}
+
+void TfrmReportsStore::tbOptionsClick()
+{
+    if (running_)
+        return;
+    bool ok = false;
+    if (report_.parameter == ParameterKind::Days)
+        ok = askDays();
+    else if (report_.parameter == ParameterKind::Group)
+        ok = askGroup();
+    if (!ok)
+        return;
+    rebuildFilter();
+    tbExecuteClick();
+}
+
+void TfrmReportsStore::tbSaveAsClick()
+{
+    if (running_ || model_->rowCount() == 0)
+        return;
+    const QStringList filters{QStringLiteral("Text file (*.txt)"), QStringLiteral("Unicode text file (*.txt)"),
+                              QStringLiteral("Web page (*.htm)")};
+    QString chosen;
+    QString file = ui::Prompt::saveFileName(this, QStringLiteral("Save Report..."), statusPanel(1),
+                                            filters.join(QStringLiteral(";;")), &chosen);
+    if (file.isEmpty())
+        return;
+    const int index = std::max<int>(0, int(filters.indexOf(chosen)));
+    if (QFileInfo(file).suffix().isEmpty())
+        file += index == 2 ? QStringLiteral(".htm") : QStringLiteral(".txt");
+    if (!saveHandler()) {
+        ui::Prompt::warning(this, QStringLiteral("Saving reports is not available in this build."), windowTitle());
+        return;
+    }
+    setEnabled(false);
+    saveHandler()(*this, file, index);
+    setEnabled(true);
+}
+
+void TfrmReportsStore::tbExportClick()
+{
+    if (running_ || model_->rowCount() == 0)
+        return;
+    if (!exportHandler()) {
+        ui::Prompt::warning(this, QStringLiteral("Export is not available in this build."), windowTitle());
+        return;
+    }
+    exportHandler()(*this);
+}
+
+void TfrmReportsStore::closeEvent(QCloseEvent *event)
+{
+    if (running_) {
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}
+
+void TfrmReportsStore::reject()
+{
+    // The window refuses to close during a run.
+    if (!running_)
+        QDialog::reject();
+}
+
+bool TfrmReportsStore::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == ebHowMany && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Tab) {
+            sgReport->setFocus();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+} // namespace reports

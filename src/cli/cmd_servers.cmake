@@ -1,0 +1,1 @@
+target_link_libraries(arvendel-cli PRIVATE arv_network_dcservers arv_network_server arv_network_walk arv_netenum)

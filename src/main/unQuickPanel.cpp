@@ -104,9 +104,6 @@ QStringList tabAttributes(Tab tab)
 
 QuickPanelLogic::QuickPanelLogic(userlist::ListingConnection connection) : connection_(std::move(connection)) {}
 
-namespace {
-
-// A value that can be shown as one text; false for several values or a missing one.
 bool singleText(const QVariant &v, QString *text)
 {
     if (!v.isValid() || v.isNull())
@@ -133,7 +130,41 @@ QStringList textList(const QVariant &v)
     return out;
 }
 
-} // namespace
+int readCountry(const ads::ObjectPtr &user)
+{
+    QVariant c;
+    if (ads::succeeded(user->Get(QStringLiteral("c"), &c)) && c.isValid()) {
+        QString code;
+        return singleText(c, &code) ? catalogue::countryIndexByAlpha2(code.trimmed()) : -1;
+    }
+    if (ads::succeeded(user->Get(QStringLiteral("countryCode"), &c)) && c.isValid()) {
+        bool ok = false;
+        const int num = c.toInt(&ok);
+        if (ok)
+            return catalogue::countryIndexByNumeric(num);
+    }
+    return -1;
+}
+
+ads::HRESULT putCountry(const ads::ObjectPtr &user, int countryIndex)
+{
+    const auto countries = catalogue::countries();
+    if (countryIndex < 0 || countryIndex >= static_cast<int>(countries.size()))
+        return ads::S_OK;
+    const CountryISO &c = countries[static_cast<std::size_t>(countryIndex)];
+    ads::HRESULT hr = user->Put(QStringLiteral("c"), catalogue::text(c.alpha2));
+    if (ads::succeeded(hr))
+        hr = user->Put(QStringLiteral("co"), catalogue::text(c.name));
+    if (ads::succeeded(hr))
+        hr = user->Put(QStringLiteral("countryCode"), c.numeric);
+    return hr;
+}
+
+QString refusedTabMessage(const QString &tab, const QStringList &attributes, ads::HRESULT hr)
+{
+    return QStringLiteral("The changes on the \"%1\" tab were not saved (%2):\r\n%3")
+        .arg(tab, attributes.join(QStringLiteral(", ")), GetADSIErrorText(hr));
+}
 
 QString QuickPanelLogic::cnOf(const QString &dn) const
 {
@@ -175,19 +206,8 @@ PanelData QuickPanelLogic::load(const ads::ObjectPtr &user) const
                 && singleText(value, &text))
                 d.texts[i] = text;
         }
-        if (t == Address) {
-            QVariant c;
-            if (ads::succeeded(user->Get(QStringLiteral("c"), &c)) && c.isValid()) {
-                QString code;
-                if (singleText(c, &code))
-                    d.countryIndex = catalogue::countryIndexByAlpha2(code.trimmed());
-            } else if (ads::succeeded(user->Get(QStringLiteral("countryCode"), &c)) && c.isValid()) {
-                bool ok = false;
-                const int num = c.toInt(&ok);
-                if (ok)
-                    d.countryIndex = catalogue::countryIndexByNumeric(num);
-            }
-        }
+        if (t == Address)
+            d.countryIndex = readCountry(user);
         if (t == Organization) {
             QVariant m;
             QString managerDn;
@@ -222,16 +242,8 @@ ApplyResult QuickPanelLogic::apply(const ads::ObjectPtr &user, const std::array<
                 break;
         }
         if (ads::succeeded(hr) && tc.countryIndex >= 0) {
-            const auto countries = catalogue::countries();
-            if (tc.countryIndex < static_cast<int>(countries.size())) {
-                const CountryISO &c = countries[static_cast<std::size_t>(tc.countryIndex)];
-                names << QStringLiteral("c") << QStringLiteral("co") << QStringLiteral("countryCode");
-                hr = user->Put(QStringLiteral("c"), catalogue::text(c.alpha2));
-                if (ads::succeeded(hr))
-                    hr = user->Put(QStringLiteral("co"), catalogue::text(c.name));
-                if (ads::succeeded(hr))
-                    hr = user->Put(QStringLiteral("countryCode"), c.numeric);
-            }
+            names << QStringLiteral("c") << QStringLiteral("co") << QStringLiteral("countryCode");
+            hr = putCountry(user, tc.countryIndex);
         }
         if (ads::succeeded(hr)) {
             ++result.setInfoCalls;
@@ -239,8 +251,7 @@ ApplyResult QuickPanelLogic::apply(const ads::ObjectPtr &user, const std::array<
         }
         if (ads::failed(hr)) {
             result.failedTab = t;
-            result.error = QStringLiteral("The changes on the \"%1\" tab were not saved (%2):\r\n%3")
-                               .arg(tabCaption(t), names.join(QStringLiteral(", ")), GetADSIErrorText(hr));
+            result.error = refusedTabMessage(tabCaption(t), names, hr);
             return result;
         }
         result.written.push_back(static_cast<Tab>(t));
@@ -334,7 +345,9 @@ QString captionOfKey(int key)
     return c.isEmpty() ? QString() : c + QLatin1Char(':');
 }
 
-bool isModified(QWidget *w)
+} // namespace
+
+bool quickpanel::isModified(QWidget *w)
 {
     if (auto *e = qobject_cast<QLineEdit *>(w))
         return e->isModified();
@@ -343,7 +356,7 @@ bool isModified(QWidget *w)
     return false;
 }
 
-void clearModified(QWidget *w)
+void quickpanel::clearModified(QWidget *w)
 {
     if (auto *e = qobject_cast<QLineEdit *>(w))
         e->setModified(false);
@@ -351,7 +364,7 @@ void clearModified(QWidget *w)
         m->document()->setModified(false);
 }
 
-QString textOf(QWidget *w)
+QString quickpanel::textOf(QWidget *w)
 {
     if (auto *e = qobject_cast<QLineEdit *>(w))
         return e->text();
@@ -361,7 +374,20 @@ QString textOf(QWidget *w)
     return {};
 }
 
-} // namespace
+void quickpanel::fillEditor(QWidget *w, const QString &attr, const QString &text, bool writable)
+{
+    if (auto *e = qobject_cast<QLineEdit *>(w)) {
+        const ADSIUserField *entry = EntryByLdapName(attr);
+        const bool limited = entry && entry->type == FieldType::Text && !entry->multiValued && entry->maxLength > 0;
+        // A stored value longer than the catalogue's limit is shown whole, never cut.
+        e->setMaxLength(limited ? qMax<int>(entry->maxLength, int(text.size())) : 32767);
+        e->setText(text);
+    } else if (auto *m = qobject_cast<QPlainTextEdit *>(w)) {
+        m->setPlainText(text);
+    }
+    clearModified(w);
+    ui::setWritableLook(w, writable);
+}
 
 TQuickPanel::TQuickPanel(QWidget *parent) : QWidget(parent)
 {
@@ -592,17 +618,7 @@ void TQuickPanel::fillFromData()
     for (std::size_t i = 0; i < fields().size(); ++i) {
         QWidget *w = editors_[i];
         const QString attr = QString::fromLatin1(fields()[i].attribute);
-        if (auto *e = qobject_cast<QLineEdit *>(w)) {
-            const ADSIUserField *entry = EntryByLdapName(attr);
-            const bool limited = entry && entry->type == FieldType::Text && !entry->multiValued && entry->maxLength > 0;
-            // A stored value longer than the catalogue's limit is shown whole, never cut.
-            e->setMaxLength(limited ? qMax<int>(entry->maxLength, int(data_.texts[i].size())) : 32767);
-            e->setText(data_.texts[i]);
-        } else if (auto *m = qobject_cast<QPlainTextEdit *>(w)) {
-            m->setPlainText(data_.texts[i]);
-        }
-        clearModified(w);
-        setEditorWritable(w, data_.writable(attr));
+        fillEditor(w, attr, data_.texts[i], data_.writable(attr));
     }
     cbCountry_->setCurrentIndex(data_.countryIndex);
     loadedCountry_ = cbCountry_->currentIndex();

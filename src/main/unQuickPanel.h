@@ -72,6 +72,29 @@ struct PanelData {
     bool writable(const QString &attribute) const { return allowed.contains(attribute.toUpper()); }
 };
 
+// Shared with the user property dialog.
+// A value that can be shown as one text; false for several values or a missing one.
+bool singleText(const QVariant &v, QString *text);
+// Every value (one or several) as text.
+QStringList textList(const QVariant &v);
+// The Modified state of an edit or memo (set by typing, cleared by code), and its text as
+// the directory keeps it (a memo's line breaks as CR LF).
+bool isModified(QWidget *editor);
+void clearModified(QWidget *editor);
+QString textOf(QWidget *editor);
+// Shows an attribute's text in an edit or memo and gives it the writable look. An edit of a
+// single-valued text attribute gets the catalogue's maximum length (never shorter than the
+// stored text, so nothing is cut).
+void fillEditor(QWidget *editor, const QString &attribute, const QString &text, bool writable);
+// The country-table index of a user whose c and countryCode are cached (c first, then the
+// numeric code); -1 for none.
+int readCountry(const ads::ObjectPtr &user);
+// Stages c, co and countryCode of one country-table row.
+ads::HRESULT putCountry(const ads::ObjectPtr &user, int countryIndex);
+// The message shown when the directory refused a tab's write: the tab, the attributes and
+// the directory's reason.
+QString refusedTabMessage(const QString &tab, const QStringList &attributes, ads::HRESULT hr);
+
 // Changes of one tab to write: texts by fields() index (untrimmed as typed) and, for the
 // Address tab, a newly chosen country (-1: unchanged).
 struct TabChanges {

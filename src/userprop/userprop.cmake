@@ -1,0 +1,13 @@
+# The user property dialog with its account pages and sub-dialogs (hours, workstations,
+# groups, manager), and the account rules they share.
+arv_add_library(arv_userprop
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/unAccountLogic.h ${CMAKE_CURRENT_LIST_DIR}/unAccountLogic.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/unUserProp.h ${CMAKE_CURRENT_LIST_DIR}/unUserProp.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/unUserPropAccount.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/unHours.h ${CMAKE_CURRENT_LIST_DIR}/unHours.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/unLogonWorkstations.h ${CMAKE_CURRENT_LIST_DIR}/unLogonWorkstations.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/unSelectGroups.h ${CMAKE_CURRENT_LIST_DIR}/unSelectGroups.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/unManager.h ${CMAKE_CURRENT_LIST_DIR}/unManager.cpp
+  DEPS arv_main_quickpanel arv_main_catalogue arv_query_find arv_query_filter arv_core_connection
+       arv_core_values arv_core_search arv_adsi arv_options arv_ui Qt6::Core Qt6::Gui Qt6::Widgets)

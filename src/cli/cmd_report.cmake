@@ -1,1 +1,1 @@
-target_link_libraries(arvendel-cli PRIVATE arv_reports_core)
+target_link_libraries(arvendel-cli PRIVATE arv_reports_core arv_bulk_export)

@@ -3,6 +3,9 @@
 #include "cli/rowtext.h"
 #include "reports/unReportCatalogue.h"
 #include "reports/unReportRun.h"
+#include "bulk/exportengine.h"
+
+#include <QFileInfo>
 
 namespace {
 
@@ -64,6 +67,25 @@ int runReportCommand(const QCommandLineParser &parser, const QStringList &positi
             return cli::usageError(parser, QStringLiteral("--days needs a number of 0 or more"));
     }
 
+    const QString output = parser.value(QStringLiteral("output"));
+    bulk::ExportType exportType = bulk::ExportType::Csv;
+    int xmlType = 0;
+    if (!output.isEmpty()) {
+        QString format = parser.value(QStringLiteral("format")).toLower();
+        if (format.isEmpty())
+            format = QFileInfo(output).suffix().toLower();
+        static const QHash<QString, QPair<bulk::ExportType, int>> formats = {
+            {QStringLiteral("csv"), {bulk::ExportType::Csv, 0}},       {QStringLiteral("sql"), {bulk::ExportType::Sql, 0}},
+            {QStringLiteral("xml"), {bulk::ExportType::Xml, 0}},       {QStringLiteral("ado-xml"), {bulk::ExportType::Xml, 1}},
+            {QStringLiteral("html"), {bulk::ExportType::Html, 0}},     {QStringLiteral("htm"), {bulk::ExportType::Html, 0}},
+            {QStringLiteral("xlsx"), {bulk::ExportType::Workbook, 0}}, {QStringLiteral("sqlite"), {bulk::ExportType::Database, 0}}};
+        if (!formats.contains(format))
+            return cli::usageError(parser, QStringLiteral("--format is csv, sql, xml, ado-xml, html, xlsx or sqlite"));
+        exportType = formats.value(format).first;
+        xmlType = formats.value(format).second;
+    } else if (parser.isSet(QStringLiteral("format"))) {
+        return cli::usageError(parser, QStringLiteral("--format needs --output"));
+    }
     if (const int rc = cli::connectFromOptions(parser); rc != cli::Ok)
         return rc;
     int rows = 0;
@@ -111,12 +133,43 @@ int runReportCommand(const QCommandLineParser &parser, const QStringList &positi
             cli::err() << "filter: " << filter << '\n' << "base: " << q.base << '\n';
             cli::err().flush();
         }
-        QTextStream &o = cli::out();
-        rows = runReport(q, [&](const QVariantList &row) {
-            o << cli::formatRow(row, q.attributes) << '\n';
-            return true;
-        });
-        o.flush();
+        if (!output.isEmpty()) {
+            // Through the export engine: the kept rows, in the chosen format.
+            QList<QVariantList> kept;
+            runReport(q, [&](const QVariantList &row) {
+                kept << row;
+                return true;
+            });
+            bulk::ExportOptions opt;
+            opt.type = exportType;
+            opt.xmlType = xmlType;
+            opt.fileName = output;
+            opt.includeDN = false;  // --with-dn makes it a column of its own
+            opt.unicode = !parser.isSet(QStringLiteral("ansi"));
+            if (opt.tableName.isEmpty())
+                opt.tableName = QStringLiteral("Report%1").arg(number);
+            int next = 0;
+            const bulk::ExportResult r = bulk::ExportEngine().write(
+                bulk::columnsFromNames(q.attributes, report->kind == ReportKind::Group ? GroupTable : UserTable), opt,
+                [&](QVariantList *row) {
+                    if (next >= kept.size())
+                        return false;
+                    *row = kept[next++];
+                    return true;
+                });
+            if (!r.ok) {
+                DisconnectContext();
+                return cli::directoryError(r.error);
+            }
+            rows = r.written;
+        } else {
+            QTextStream &o = cli::out();
+            rows = runReport(q, [&](const QVariantList &row) {
+                o << cli::formatRow(row, q.attributes) << '\n';
+                return true;
+            });
+            o.flush();
+        }
     } catch (const Exception &e) {
         cli::out().flush();
         DisconnectContext();
@@ -147,6 +200,9 @@ int runReportGroup(const QStringList &args)
         {QStringLiteral("with-dn"), QStringLiteral("Print each object's distinguishedName first.")},
         {QStringLiteral("show-filter"), QStringLiteral("Print the filter and base on standard error.")},
         {QStringLiteral("count"), QStringLiteral("Print the number of rows to standard error at the end.")},
+        {QStringLiteral("output"), QStringLiteral("Write the rows to this file through the export engine instead of printing them."), QStringLiteral("file")},
+        {QStringLiteral("format"), QStringLiteral("csv, sql, xml, ado-xml, html, xlsx or sqlite (default: from the file's extension)."), QStringLiteral("format")},
+        {QStringLiteral("ansi"), QStringLiteral("Write the file in the 8-bit code page instead of UTF-16.")},
     });
     int exitCode = cli::Ok;
     if (!cli::parseCommandLine(parser, args, &exitCode))

@@ -381,6 +381,7 @@ QString ReplaceRun::preview(Rule &rule, const QString &containerPath, bool subtr
                             const std::function<bool(Row &&row)> &onRow)
 {
     stopped_ = false;
+    refused_ = true;
     if (!rule.attribute.field)
         return QStringLiteral("Choose an attribute.");
     if (QString refusal = prepareRule(rule); !refusal.isEmpty())
@@ -389,6 +390,7 @@ QString ReplaceRun::preview(Rule &rule, const QString &containerPath, bool subtr
     const QString filter = fullQuery(rule, extraRestriction, &error);
     if (filter.isEmpty())
         return error;
+    refused_ = false;
     const QStringList names = searchAttributes(rule);
     const QStringList extras = placeholderAttributes(rule);
     const Page page = rule.attribute.page;
@@ -446,12 +448,14 @@ QString ReplaceRun::preview(Rule &rule, const QString &containerPath, bool subtr
                     }
                 }
             }
-            if (!row.clear && limit > 0 && row.target.size() > limit)
+            if (!row.clear && limit > 0 && row.target.size() > limit) {
+                refused_ = true;
                 return QStringLiteral("The new value for \"%1\" would be %2 characters long; \"%3\" takes at most %4.")
                     .arg(row.dn)
                     .arg(row.target.size())
                     .arg(rule.attribute.caption())
                     .arg(limit);
+            }
             if (!onRow(std::move(row))) {
                 stopped_ = true;
                 break;

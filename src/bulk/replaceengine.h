@@ -180,10 +180,14 @@ public:
     ApplySummary apply(const Rule &rule, std::vector<Row> &rows, ReplaceLog *log, const ApplyHooks &hooks = {});
 
     bool stopped() const { return stopped_; }
+    // The last preview was refused (a rule check or a value over the length limit), as
+    // opposed to ending with a directory error: its rows must not be applied.
+    bool refused() const { return refused_; }
 
 private:
     TConnectionContext ctx_;
     bool stopped_ = false;
+    bool refused_ = false;
 };
 
 // The text of a failure status for the log and the list: the program's error text on one

@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <QUrl>
 #include <QUuid>
+#include <QXmlStreamReader>
 
 #include <xlsxwriter.h>
 
@@ -45,7 +46,14 @@ struct WorkbookWriter::Private {
     lxw_format *dateFormat = nullptr;
     QHash<QString, lxw_format *> formats;
     QStringList sheetNames;
+    QList<int> lastRows;  // per sheet: 1-based number of the last row written, 0 for none
     QString error;
+
+    void wrote(int row)
+    {
+        if (!lastRows.isEmpty())
+            lastRows.last() = std::max(lastRows.last(), row + 1);
+    }
 
     lxw_format *format(const CellStyle &s)
     {
@@ -76,6 +84,25 @@ struct WorkbookWriter::Private {
                         .arg(column + 1).arg(row + 1);
         else
             error = QStringLiteral("Row %1, column %2: %3").arg(row + 1).arg(column + 1).arg(QString::fromUtf8(lxw_strerror(e)));
+    }
+    // Every sheet part is well-formed XML whose last row is the last row written.
+    bool sheetsComplete(const ZipReader &zip) const
+    {
+        for (int i = 0; i < sheetNames.size(); ++i) {
+            QXmlStreamReader x;
+            int lastRow = 0;
+            bool ok = zip.stream(QStringLiteral("xl/worksheets/sheet%1.xml").arg(i + 1), [&](const QByteArray &chunk) {
+                x.addData(chunk);
+                while (!x.atEnd()) {
+                    if (x.readNext() == QXmlStreamReader::StartElement && x.name() == QLatin1String("row"))
+                        lastRow = x.attributes().value(QLatin1String("r")).toInt();
+                }
+            });
+            // Fed the whole part, a reader still waiting for more has met a cut-off document.
+            if (!ok || x.hasError() || lastRow != lastRows.value(i, 0))
+                return false;
+        }
+        return true;
     }
     void removeTemp()
     {
@@ -145,6 +172,7 @@ bool WorkbookWriter::addSheet(const QString &name, QString *error)
         return false;
     }
     d->sheetNames << name;
+    d->lastRows << 0;
     return true;
 }
 
@@ -164,24 +192,28 @@ void WorkbookWriter::writeString(int row, int column, const QString &text, const
     if (utf8.isEmpty() && !style.bold)
         return;
     d->note(worksheet_write_string(d->sheet, row, column, utf8.constData(), d->format(style)), row, column);
+    d->wrote(row);
 }
 
 void WorkbookWriter::writeNumber(int row, int column, double value, const CellStyle &style)
 {
     if (d->sheet)
         d->note(worksheet_write_number(d->sheet, row, column, value, d->format(style)), row, column);
+    d->wrote(row);
 }
 
 void WorkbookWriter::writeBoolean(int row, int column, bool value)
 {
     if (d->sheet)
         d->note(worksheet_write_boolean(d->sheet, row, column, value ? 1 : 0, nullptr), row, column);
+    d->wrote(row);
 }
 
 void WorkbookWriter::writeDateTime(int row, int column, double dayCount)
 {
     if (d->sheet)
         d->note(worksheet_write_number(d->sheet, row, column, dayCount, d->dateFormat), row, column);
+    d->wrote(row);
 }
 
 void WorkbookWriter::setColumnWidth(int column, double width)
@@ -217,6 +249,15 @@ bool WorkbookWriter::close(QString *error)
     }
     if (why.isEmpty() && !QFileInfo::exists(d->tempPath))
         why = QStringLiteral("The workbook %1 could not be written.").arg(QDir::toNativeSeparators(d->path));
+    if (why.isEmpty()) {
+        // The library does not see every failed write (a full disk can leave a cut-off
+        // file behind a success): the finished package must read back whole.
+        ZipReader check;
+        QString zipError;
+        if (!check.open(d->tempPath, &zipError, true) || !d->sheetsComplete(check))
+            why = QStringLiteral("The workbook %1 could not be written completely (is the disk full?).")
+                      .arg(QDir::toNativeSeparators(d->path));
+    }
     if (why.isEmpty()) {
         QString renameError;
         if (!replaceFile(d->tempPath, d->path, &renameError))

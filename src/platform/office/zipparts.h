@@ -5,6 +5,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 struct zip;
 
@@ -21,9 +22,14 @@ public:
     ~ZipReader();
     ZipReader(const ZipReader &) = delete;
     ZipReader &operator=(const ZipReader &) = delete;
-    bool open(const QString &path, QString *error);
+    // check: also verify the archive's structure (a truncated file fails here).
+    bool open(const QString &path, QString *error, bool check = false);
     bool read(const QString &name, QByteArray *data) const;
     QStringList names() const;
+    // True when every entry decompresses to its stated size with a matching checksum.
+    bool readsWhole() const;
+    // Streams one entry through f(chunk); false when it is missing or cannot be read whole.
+    bool stream(const QString &name, const std::function<void(const QByteArray &)> &f) const;
     struct zip *handle() const { return m_zip; }
 
 private:

@@ -1,0 +1,274 @@
+// Exports of the seeded users against the test domain, read back by independent readers and
+// compared with ldapsearch; the export window driven by its control names; failures of the
+// destination and of the server through arvendel-cli.
+#include "bulk/exportengine.h"
+#include "bulk/unExportFormat.h"
+#include "core/unConnection.h"
+#include "platform/adsi/adspath.h"
+#include "platform/adsi/adstypes.h"
+#include "support/ldaptools.h"
+#include "support/testdomain.h"
+#include "ui/prompt.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSet>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using testsupport::fact;
+
+namespace {
+
+const QString kUsers = QStringLiteral("(&(objectCategory=person)(objectClass=user))");
+
+void connectAsAdmin()
+{
+    if (!ConnectionContext().DomainPath.isEmpty())
+        return;
+    TConnectionSettings s;
+    s.UseDefaultServer = false;
+    s.ServerName = fact("ADDR");
+    s.Port = fact("LDAP_PORT");
+    s.SecureAuthentication = false;
+    s.UseCredentials = true;
+    s.UserName = fact("ADMIN_USER");
+    s.Password = fact("ADMIN_PASSWORD");
+    ConnectWithSettings(s);
+}
+
+QJsonObject readBack(const QStringList &args)
+{
+    QProcess p;
+    p.start(QStringLiteral("/usr/bin/python3"),
+            QStringList{qEnvironmentVariable("ARV_SOURCE_DIR") + QStringLiteral("/tests/unit/bulk/readback.py")} + args);
+    EXPECT_TRUE(p.waitForFinished(120000));
+    EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    return QJsonDocument::fromJson(p.readAllStandardOutput()).object();
+}
+
+// distinguishedName -> column texts, from an export's rows (first column the DN).
+QHash<QString, QStringList> byDn(const QJsonObject &j)
+{
+    QHash<QString, QStringList> out;
+    for (const auto &r : j.value(QStringLiteral("rows")).toArray()) {
+        QStringList cells;
+        for (const auto &v : r.toArray())
+            cells << (v.isNull() ? QString() : v.toString());
+        out.insert(cells.value(0).toLower(), cells);
+    }
+    return out;
+}
+
+class ExportDomain : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ARV_REQUIRE_DOMAIN();
+        connectAsAdmin();
+        ASSERT_FALSE(ConnectionContext().DomainPath.isEmpty());
+        ASSERT_TRUE(dir.isValid());
+        seedOu = fact("SEED_OU");
+        request.columns = bulk::columnsFromNames({QStringLiteral("cn"), QStringLiteral("description"), QStringLiteral("memberOf"),
+                                                  QStringLiteral("logonCount"), QStringLiteral("userPrincipalName")});
+        request.base = ConnectionContext().ServerPrefix + ads::escapePathDn(seedOu);
+        request.scope = ads::ADS_SCOPE_SUBTREE;
+        request.filter = kUsers;
+    }
+    // The same users and values as ldapsearch: every user once, text values equal.
+    void expectSameAsLdapsearch(const QHash<QString, QStringList> &got, const QString &multiSep)
+    {
+        const auto entries = testsupport::ldapSearch(seedOu, kUsers, {QStringLiteral("cn"), QStringLiteral("memberOf"),
+                                                                       QStringLiteral("userPrincipalName")});
+        ASSERT_GT(entries.size(), 50);
+        EXPECT_EQ(got.size(), entries.size());
+        int checked = 0;
+        for (const auto &e : entries) {
+            const QStringList row = got.value(e.dn.toLower());
+            ASSERT_EQ(row.size(), 6) << e.dn.toStdString();
+            EXPECT_EQ(row.at(1), e.text(QStringLiteral("cn")));
+            QStringList groups;
+            for (const QByteArray &g : e.values(QStringLiteral("memberOf")))
+                groups << QString::fromUtf8(g);
+            if (!groups.isEmpty()) {
+                QStringList exported = row.at(3).split(multiSep);
+                std::sort(exported.begin(), exported.end());
+                std::sort(groups.begin(), groups.end());
+                EXPECT_EQ(exported, groups) << e.dn.toStdString();
+            }
+            ++checked;
+        }
+        EXPECT_EQ(checked, entries.size());
+    }
+    QTemporaryDir dir;
+    QString seedOu;
+    bulk::ExportRequest request;
+};
+
+TEST_F(ExportDomain, CsvWorkbookAndDatabaseHoldTheSameUsersAsLdapsearch)
+{
+    bulk::ExportOptions csv;
+    csv.fileName = dir.filePath(QStringLiteral("users.csv"));
+    const bulk::ExportResult r = bulk::ExportEngine().run(request, csv);
+    ASSERT_TRUE(r.ok) << r.error.toStdString();
+    const QJsonObject c = readBack({QStringLiteral("csv"), csv.fileName, QStringLiteral("utf-16")});
+    EXPECT_EQ(c.value(QStringLiteral("header")).toArray().at(0).toString(), QStringLiteral("distinguishedName"));
+    expectSameAsLdapsearch(byDn(c), QStringLiteral("|"));
+
+    bulk::ExportOptions xlsx;
+    xlsx.type = bulk::ExportType::Workbook;
+    xlsx.fileName = dir.filePath(QStringLiteral("users.xlsx"));
+    xlsx.tableName = QStringLiteral("Users");
+    ASSERT_TRUE(bulk::ExportEngine().run(request, xlsx).ok);
+    expectSameAsLdapsearch(byDn(readBack({QStringLiteral("xlsx"), xlsx.fileName, QStringLiteral("Users")})), QStringLiteral("\n"));
+
+    bulk::ExportOptions db;
+    db.type = bulk::ExportType::Database;
+    db.fileName = dir.filePath(QStringLiteral("users.sqlite"));
+    db.tableName = QStringLiteral("Users");
+    ASSERT_TRUE(bulk::ExportEngine().run(request, db).ok);
+    expectSameAsLdapsearch(byDn(readBack({QStringLiteral("sqlite"), db.fileName, QStringLiteral("Users")})), QStringLiteral("\r\n"));
+}
+
+TEST_F(ExportDomain, XmlDialectsAndHtmlParseWithEveryUser)
+{
+    const int users = testsupport::ldapCount(seedOu, kUsers);
+    for (int xmlType : {0, 1}) {
+        bulk::ExportOptions o;
+        o.type = bulk::ExportType::Xml;
+        o.xmlType = xmlType;
+        o.fileName = dir.filePath(QStringLiteral("u%1.xml").arg(xmlType));
+        ASSERT_TRUE(bulk::ExportEngine().run(request, o).ok);
+        const QJsonObject j = readBack({xmlType ? QStringLiteral("ado-xml") : QStringLiteral("xml"), o.fileName});
+        EXPECT_EQ(j.value(QStringLiteral("rows")).toArray().size(), users);
+    }
+    bulk::ExportOptions h;
+    h.type = bulk::ExportType::Html;
+    h.fileName = dir.filePath(QStringLiteral("u.htm"));
+    ASSERT_TRUE(bulk::ExportEngine().run(request, h).ok);
+    EXPECT_EQ(readBack({QStringLiteral("html"), h.fileName, QStringLiteral("utf-16")}).value(QStringLiteral("rows")).toArray().size(), users);
+}
+
+TEST_F(ExportDomain, TheWindowExportsAndStops)
+{
+    ui::ScriptedPrompts prompts;
+    TfrmExportFormat w;
+    request.sourceText = QStringLiteral("Selected [Arvendel]");
+    w.setRequest(request);
+    w.show();
+    auto *file = w.findChild<QLineEdit *>(QStringLiteral("edFileName"));
+    auto *start = w.findChild<QPushButton *>(QStringLiteral("bStart"));
+    ASSERT_TRUE(file && start);
+    EXPECT_FALSE(start->isEnabled());
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("Export.."));
+    file->setText(dir.filePath(QStringLiteral("w.csv")));
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("Export to w.csv.."));
+    ASSERT_TRUE(start->isEnabled());
+    w.findChild<QCheckBox *>(QStringLiteral("cbUseUNICODE"))->setChecked(false);
+    // Choosing SQL changes the file's extension.
+    w.findChild<QRadioButton *>(QStringLiteral("rgExportType_1"))->click();
+    EXPECT_EQ(file->text(), dir.filePath(QStringLiteral("w.sql")));
+    w.findChild<QRadioButton *>(QStringLiteral("rgExportType_0"))->click();
+    start->click();
+    ASSERT_TRUE(w.lastResult().ok) << w.lastResult().error.toStdString();
+    EXPECT_EQ(w.lastResult().written, testsupport::ldapCount(seedOu, kUsers));
+
+    // Stop from inside the run: the button's second click is seen after the current row.
+    file->setText(dir.filePath(QStringLiteral("stopped.xml")));
+    w.findChild<QRadioButton *>(QStringLiteral("rgExportType_2"))->click();
+    int clicks = 0;
+    QTimer::singleShot(0, &w, [&] {
+        ++clicks;
+        start->click();  // second click while running: stop
+    });
+    start->click();
+    EXPECT_EQ(clicks, 1);
+    EXPECT_TRUE(w.lastResult().ok);
+    EXPECT_TRUE(w.lastResult().stopped);
+    EXPECT_LT(w.lastResult().written, testsupport::ldapCount(seedOu, kUsers));
+    EXPECT_EQ(readBack({QStringLiteral("xml"), file->text()}).value(QStringLiteral("rows")).toArray().size(), w.lastResult().written);
+}
+
+// arvendel-cli export as a child process.
+class ExportCli : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ARV_REQUIRE_DOMAIN();
+        ASSERT_TRUE(dir.isValid());
+        pw = dir.filePath(QStringLiteral("pw"));
+        QFile f(pw);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(fact("ADMIN_PASSWORD").toUtf8());
+        f.close();
+        f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    }
+    int run(const QStringList &more, QString *err = nullptr, const QString &shellPrefix = {})
+    {
+        QStringList args{QStringLiteral("export"), QStringLiteral("--server"), fact("ADDR"), QStringLiteral("--simple"),
+                         QStringLiteral("--user"), fact("ADMIN_USER"), QStringLiteral("--password-file"), pw,
+                         QStringLiteral("--base"), fact("SEED_OU"), QStringLiteral("--columns"), QStringLiteral("cn,description,memberOf")};
+        args += more;
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("ARV_SETTINGS_FILE"), dir.filePath(QStringLiteral("registry.ini")));
+        env.insert(QStringLiteral("LDAPTLS_CACERT"), fact("CA_FILE"));
+        env.insert(QStringLiteral("KRB5_CONFIG"), fact("KRB5_CONFIG"));
+        p.setProcessEnvironment(env);
+        if (shellPrefix.isEmpty()) {
+            p.start(QStringLiteral(ARV_CLI_PATH), args);
+        } else {
+            QStringList quoted;
+            for (const QString &a : args)
+                quoted << QLatin1Char('\'') + QString(a).replace(QLatin1Char('\''), QStringLiteral("'\\''")) + QLatin1Char('\'');
+            p.start(QStringLiteral("/bin/bash"), {QStringLiteral("-c"), shellPrefix + QStringLiteral(" exec '") +
+                                                                          QStringLiteral(ARV_CLI_PATH) + QStringLiteral("' ") + quoted.join(QLatin1Char(' '))});
+        }
+        EXPECT_TRUE(p.waitForFinished(120000));
+        if (err)
+            *err = QString::fromUtf8(p.readAllStandardError());
+        return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    }
+    QTemporaryDir dir;
+    QString pw;
+};
+
+TEST_F(ExportCli, WritesEachFormatAndFailsClearlyOnABadDestination)
+{
+    const int users = testsupport::ldapCount(fact("SEED_OU"), kUsers);
+    ASSERT_EQ(run({QStringLiteral("--output"), dir.filePath(QStringLiteral("a.sqlite")), QStringLiteral("--table"), QStringLiteral("U")}), 0);
+    EXPECT_EQ(readBack({QStringLiteral("sqlite"), dir.filePath(QStringLiteral("a.sqlite")), QStringLiteral("U")})
+                  .value(QStringLiteral("rows")).toArray().size(), users);
+
+    QString err;
+    EXPECT_EQ(run({QStringLiteral("--output"), dir.filePath(QStringLiteral("no/such/dir/a.csv"))}, &err), 1);
+    EXPECT_TRUE(err.contains(QStringLiteral("Cannot create file"))) << err.toStdString();
+}
+
+TEST_F(ExportCli, AFullDiskLeavesNoFileThatLooksComplete)
+{
+    // A file-size limit of 8 KiB makes every write beyond it fail as on a full disk.
+    QString err;
+    const QString out = dir.filePath(QStringLiteral("full.csv"));
+    EXPECT_EQ(run({QStringLiteral("--output"), out}, &err, QStringLiteral("ulimit -f 8;")), 1);
+    EXPECT_FALSE(err.isEmpty());
+    EXPECT_FALSE(QFile::exists(out));
+    EXPECT_EQ(QDir(dir.path()).entryList({QStringLiteral(".full.csv*")}, QDir::Files | QDir::Hidden).size(), 0);
+
+    const QString book = dir.filePath(QStringLiteral("full.xlsx"));
+    EXPECT_EQ(run({QStringLiteral("--output"), book, QStringLiteral("--table"), QStringLiteral("U")}, &err,
+                  QStringLiteral("ulimit -f 8;")), 1);
+    EXPECT_FALSE(QFile::exists(book));
+}
+
+}  // namespace

@@ -56,6 +56,9 @@ QString combine(QChar op, const QStringList &terms)
 
 // ---- validation: a recursive descent over RFC 4515 --------------------------------------
 
+// Deeper filters are refused (libldap itself gives up on far shallower ones in practice).
+constexpr int MaxDepth = 256;
+
 struct Checker {
     const QString &s;
     qsizetype pos = 0;
@@ -72,10 +75,15 @@ struct Checker {
     static bool isDigit(QChar c) { return c >= u'0' && c <= u'9'; }
     static bool isHex(QChar c) { return isDigit(c) || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F'); }
 
+    int depth = 0;
+
     bool filter()
     {
         if (!at(u'('))
             return fail(QStringLiteral("'(' expected"));
+        // A typed filter may nest without end; the descent stops long before the stack does.
+        if (++depth > MaxDepth)
+            return fail(QStringLiteral("filter nested too deeply"));
         ++pos;
         if (at(u'&') || at(u'|')) {
             ++pos;
@@ -90,6 +98,7 @@ struct Checker {
         } else if (!itemBody()) {
             return false;
         }
+        --depth;
         if (!at(u')'))
             return fail(QStringLiteral("')' expected"));
         ++pos;
@@ -277,7 +286,7 @@ QString asTerm(const QString &filterOrFragment)
 
 bool isValidFilter(const QString &filter, QString *error)
 {
-    Checker c{filter, 0, {}};
+    Checker c{filter, 0, {}, 0};
     bool ok = c.filter();
     if (ok && c.pos != filter.size())
         ok = c.fail(QStringLiteral("text after the end of the filter"));

@@ -354,7 +354,7 @@ int FilterConditions::parse(const QString &fragment)
     clear();
     int skipped = 0;
     for (const QString &t : fragmentTerms(fragment))
-        parseTerm(t, &skipped);
+        parseTerm(t, &skipped, 0);
     return skipped;
 }
 
@@ -395,19 +395,31 @@ void FilterConditions::parseLastLogon(const QString &, const QString &body)
     }
     lastLogonDays_ = std::max(days, rule_.step);
     lastLogonNot_ = notIn;
-    // The term is kept exactly as it was, so the fragment regenerates unchanged.
-    lastLogonTerm_ = QLatin1Char('(') + body + QLatin1Char(')');
+    // A well-formed term is kept exactly as it was, so the fragment regenerates unchanged;
+    // anything else is composed again from the age it stands for.
+    const QString attr = body.left(eq > 0 && (body.at(eq - 1) == u'<' || body.at(eq - 1) == u'>') ? eq - 1 : eq);
+    const bool wellFormed = ok && ft >= 0 && eq > 0 &&
+                            (attr.compare(QLatin1String("lastLogon"), Qt::CaseInsensitive) == 0 ||
+                             attr.compare(QLatin1String("lastLogonTimeStamp"), Qt::CaseInsensitive) == 0) &&
+                            body.mid(eq + 1) == QString::number(ft);
+    lastLogonTerm_ = wellFormed ? QLatin1Char('(') + body + QLatin1Char(')')
+                                : query::lastLogonTerm(rule_.attribute, notIn, lastLogonDays_, today());
     addLastLogonRow();
 }
 
-void FilterConditions::parseTerm(const QString &term, int *skipped)
+void FilterConditions::parseTerm(const QString &term, int *skipped, int depth)
 {
     if (parseAccountTerm(term))
         return;
     // "(|...)": the account-state part (or any OR of terms): its terms are read one by one.
+    // The fragments the builder makes nest one level; deeper nesting is skipped.
     if (term.startsWith(QLatin1String("(|")) && term.size() > 3) {
+        if (depth >= 8) {
+            ++*skipped;
+            return;
+        }
         for (const QString &t : fragmentTerms(term.mid(2, term.size() - 3)))
-            parseTerm(t, skipped);
+            parseTerm(t, skipped, depth + 1);
         return;
     }
     QString body = stripOnePair(term);

@@ -131,7 +131,7 @@ public:
     int parse(const QString &fragment);
 
 private:
-    void parseTerm(const QString &term, int *skipped);
+    void parseTerm(const QString &term, int *skipped, int depth);
     bool parseAccountTerm(const QString &term);
     void parseLastLogon(const QString &term, const QString &body);
     void addLastLogonRow();

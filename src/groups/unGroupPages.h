@@ -1,0 +1,135 @@
+#pragma once
+// Tab pages both group windows share: "Managed By", "Securty" (the trustee summary of the
+// group's DACL) and "RAW Data" (every attribute of the group), plus small helpers.
+#include "platform/adsi/adsobject.h"
+#include "platform/security/descriptor.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QWidget>
+#include <functional>
+
+namespace groups {
+
+// Date-time text of a UTC time value (AdsDate holding UTC fields) in local time; empty when
+// the value is no date.
+QString UtcValueText(const QVariant &value);
+// The first value of a Get result (a scalar, or the first element of a list).
+QVariant FirstValue(const QVariant &v);
+// A text value read from the object's cache; empty when absent.
+QString CachedText(const ads::ObjectPtr &object, const QString &name);
+
+// Writes the list's rows to a new workbook and opens it with the desktop's application:
+// the caption in cell (1, 1), the column captions in row 2, the rows from row 3, a credit
+// line two rows below the last. The file's path, or empty (after a message) when it failed.
+QString ListToWorkbook(QWidget *parent, const QString &caption, const QTreeWidget *list, const QString &fileBase);
+
+// Opening the user property dialog of a manager (placed beside cascadeFrom). Plugged in by the
+// program's wiring; without it the "Properties" buttons stay disabled.
+using UserPropertiesOpener = std::function<void(QWidget *cascadeFrom, const QString &dn)>;
+void setUserPropertiesOpener(UserPropertiesOpener opener);
+const UserPropertiesOpener &userPropertiesOpener();
+
+// "Managed By": the manager's name and details, "Change...", "Properties", "Clear", and the
+// read-only "Manager can update membership list" box (from the group's DACL).
+class TManagedByPage : public QWidget {
+    Q_OBJECT
+public:
+    explicit TManagedByPage(QWidget *parent = nullptr);
+
+    // Reads managedBy of the group and the manager's details. Raises EADSIException when the
+    // manager cannot be bound.
+    void load(const ads::ObjectPtr &group, const QString &groupDn, bool canWrite);
+    QString loadedManager() const { return m_loaded; }
+    QString currentManager() const { return m_current; }
+    bool modified() const { return m_modified; }
+    void setModified(bool m) { m_modified = m; }
+    // After Apply wrote it.
+    void markSaved() { m_loaded = m_current; m_modified = false; }
+
+    void btChangeClick();
+    void btClearClick();
+    void btPropertiesClick();
+
+    QLineEdit *ebManagerName;
+    QLabel *lbManagerOffice, *lbManagerCity, *lbManagerState, *lbManagerCountryRegion, *lbManagerPhoneNumber,
+        *lbManagerFaxN, *lbManagedByCN;
+    QPlainTextEdit *memoMenagerStreet;
+    QCheckBox *cbManagerCanUpdate;
+    QPushButton *btChangeManager, *btManagerProperties, *btClearManager;
+
+signals:
+    void changed();
+
+private:
+    void clearFields();
+    void showManager(const QString &dn);
+    QString m_groupDn, m_loaded, m_current;
+    bool m_modified = false;
+    bool m_canWrite = false;
+};
+
+// "Securty": who is allowed or denied what on the group.
+class TSecurityPage : public QWidget {
+    Q_OBJECT
+public:
+    explicit TSecurityPage(QWidget *parent = nullptr);
+    void load(const ads::ObjectPtr &group);
+    void lvSecuritySelect();
+
+    QLabel *lbNoAccess, *lbInheritance, *lbPermissions;
+    QTreeWidget *lvSecurity, *lvPermitions;
+    QPushButton *btAdvanced;
+
+private:
+    struct Trustee {
+        QString name;
+        quint32 allow = 0, deny = 0;
+    };
+    QList<Trustee> m_trustees;
+};
+
+// The seven permission rows and the bit groups shown for a trustee's allow or deny mask.
+struct TPermissionRow {
+    QString name;
+    quint32 bits;
+};
+const QList<TPermissionRow> &PermissionRows();
+// A mask as the rows read it: unless it holds all of 0xF01FF, the first of the groups
+// 0xF008C, 0xF0094, 0xF00A4, 0xF0184 it holds completely is taken out.
+quint32 PermissionMaskForRows(quint32 mask);
+// A trustee's shown name: "NT AUTHORITY\" and "BUILTIN\" dropped, "DOMAIN\name" shown as
+// "name (DOMAIN\name)".
+QString TrusteeDisplayName(const QString &accountName);
+
+// "RAW Data": every attribute of the group with its type and values.
+class TRawDataPage : public QWidget {
+    Q_OBJECT
+public:
+    explicit TRawDataPage(QWidget *parent = nullptr);
+    void load(const ads::ObjectPtr &group, const QString &caption);
+    // Writes the rows to a workbook the desktop opens.
+    void sbRawToExcelClick();
+    // The workbook file written by the last sbRawToExcelClick (tests read it).
+    QString lastWorkbook() const { return m_lastWorkbook; }
+
+    QTreeWidget *lvRAW;
+    QLabel *lbTotal;
+    QToolButton *sbRawToExcel;
+
+private:
+    QString m_caption, m_lastWorkbook;
+    int m_sortKey = 10;
+};
+
+// The ADSI type name of a type number (0 to 28), "Invalid type" ... "DN with string".
+QString AdsTypeName(int type);
+// One RAW value as text by its type and attribute.
+QString RawValueText(const QString &name, int type, const QVariant &value);
+
+} // namespace groups

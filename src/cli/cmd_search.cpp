@@ -2,6 +2,10 @@
 #include "cli/cli.h"
 #include "cli/rowtext.h"
 #include "platform/adsi/adspath.h"
+#include "query/filterconditions.h"
+#include "query/savedqueries.h"
+
+#include <algorithm>
 
 namespace {
 
@@ -38,6 +42,7 @@ int runSearch(const QStringList &args)
         {QStringLiteral("async"), QStringLiteral("Asynchronous search.")},
         {QStringLiteral("chase-referrals"), QStringLiteral("Referral chasing: 0 never, 32 subordinate, 64 external, 96 always."), QStringLiteral("n")},
         {QStringLiteral("count"), QStringLiteral("Print the number of rows to standard error at the end.")},
+        {QStringLiteral("query"), QStringLiteral("Users matching the saved query of this name, inside the user filter as the main window applies it (instead of --filter)."), QStringLiteral("name")},
     });
     int exitCode = cli::Ok;
     if (!cli::parseCommandLine(parser, args, &exitCode))
@@ -63,6 +68,21 @@ int runSearch(const QStringList &args)
         else
             return cli::usageError(parser, QStringLiteral("--scope is base, one or sub"));
     }
+    QString filter = parser.value(QStringLiteral("filter"));
+    if (parser.isSet(QStringLiteral("query"))) {
+        if (parser.isSet(QStringLiteral("filter")))
+            return cli::usageError(parser, QStringLiteral("--query and --filter exclude each other"));
+        const QString name = parser.value(QStringLiteral("query"));
+        const query::SavedQueryList stored = query::LoadSavedQueries();
+        const auto it = std::find_if(stored.queries.begin(), stored.queries.end(), [&](const query::StoredQuery &q) {
+            return q.query.name.compare(name, Qt::CaseInsensitive) == 0;
+        });
+        if (it == stored.queries.end())
+            return cli::usageError(parser, QStringLiteral("no saved query is named \"%1\"").arg(name));
+        if (!query::isValidFragment(it->query.text))
+            return cli::directoryError(QStringLiteral("The specified search filter is invalid."));
+        filter = query::userFilter(it->query.text.trimmed());
+    }
     if (const int rc = cli::connectFromOptions(parser); rc != cli::Ok)
         return rc;
 
@@ -75,7 +95,7 @@ int runSearch(const QStringList &args)
     else
         search.setADsPath(c.ServerPrefix + ads::escapePathDn(base));
     ApplyContextCredentials(search);
-    search.setFilter(parser.value(QStringLiteral("filter")));
+    search.setFilter(filter);
     if (parser.isSet(QStringLiteral("class")))
         search.setObjectClass(parser.value(QStringLiteral("class")));
     search.setAttributes(parser.value(QStringLiteral("attrs")));

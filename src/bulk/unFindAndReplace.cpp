@@ -98,7 +98,9 @@ TfrmFindAndReplace::TfrmFindAndReplace(QWidget *parent, const TConnectionContext
     setObjectName(QStringLiteral("TfrmFindAndReplace"));
     setWindowTitle(QStringLiteral(" Find Fast & Replace"));
     setModal(true);
+    loading_ = true;  // the controls' initial states are no user changes
     buildWidgets();
+    loading_ = false;
     options::ApplyWindowFont(this);
     setContainer(QString(), QString(), false);
     fillAttributes(SchemaLoaded(), SchemaAttributeNames());

@@ -1,0 +1,192 @@
+// The query-based group windows: the list, the member preview (its rows, stopping, a refused
+// filter, closing while it runs) and what the view writes.
+#include "../../integration/groups/groups_domain_support.h"
+
+#include "groups/unDynamicGroupView.h"
+#include "groups/unSelectGroup.h"
+#include "options/unOptions.h"
+#include "ui/prompt.h"
+
+#include <QApplication>
+#include <QAtomicInt>
+#include <QElapsedTimer>
+#include <functional>
+
+using namespace groups;
+using namespace groupstest;
+
+namespace {
+
+bool waitFor(const std::function<bool()> &pred, int ms = 60000)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!pred()) {
+        if (t.elapsed() > ms)
+            return pred();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
+// A query-based group in the scratch OU; its DN.
+QString createDynamicGroup(const QString &what, const QString &base, const QString &filter)
+{
+    static QAtomicInt counter;
+    const QString cn = QStringLiteral("dyn-%1-%2-%3").arg(what, adsitest::uniqueTag()).arg(counter.fetchAndAddOrdered(1));
+    const QString dn = QStringLiteral("CN=%1,%2").arg(cn, scratch());
+    QString ldif = QStringLiteral("dn: %1\nchangetype: add\nobjectClass: msExchDynamicDistributionList\ndisplayName: %2\n"
+                                  "msExchDynamicDLFilter: %3\n")
+                       .arg(dn, cn, filter);
+    if (!base.isEmpty())
+        ldif += QStringLiteral("msExchDynamicDLBaseDN: %1\n").arg(base);
+    const auto r = testsupport::ldapModify(ldif.toUtf8());
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    return dn;
+}
+
+// Every attribute of dn as ldapsearch reads it, without those a write always changes.
+QMap<QString, QList<QByteArray>> attributesOf(const QString &dn)
+{
+    QMap<QString, QList<QByteArray>> out;
+    const auto e = testsupport::ldapSearch(dn, QStringLiteral("(objectClass=*)"), {QStringLiteral("*")},
+                                           testsupport::Account::admin(), {QStringLiteral("-s"), QStringLiteral("base")});
+    for (const auto &kv : e.value(0).attributes) {
+        const QString name = kv.first.toLower();
+        if (name == QLatin1String("whenchanged") || name == QLatin1String("usnchanged"))
+            continue;
+        out[name].append(kv.second);
+    }
+    return out;
+}
+
+class DynamicGui : public GroupsDomain {
+protected:
+    void SetUp() override
+    {
+        GroupsDomain::SetUp();
+        options::setConfirmWrites(false);
+    }
+};
+
+} // namespace
+
+TEST_F(DynamicGui, ListHoldsTheQueryBasedGroupsAndThePreviewEqualsLdapsearch)
+{
+    ui::ScriptedPrompts prompts;
+    TfrmQueryBasedDistributionList list;
+    list.LoadList();
+    EXPECT_EQ(list.windowTitle(), QStringLiteral(" Select Query-Based Distribution Group"));
+    QStringList names;
+    for (int i = 0; i < list.ListViewGroups->topLevelItemCount(); ++i)
+        names << list.ListViewGroups->topLevelItem(i)->text(0);
+    EXPECT_TRUE(names.contains(QStringLiteral("All Mailbox Users")));
+    EXPECT_TRUE(names.contains(QStringLiteral("Sales Mail Users")));
+
+    const QString dn = QStringLiteral("CN=All Mailbox Users,OU=Distribution Lists,OU=Groups,") + fact("SEED_OU");
+    TfrmDistributionDynamicGroupView view(dn, QStringLiteral("All Mailbox Users"));
+    EXPECT_FALSE(view.TntMemoLDAPquery->toPlainText().isEmpty());
+    EXPECT_TRUE(view.TntMemoLDAPquery->isEnabled());
+    view.pcGroup->setCurrentWidget(view.tsMembers);
+    ASSERT_TRUE(waitFor([&] { return view.enumerationFinished(); }));
+    QSet<QString> shown;
+    for (int i = 0; i < view.lvMembers->topLevelItemCount(); ++i)
+        shown.insert(view.lvMembers->topLevelItem(i)->text(2).toLower());
+    QSet<QString> expected;
+    for (const auto &e : testsupport::ldapSearch(view.ebmsExchDynamicDLBaseDN->text(), view.TntMemoLDAPquery->toPlainText(), {QStringLiteral("dn")}))
+        expected.insert(e.dn.toLower());
+    EXPECT_FALSE(expected.isEmpty());
+    EXPECT_EQ(shown, expected);
+    EXPECT_EQ(view.lbTotalMembers->text(), QStringLiteral("Total items: %1").arg(expected.size()));
+    EXPECT_TRUE(view.btStart->isEnabled());
+    EXPECT_FALSE(view.btStop->isEnabled());
+}
+
+TEST_F(DynamicGui, LeavingTheTabStopsThePreviewAndReturningDoesNotRestartIt)
+{
+    ui::ScriptedPrompts prompts;
+    const QString dn = createDynamicGroup(QStringLiteral("long"), QStringLiteral("OU=Bulk,") + fact("SEED_OU"),
+                                          QStringLiteral("(objectClass=user)"));
+    TfrmDistributionDynamicGroupView view(dn, QStringLiteral("long"));
+    view.pcGroup->setCurrentWidget(view.tsMembers);
+    EXPECT_TRUE(view.enumerationRunning());
+    view.pcGroup->setCurrentWidget(view.tsGeneral);
+    ASSERT_TRUE(waitFor([&] { return view.enumerationFinished(); }, 30000));
+    const int rows = view.lvMembers->topLevelItemCount();
+    view.pcGroup->setCurrentWidget(view.tsMembers);
+    EXPECT_FALSE(view.enumerationRunning());
+    EXPECT_EQ(view.lvMembers->topLevelItemCount(), rows);
+    // "Start..." runs it again, to the end.
+    view.btStartClick();
+    ASSERT_TRUE(waitFor([&] { return !view.enumerationRunning(); }, 60000));
+    EXPECT_EQ(view.lvMembers->topLevelItemCount(), 1600);
+}
+
+TEST_F(DynamicGui, RefusedFilterShowsTheDirectorysReasonAndNoBaseSearchesTheServer)
+{
+    ui::ScriptedPrompts prompts;
+    // The directory keeps a base only when it exists; a filter it refuses is stored as typed.
+    const QString badFilter = createDynamicGroup(QStringLiteral("badfilter"), fact("SEED_OU"),
+                                                 QStringLiteral("(&(objectClass=user)(cn=x"));
+    TfrmDistributionDynamicGroupView view(badFilter, QStringLiteral("badfilter"));
+    view.show();
+    view.pcGroup->setCurrentWidget(view.tsMembers);
+    ASSERT_TRUE(waitFor([&] { return view.enumerationFinished(); }));
+    EXPECT_TRUE(view.lbMembersError->isVisible());
+    EXPECT_FALSE(view.lbMembersError->text().isEmpty());
+    EXPECT_EQ(view.lvMembers->topLevelItemCount(), 0);
+
+    // No base at all: the whole server is searched.
+    const QString noBase = createDynamicGroup(QStringLiteral("bare"), QString(),
+                                              QStringLiteral("(&(objectClass=user)(sAMAccountName=ada.full))"));
+    TfrmDistributionDynamicGroupView bare(noBase, QStringLiteral("bare"));
+    bare.pcGroup->setCurrentWidget(bare.tsMembers);
+    ASSERT_TRUE(waitFor([&] { return bare.enumerationFinished(); }));
+    EXPECT_EQ(bare.lvMembers->topLevelItemCount(), 1);
+}
+
+TEST_F(DynamicGui, ClosingTheWindowWhileThePreviewRunsNeitherHangsNorCrashes)
+{
+    ui::ScriptedPrompts prompts;
+    const QString dn = createDynamicGroup(QStringLiteral("close"), QStringLiteral("OU=Bulk,") + fact("SEED_OU"),
+                                          QStringLiteral("(objectClass=user)"));
+    for (int round = 0; round < 3; ++round) {
+        auto *view = new TfrmDistributionDynamicGroupView(dn, QStringLiteral("close"));
+        view->pcGroup->setCurrentWidget(view->tsMembers);
+        ASSERT_TRUE(view->enumerationRunning());
+        QCoreApplication::processEvents();
+        QElapsedTimer t;
+        t.start();
+        delete view;
+        EXPECT_LT(t.elapsed(), 5000);
+    }
+    // The workers end on their own and take their rows with them.
+    waitFor([] { return false; }, 1500);
+}
+
+TEST_F(DynamicGui, OkWritesOnlyDescriptionMailAndManager)
+{
+    ui::ScriptedPrompts prompts;
+    const QString dn = createDynamicGroup(QStringLiteral("write"), fact("SEED_OU"), QStringLiteral("(mailNickname=*)"));
+    const QString chief = QStringLiteral("CN=Clara Chief,OU=Staff,") + fact("SEED_OU");
+    ASSERT_EQ(testsupport::ldapModify(QStringLiteral("dn: %1\nchangetype: modify\nreplace: managedBy\nmanagedBy: %2\n-\n")
+                                          .arg(dn, chief).toUtf8()).exitCode, 0);
+    auto before = attributesOf(dn);
+    ASSERT_EQ(before.take(QStringLiteral("managedby")).size(), 1);
+    TfrmDistributionDynamicGroupView view(dn, QStringLiteral("write"));
+    view.show();
+    ASSERT_TRUE(view.ebDescription->isEnabled());
+    view.ebDescription->setText(QStringLiteral("  Described  "));
+    emit view.ebDescription->textEdited(view.ebDescription->text());
+    view.ebEMail->setText(QStringLiteral("  dyn@arvendel.test "));
+    emit view.ebEMail->textEdited(view.ebEMail->text());
+    view.pcGroup->setCurrentWidget(view.tsManagedBy);
+    EXPECT_EQ(view.tsManagedBy->ebManagerName->text(), QStringLiteral("Clara Chief"));
+    view.tsManagedBy->btClearClick();
+    view.btOKClick();
+    EXPECT_FALSE(view.isVisible());
+    auto after = attributesOf(dn);
+    EXPECT_EQ(after.take(QStringLiteral("description")), QList<QByteArray>{"  Described  "});
+    EXPECT_EQ(after.take(QStringLiteral("mail")), QList<QByteArray>{"dyn@arvendel.test"});
+    EXPECT_EQ(after, before);
+}

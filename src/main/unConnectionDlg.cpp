@@ -44,8 +44,7 @@ TfrmConnection::TfrmConnection(const TConnectionSettings &settings, QWidget *par
     sbSelect = new QToolButton(gbComputer);
     sbSelect->setObjectName(QStringLiteral("sbSelect"));
     sbSelect->setText(QStringLiteral("  ..."));
-    // The network browser is not part of this program yet.
-    sbSelect->setEnabled(false);
+    sbSelect->setEnabled(static_cast<bool>(serverBrowser()));
     lbPort = new QLabel(QStringLiteral("Port: "), gbComputer);
     lbPort->setObjectName(QStringLiteral("lbPort"));
     ebPort = new QLineEdit(gbComputer);
@@ -101,10 +100,32 @@ TfrmConnection::TfrmConnection(const TConnectionSettings &settings, QWidget *par
     connect(ebPort, &QLineEdit::textEdited, this, &TfrmConnection::controlsChanged);
     connect(cbUseEncryption, &QCheckBox::clicked, this, &TfrmConnection::cbUseEncryptionClick);
     connect(btCredentials, &QPushButton::clicked, this, &TfrmConnection::btCredentialsClick);
+    connect(sbSelect, &QToolButton::clicked, this, &TfrmConnection::sbSelectClick);
     connect(btTest, &QPushButton::clicked, this, &TfrmConnection::btTestClick);
     connect(btApplay, &QPushButton::clicked, this, [this] { btApplayClick(); });
     connect(btOK, &QPushButton::clicked, this, &TfrmConnection::btOKClick);
     connect(btCancel, &QPushButton::clicked, this, &TfrmConnection::btCancelClick);
+}
+
+TfrmConnection::ServerBrowser &TfrmConnection::serverBrowser()
+{
+    static ServerBrowser browser;
+    return browser;
+}
+
+void TfrmConnection::setServerBrowser(ServerBrowser browser) { serverBrowser() = std::move(browser); }
+
+void TfrmConnection::sbSelectClick()
+{
+    const ServerBrowser &browse = serverBrowser();
+    QString server, domain;
+    if (!browse || !browse(this, &server, &domain) || server.isEmpty())
+        return;
+    // A picked server is a named server: the name is used, not the default one.
+    rbSelectPC->setChecked(true);
+    ebServerName->setText(server);
+    browsedDomain_ = domain;
+    controlsChanged();
 }
 
 void TfrmConnection::fillControls()

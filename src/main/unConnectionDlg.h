@@ -27,6 +27,14 @@ public:
 
     // The domain of the server picked in the network browser (prefills the credentials).
     void setBrowsedDomain(const QString &domain) { browsedDomain_ = domain; }
+    QString browsedDomain() const { return browsedDomain_; }
+
+    // The network browser behind "  ..." (the program sets it once the browser exists): it
+    // returns the chosen server and its domain, false on Cancel. Without one the button is
+    // disabled.
+    using ServerBrowser = std::function<bool(QWidget *parent, QString *server, QString *domain)>;
+    static void setServerBrowser(ServerBrowser browser);
+    void sbSelectClick();
 
     // Button handlers (public so that tests can drive them without a mouse).
     void btTestClick();
@@ -45,6 +53,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    static ServerBrowser &serverBrowser();
     void fillControls();
     void controlsChanged();
     void updateEnabling();

@@ -49,6 +49,8 @@ public:
 
     // Lists the controllers (with the wait cursor); raises EADSIException.
     void ListServers();
+    // The account later binds use (the listing keeps the servers it found).
+    void setCredentials(const TServerInfoCredentials &credentials) { cred_ = credentials; }
     // Handlers (public so that tests drive them as the controls do).
     void lvDCServersClick(QTreeWidgetItem *item);
     void lvServerProperiesDblClick(QTreeWidgetItem *item);

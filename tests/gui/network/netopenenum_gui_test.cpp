@@ -1,0 +1,194 @@
+// "Browse for Server" on the network domain: the tree from real SRV records, rescanning,
+// the server's texts, a stopped controller, the busy rules, and the connection dialog's
+// "  ..." filling the server name and the domain.
+#include "main/unConnectionDlg.h"
+#include "network/unNetOpenEnum.h"
+#include "network_gui_support.h"
+#include "platform/registry/registry.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+
+#include <thread>
+
+using namespace nettest;
+using testsupport::fact;
+
+namespace {
+
+class BrowseForServer : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ARV_REQUIRE_DOMAIN();
+        ASSERT_FALSE(fact("DC2_ADDR").isEmpty()) << "the network domain has no second controller";
+        useDomainDns();
+    }
+    void TearDown() override { netenum::setSource(nullptr); }
+
+    static QTreeWidgetItem *domainNode(TfrmNetOpenEnum &f)
+    {
+        return child(f.tree()->topLevelItem(0), fact("DNS_DOMAIN"));
+    }
+    static QString dc1() { return fact("DNS_HOST").toLower(); }
+    static QString dc2() { return fact("DC2_DNS_HOST").toLower(); }
+};
+
+} // namespace
+
+TEST_F(BrowseForServer, ScanListsTheDomainAndBothControllersAndRescanAddsNothingTwice)
+{
+    TfrmNetOpenEnum f(nullptr, false);
+    EXPECT_EQ(f.windowTitle(), " Browse for Server...");
+    f.ScanNetwork(nullptr);
+    EXPECT_TRUE(f.Busy());
+    EXPECT_EQ(f.windowTitle(), " Scaning for Servers...");
+    EXPECT_TRUE(f.findChild<QProgressBar *>("pbScan")->isVisibleTo(&f));
+    ASSERT_TRUE(waitFor([&] { return !f.Busy(); }, 30000));
+    EXPECT_EQ(f.windowTitle(), " Browse for Server...");
+    EXPECT_FALSE(f.findChild<QProgressBar *>("pbScan")->isVisibleTo(&f));
+    ASSERT_EQ(f.tree()->topLevelItemCount(), 1);
+    QTreeWidgetItem *domain = domainNode(f);
+    ASSERT_NE(domain, nullptr);
+    EXPECT_EQ(childTexts(domain), (QStringList{dc1(), dc2()}));
+
+    // The domain selected: ReScan Selected is offered, OK is not.
+    auto *rescan = f.findChild<QPushButton *>("btReScan");
+    auto *ok = f.findChild<QPushButton *>("btOK");
+    f.tree()->setCurrentItem(domain);
+    EXPECT_TRUE(rescan->isVisibleTo(&f));
+    EXPECT_FALSE(ok->isEnabled());
+    f.btReScanClick();
+    EXPECT_EQ(f.windowTitle(), "Scaning for Servers...");
+    EXPECT_FALSE(rescan->isVisibleTo(&f));
+    ASSERT_TRUE(waitFor([&] { return !f.Busy(); }, 30000));
+    EXPECT_EQ(childTexts(domain), (QStringList{dc1(), dc2()}));
+    // Scanning the whole network again keeps one node per name.
+    f.ScanNetwork(nullptr);
+    ASSERT_TRUE(waitFor([&] { return !f.Busy(); }, 30000));
+    EXPECT_EQ(f.tree()->topLevelItemCount(), 1);
+    EXPECT_EQ(childTexts(domainNode(f)), (QStringList{dc1(), dc2()}));
+
+    // A server: OK is enabled and the label describes it; its descriptor names it.
+    QTreeWidgetItem *server = child(domainNode(f), dc1());
+    f.tree()->setCurrentItem(server);
+    EXPECT_TRUE(ok->isEnabled());
+    EXPECT_FALSE(rescan->isVisibleTo(&f));
+    auto *label = f.findChild<QLabel *>("lbServerType");
+    EXPECT_TRUE(label->isVisibleTo(&f));
+    EXPECT_TRUE(label->text().startsWith("OS Version: [NT] ")) << label->text().toStdString();
+    EXPECT_TRUE(label->text().contains("\r\nSupport:[WKS][SVR]")) << label->text().toStdString();
+    EXPECT_EQ(f.NetServer()->ServerName(), "\\\\" + dc1());
+    ASSERT_NE(f.descriptorOf(server), nullptr);
+    EXPECT_EQ(f.descriptorOf(server)->remoteName, "\\\\" + dc1());
+    f.btOKClick();
+    EXPECT_EQ(f.result(), QDialog::Accepted);
+    EXPECT_EQ(f.SelectedServer(), dc1());
+    EXPECT_EQ(f.SelectedDomain(), fact("DNS_DOMAIN"));
+}
+
+TEST_F(BrowseForServer, StoppedControllerShowsUnknownAndForgetsTheName)
+{
+    TfrmNetOpenEnum f(nullptr, true);
+    ASSERT_TRUE(waitFor([&] { return !f.Busy(); }, 30000));
+    QTreeWidgetItem *server = child(domainNode(f), dc2());
+    ASSERT_NE(server, nullptr);
+    ASSERT_EQ(runDomainScript({QStringLiteral("stop-dc2")}), 0);
+    f.tree()->setCurrentItem(server);
+    const QString shown = f.findChild<QLabel *>("lbServerType")->text();
+    const QString name = f.NetServer()->ServerName();
+    EXPECT_EQ(runDomainScript({QStringLiteral("join-dc")}), 0);  // starts it again
+    EXPECT_EQ(shown, "Unknown");
+    EXPECT_TRUE(name.isEmpty());
+}
+
+TEST_F(BrowseForServer, WhileBusyTheSelectionStaysAndNodesDoNotOpen)
+{
+    // A source that answers the domain level only after a pause, so the walk is still busy.
+    std::atomic<bool> release{false};
+    netenum::setSource([&](const netenum::Resource *start, QString *, int *status) {
+        *status = netenum::NO_ERROR;
+        netenum::Resource r;
+        if (!start) {
+            r.displayType = netenum::RESOURCEDISPLAYTYPE_NETWORK;
+            r.remoteName = QStringLiteral("Net");
+            return QList<netenum::Resource>{r};
+        }
+        if (start->displayType == netenum::RESOURCEDISPLAYTYPE_NETWORK) {
+            QList<netenum::Resource> l;
+            for (const char *d : {"one.test", "two.test"}) {
+                r.displayType = netenum::RESOURCEDISPLAYTYPE_DOMAIN;
+                r.remoteName = QString::fromLatin1(d);
+                l << r;
+            }
+            return l;
+        }
+        if (start->displayType == netenum::RESOURCEDISPLAYTYPE_DOMAIN) {
+            while (!release)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            r.displayType = netenum::RESOURCEDISPLAYTYPE_SERVER;
+            r.remoteName = QStringLiteral("\\\\srv.") + start->remoteName;
+            return QList<netenum::Resource>{r, r};  // the same server twice
+        }
+        *status = netenum::ERROR_NOT_CONTAINER;
+        return QList<netenum::Resource>{};
+    });
+    TfrmNetOpenEnum f(nullptr, true);
+    ASSERT_TRUE(waitFor([&] { return f.tree()->topLevelItemCount() == 1 && f.tree()->topLevelItem(0)->childCount() >= 1; },
+                        10000));
+    QTreeWidgetItem *net = f.tree()->topLevelItem(0);
+    f.tree()->setCurrentItem(net);
+    QTreeWidgetItem *first = net->child(0);
+    f.tree()->setCurrentItem(first);
+    EXPECT_EQ(f.tree()->currentItem(), net);  // refused while busy
+    net->setExpanded(false);
+    first->setExpanded(true);
+    EXPECT_FALSE(first->isExpanded());
+    EXPECT_FALSE(f.findChild<QPushButton *>("btOK")->isEnabled());
+    release = true;
+    ASSERT_TRUE(waitFor([&] { return !f.Busy(); }, 10000));
+    // Each domain got its server once, though the source named it twice.
+    EXPECT_EQ(childTexts(child(net, "one.test")), QStringList{"srv.one.test"});
+    EXPECT_EQ(childTexts(child(net, "two.test")), QStringList{"srv.two.test"});
+    f.tree()->setCurrentItem(child(net, "two.test"));
+    EXPECT_EQ(f.tree()->currentItem()->text(0), "two.test");
+}
+
+TEST_F(BrowseForServer, ConnectionDialogTakesThePickedServerAndItsDomain)
+{
+    QTemporaryDir dir;
+    registry::setStoreFile(dir.filePath("settings.ini"));
+    TfrmNetOpenEnum browser(nullptr, true);
+    ASSERT_TRUE(waitFor([&] { return !browser.Busy(); }, 30000));
+    TfrmNetOpenEnum::setInstance(&browser);
+    TfrmConnection::setServerBrowser(
+        [](QWidget *parent, QString *server, QString *domain) { return TfrmNetOpenEnum::BrowseForServer(parent, server, domain); });
+    TConnectionSettings s;  // the default server
+    TfrmConnection dlg(s);
+    auto *select = dlg.findChild<QWidget *>("sbSelect");
+    ASSERT_NE(select, nullptr);
+    EXPECT_TRUE(select->isEnabled());
+    whenModal<TfrmNetOpenEnum>([&](TfrmNetOpenEnum *b) {
+        b->tree()->setCurrentItem(child(domainNode(*b), dc2()));
+        b->btOKClick();
+    });
+    dlg.sbSelectClick();
+    EXPECT_EQ(dlg.findChild<QLineEdit *>("ebServerName")->text(), dc2());
+    EXPECT_TRUE(dlg.findChild<QRadioButton *>("rbSelectPC")->isChecked());
+    EXPECT_EQ(dlg.browsedDomain(), fact("DNS_DOMAIN"));
+    EXPECT_EQ(dlg.settings().ServerName, dc2());
+    EXPECT_FALSE(dlg.settings().UseDefaultServer);
+
+    // Cancel changes nothing.
+    whenModal<TfrmNetOpenEnum>([](TfrmNetOpenEnum *b) { b->reject(); });
+    dlg.findChild<QLineEdit *>("ebServerName")->setText("other");
+    dlg.sbSelectClick();
+    EXPECT_EQ(dlg.findChild<QLineEdit *>("ebServerName")->text(), "other");
+    TfrmConnection::setServerBrowser(nullptr);
+    TfrmNetOpenEnum::setInstance(nullptr);
+    registry::setStoreFile(QString());
+}

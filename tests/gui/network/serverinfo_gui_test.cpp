@@ -1,0 +1,193 @@
+// " Server Info" on the network domain: both controllers listed, the clicked one's RootDSE
+// rows as ldapsearch reads them, a refused bind answered in "  Credentials", the values viewer.
+#include "core/unConnection.h"
+#include "network/unServerInfo.h"
+#include "network_gui_support.h"
+#include "support/ldaptools.h"
+#include "ui/prompt.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSet>
+
+using namespace nettest;
+using testsupport::fact;
+
+namespace {
+
+class ServerInfo : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ARV_REQUIRE_DOMAIN();
+        ASSERT_FALSE(fact("DC2_ADDR").isEmpty()) << "the network domain has no second controller";
+        useDomainDns();
+        TConnectionSettings s;
+        s.UseDefaultServer = false;
+        s.ServerName = fact("ADDR");
+        s.Port = fact("LDAP_PORT");
+        s.SecureAuthentication = false;
+        s.UseCredentials = true;
+        s.UserName = fact("ADMIN_USER");
+        s.Password = fact("ADMIN_PASSWORD");
+        ConnectWithSettings(s);
+        const TConnectionContext &c = ConnectionContext();
+        cred.Prefix = c.ServerPrefix;
+        cred.DomainPath = c.DomainPath;
+        cred.AuthFlags = c.AuthFlags;
+        cred.Password = c.Password;
+        cred.UserName = c.UserName;
+        cred.DefaultNamingContext = c.DefaultNamingContext;
+        cred.UseCredentials = true;
+    }
+    void TearDown() override { DisconnectContext(); }
+
+    // The RootDSE of a controller as ldapsearch reads it (anonymously).
+    static testsupport::LdifEntry rootDseOf(const QString &addr)
+    {
+        const auto r = testsupport::runTool(QStringLiteral("ldapsearch"),
+                                            {"-x", "-LLL", "-H", "ldap://" + addr, "-b", "", "-s", "base",
+                                             "dnsHostName", "namingContexts", "supportedLDAPVersion",
+                                             "isSynchronized", "configurationNamingContext"},
+                                            {}, testsupport::toolEnvironment());
+        const auto entries = testsupport::parseLdif(r.out);
+        return entries.isEmpty() ? testsupport::LdifEntry() : entries.first();
+    }
+
+    static const TServerProperty *row(const TfrmServerInfo &d, const QString &attribute)
+    {
+        for (const TServerProperty &p : d.properties())
+            if (p.Attribute == attribute)
+                return &p;
+        return nullptr;
+    }
+
+    static int indexOf(const TfrmServerInfo &d, const QString &name)
+    {
+        for (int i = 0; i < d.servers().size(); ++i)
+            if (d.servers()[i].ServerName.compare(name, Qt::CaseInsensitive) == 0)
+                return i;
+        return -1;
+    }
+
+    TServerInfoCredentials cred;
+};
+
+} // namespace
+
+TEST_F(ServerInfo, ListsBothControllersAndShowsEachOnesRootDse)
+{
+    TfrmServerInfo d(cred);
+    d.ListServers();
+    auto *list = d.findChild<QTreeWidget *>("lvDCServers");
+    ASSERT_EQ(list->topLevelItemCount(), 2);
+    const int i1 = indexOf(d, fact("HOST")), i2 = indexOf(d, "DC2");
+    ASSERT_GE(i1, 0);
+    ASSERT_GE(i2, 0);
+    EXPECT_EQ(list->topLevelItem(i2)->text(1), fact("DC2_DNS_HOST"));
+    EXPECT_TRUE(list->topLevelItem(i2)->text(2).startsWith("CN=DC2,CN=Servers,"));
+    EXPECT_TRUE(list->isColumnHidden(2));
+
+    ui::ScriptedPrompts prompts;
+    for (const auto &[index, addr] : {std::pair{i2, fact("DC2_ADDR")}, std::pair{i1, fact("ADDR")}}) {
+        d.lvDCServersClick(list->topLevelItem(index));
+        const testsupport::LdifEntry expected = rootDseOf(addr);
+        ASSERT_FALSE(expected.dn.isNull() && expected.attributes.isEmpty());
+        const TServerProperty *host = row(d, "dnsHostName");
+        ASSERT_NE(host, nullptr) << d.lastPath().toStdString();
+        EXPECT_EQ(host->Value, expected.text("dnsHostName"));
+        EXPECT_EQ(row(d, "isSynchronized")->Value, expected.text("isSynchronized"));
+        const TServerProperty *ncs = row(d, "namingContexts");
+        ASSERT_NE(ncs, nullptr);
+        EXPECT_TRUE(ncs->MultiValued);
+        QSet<QString> want, got;
+        for (const QByteArray &v : expected.values("namingContexts")) {
+            want << QString::fromUtf8(v);
+            EXPECT_TRUE(ncs->Value.contains("[" + QString::fromUtf8(v) + "]"));
+        }
+        for (const QString &v : ViewerLines(*ncs))
+            got << v;
+        EXPECT_EQ(got, want);
+        auto *props = d.findChild<QTreeWidget *>("lvServerProperies");
+        ASSERT_EQ(props->topLevelItemCount(), d.properties().size());
+        EXPECT_EQ(props->topLevelItem(0)->text(0), "Configuration Naming Context");
+        EXPECT_EQ(props->topLevelItem(0)->text(2), "0");
+    }
+    // The connected controller keeps the connection's path; the other is bound by its name
+    // (resolved through the domain's DNS server).
+    EXPECT_EQ(d.lastPath(), cred.Prefix + "RootDSE");
+    d.lvDCServersClick(list->topLevelItem(i2));
+    EXPECT_EQ(d.lastPath(), "LDAP://" + fact("DC2_ADDR") + ":389/RootDSE");
+    EXPECT_EQ(prompts.asked().size(), 0);
+
+    // A multi-valued row opens in the viewer, one line per value.
+    auto *props = d.findChild<QTreeWidget *>("lvServerProperies");
+    int ncsRow = -1;
+    for (int i = 0; i < d.properties().size(); ++i)
+        if (d.properties()[i].Attribute == "namingContexts")
+            ncsRow = i;
+    ASSERT_GE(ncsRow, 0);
+    EXPECT_EQ(props->topLevelItem(ncsRow)->text(2), "1");
+    QStringList shown;
+    QString title;
+    whenModal<TfrmServerValues>([&](TfrmServerValues *v) {
+        shown = v->lines();
+        title = v->windowTitle();
+        v->accept();
+    });
+    d.lvServerProperiesDblClick(props->topLevelItem(ncsRow));
+    EXPECT_EQ(title, " \"Naming Contexts\" for [DC2]");
+    EXPECT_EQ(shown, ViewerLines(d.properties()[ncsRow]));
+    EXPECT_GE(shown.size(), 3);
+}
+
+TEST_F(ServerInfo, RefusedBindAsksForCredentialsAndCancelShowsTheFirstError)
+{
+    TfrmServerInfo d(cred);
+    d.ListServers();
+    TServerInfoCredentials wrong = cred;
+    wrong.Password = QStringLiteral("not the password");
+    d.setCredentials(wrong);
+    auto *list = d.findChild<QTreeWidget *>("lvDCServers");
+    const int i2 = indexOf(d, "DC2");
+    ASSERT_GE(i2, 0);
+
+    // A correct answer shows the details.
+    bool asked = false;
+    whenModal<TfrmServerCredential>([&](TfrmServerCredential *c) {
+        asked = true;
+        EXPECT_EQ(c->windowTitle(), "  Credentials");
+        EXPECT_TRUE(c->cbUseSecureAuthentication->isChecked());
+        EXPECT_EQ(c->ebPassword->echoMode(), QLineEdit::Password);
+        c->ebUserName->setText(fact("ADMIN_USER"));
+        c->ebPassword->setText(fact("ADMIN_PASSWORD"));
+        c->cbUseSecureAuthentication->setChecked(false);  // a simple bind
+        c->btOK->click();
+    });
+    ui::ScriptedPrompts prompts;
+    d.lvDCServersClick(list->topLevelItem(i2));
+    EXPECT_TRUE(asked);
+    EXPECT_EQ(prompts.asked().size(), 0);
+    ASSERT_NE(row(d, "dnsHostName"), nullptr);
+    EXPECT_EQ(row(d, "dnsHostName")->Value, fact("DC2_DNS_HOST"));
+
+    // Cancel: the first bind's error is shown, the list stays empty, the dialog stays usable.
+    whenModal<TfrmServerCredential>([&](TfrmServerCredential *c) { c->btCancel->click(); });
+    d.lvDCServersClick(list->topLevelItem(i2));
+    ASSERT_EQ(prompts.asked().size(), 1);
+    EXPECT_FALSE(prompts.asked().at(0).text.isEmpty());
+    EXPECT_TRUE(d.properties().isEmpty());
+    d.setCredentials(cred);
+    d.lvDCServersClick(list->topLevelItem(i2));
+    EXPECT_FALSE(d.properties().isEmpty());
+}
+
+TEST_F(ServerInfo, ListingWithoutAConfigurationContextOrBindFails)
+{
+    TServerInfoCredentials bad = cred;
+    bad.Prefix = QStringLiteral("LDAP://127.0.0.254:389/");
+    TfrmServerInfo d(bad);
+    EXPECT_THROW(d.ListServers(), EADSIException);
+    EXPECT_EQ(d.findChild<QTreeWidget *>("lvDCServers")->topLevelItemCount(), 0);
+}

@@ -38,6 +38,7 @@ STATES = ["disabled", "locked", "password expired", "password never expires", "a
 STAFF_COUNT = 320
 BULK_COUNT = 1600
 LARGE_GROUP = "GG Bulk Members"
+LARGE_MODE_GROUP = "GG Large Members"   # large mode: every user of OU=Large Domain
 
 # Relax plus Samba's "bypass password hash" control: lets the seed write pwdLastSet, lockoutTime
 # and a precomputed NT hash directly. Computing full Kerberos keys per user costs ~65 ms each,
@@ -581,3 +582,21 @@ def large(db, env, count):
             print("large: %d of %d after %.1f s (CPU %.1f s)" % (done, count, time.time() - t0, time.process_time()),
                   flush=True)
     print("large: %d users in %.1f s (CPU %.1f s)" % (count, time.time() - t0, time.process_time()))
+    large_members_group(s, db, base)
+
+
+def large_members_group(s, db, base):
+    """GG Large Members in OU=Large Domain holds every user there (the group-member benchmark);
+    a grown folder adds the new users to it."""
+    users = [str(m.dn) for m in db.search(base=base, scope=ldb.SCOPE_ONELEVEL, expression="(objectClass=user)",
+                                          attrs=["dn"])]
+    found = db.search(base=base, scope=ldb.SCOPE_ONELEVEL, expression="(cn=%s)" % LARGE_MODE_GROUP, attrs=["member"])
+    t0 = time.time()
+    if not found:
+        s.group(base, LARGE_MODE_GROUP, "global security", users, description="Every user of the large OU")
+    else:
+        present = {str(v).lower() for v in found[0].get("member", [])}
+        missing = [u for u in users if u.lower() not in present]
+        if missing:
+            s.modify(str(found[0].dn), {"member": missing}, flag=ldb.FLAG_MOD_ADD)
+    print("large: %s with %d members in %.1f s" % (LARGE_MODE_GROUP, len(users), time.time() - t0), flush=True)

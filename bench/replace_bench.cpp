@@ -1,0 +1,209 @@
+// Benchmark: the find-and-replace apply loop against ldapmodify.
+//
+//   ARV_TEST_DOMAIN=<large domain folder> replace_bench [--users PREFIX] [--runs N]
+//
+// Takes the users of the large OU whose sAMAccountName starts with PREFIX (default
+// "large019": 1,000 users) and replaces their description, alternately through the apply loop
+// (one delete-old/add-new modify per user on the program's pooled connection) and through
+// ldapmodify reading an LDIF file with the same 1,000 delete-old/add-new changes. Prints the
+// median wall times and their ratio, then puts the original descriptions back.
+#include "bulk/replaceengine.h"
+#include "platform/adsi/adsconnection.h"
+#include "support/testdomain.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <sys/resource.h>
+
+using namespace findreplace;
+
+namespace {
+
+TConnectionContext context()
+{
+    TConnectionContext c;
+    c.ServerPrefix = QStringLiteral("LDAP://%1/").arg(testsupport::fact("ADDR"));
+    c.DefaultNamingContext = testsupport::fact("BASE_DN");
+    c.DomainPath = c.ServerPrefix + c.DefaultNamingContext;
+    c.UserName = testsupport::fact("ADMIN_UPN");
+    c.Password = testsupport::fact("ADMIN_PASSWORD");
+    c.UseCredentials = true;
+    c.AuthFlags = 0x200;
+    return c;
+}
+
+QString b64(const QString &s) { return QString::fromLatin1(s.toUtf8().toBase64()); }
+
+double cpuSeconds(int who)
+{
+    rusage ru{};
+    getrusage(who, &ru);
+    return ru.ru_utime.tv_sec + ru.ru_stime.tv_sec + (ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
+}
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+struct Bench {
+    TConnectionContext ctx = context();
+    QString base = testsupport::fact("LARGE_OU");
+    QString restriction;
+    Rule rule;
+    QTemporaryDir dir;
+    QString passwordFile;
+
+    std::vector<Row> preview(const QString &replace, double *seconds)
+    {
+        rule = Rule();
+        rule.attribute = *attributeByName(QStringLiteral("description"));
+        rule.replace = replace;
+        std::vector<Row> rows;
+        QElapsedTimer t;
+        t.start();
+        ReplaceRun run(ctx);
+        const QString error = run.preview(rule, ctx.ServerPrefix + base, false, restriction, [&](Row &&r) {
+            rows.push_back(std::move(r));
+            return true;
+        });
+        *seconds = t.nsecsElapsed() / 1e9;
+        if (!error.isEmpty())
+            std::fprintf(stderr, "preview failed: %s\n", qPrintable(error));
+        return rows;
+    }
+
+    double applyLoop(std::vector<Row> &rows, int *ok, double *cpu)
+    {
+        const double cpu0 = cpuSeconds(RUSAGE_SELF);
+        QElapsedTimer t;
+        t.start();
+        ReplaceRun run(ctx);
+        const ApplySummary s = run.apply(rule, rows, nullptr);
+        const double seconds = t.nsecsElapsed() / 1e9;
+        *cpu = cpuSeconds(RUSAGE_SELF) - cpu0;
+        *ok = s.succeeded;
+        return seconds;
+    }
+
+    double ldapmodify(const std::vector<Row> &rows, const QString &newPrefix, int *exitCode, double *cpu)
+    {
+        const double cpu0 = cpuSeconds(RUSAGE_CHILDREN);
+        QString ldif;
+        ldif.reserve(static_cast<qsizetype>(rows.size()) * 200);
+        for (const Row &r : rows) {
+            ldif += QStringLiteral("dn:: %1\nchangetype: modify\n").arg(b64(r.dn));
+            if (!r.current.isEmpty())
+                ldif += QStringLiteral("delete: description\ndescription:: %1\n-\n").arg(b64(r.currentText));
+            ldif += QStringLiteral("add: description\ndescription:: %1\n-\n\n").arg(b64(newPrefix + r.cn));
+        }
+        const QString file = dir.filePath(QStringLiteral("changes.ldif"));
+        QFile f(file);
+        f.open(QIODevice::WriteOnly);
+        f.write(ldif.toUtf8());
+        f.close();
+        QElapsedTimer t;
+        t.start();
+        QProcess p;
+        p.setStandardOutputFile(QProcess::nullDevice());
+        p.start(QStringLiteral("ldapmodify"), {QStringLiteral("-x"), QStringLiteral("-H"), testsupport::fact("LDAP_URI"),
+                                               QStringLiteral("-D"), testsupport::fact("ADMIN_UPN"), QStringLiteral("-y"),
+                                               passwordFile, QStringLiteral("-f"), file});
+        p.waitForFinished(600000);
+        const double seconds = t.nsecsElapsed() / 1e9;
+        *cpu = cpuSeconds(RUSAGE_CHILDREN) - cpu0;
+        *exitCode = p.exitCode();
+        if (p.exitCode() != 0)
+            std::fprintf(stderr, "ldapmodify: %s\n", p.readAllStandardError().constData());
+        return seconds;
+    }
+};
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QString prefix = QStringLiteral("large019");
+    int runs = 3;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const QString name = QString::fromLocal8Bit(argv[i]);
+        if (name == QLatin1String("--users"))
+            prefix = QString::fromLocal8Bit(argv[i + 1]);
+        else if (name == QLatin1String("--runs"))
+            runs = std::max(1, QString::fromLocal8Bit(argv[i + 1]).toInt());
+    }
+    if (!testsupport::domainAvailable()) {
+        std::fprintf(stderr, "no test domain: set ARV_TEST_DOMAIN to a running large domain\n");
+        return 1;
+    }
+    testsupport::useDomainEnvironment();
+    Bench b;
+    b.restriction = QStringLiteral("(sAMAccountName=%1*)").arg(prefix);
+    b.passwordFile = b.dir.filePath(QStringLiteral("pw"));
+    {
+        QFile pw(b.passwordFile);
+        pw.open(QIODevice::WriteOnly);
+        pw.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        pw.write(testsupport::fact("ADMIN_PASSWORD").toUtf8());
+    }
+
+    double previewSeconds = 0;
+    std::vector<Row> original = b.preview(QStringLiteral("x"), &previewSeconds);
+    std::printf("users: %zu (sAMAccountName=%s*), preview search %.3f s\n", original.size(), qPrintable(prefix),
+                previewSeconds);
+    if (original.empty())
+        return 1;
+
+    std::vector<double> loop, tool, loopCpu, toolCpu;
+    for (int run = 0; run < runs; ++run) {
+        double ps = 0;
+        std::vector<Row> rows = b.preview(QStringLiteral("Replaced %1 <%sAMAccountname%>").arg(run), &ps);
+        int ok = 0;
+        double lc = 0, mc = 0;
+        const double l = b.applyLoop(rows, &ok, &lc);
+        loop.push_back(l);
+        loopCpu.push_back(lc);
+        // ldapmodify makes the next 1,000 changes from what the loop just wrote.
+        int exitCode = 0;
+        const double m = b.ldapmodify(rows, QStringLiteral("Modified %1 ").arg(run), &exitCode, &mc);
+        tool.push_back(m);
+        toolCpu.push_back(mc);
+        std::printf("run %d: apply loop %.3f s, cpu %.3f s (%d of %zu written); ldapmodify %.3f s, cpu %.3f s (exit %d); "
+                    "ratio %.3f\n",
+                    run + 1, l, lc, ok, rows.size(), m, mc, exitCode, m > 0 ? l / m : 0.0);
+        std::fflush(stdout);
+    }
+    const double lm = median(loop), tm = median(tool);
+    std::printf("client cpu (median): apply loop %.3f s, ldapmodify %.3f s\n", median(loopCpu), median(toolCpu));
+    std::printf("median: apply loop %.3f s (%.2f ms/user), ldapmodify %.3f s (%.2f ms/user), ratio %.3f\n", lm,
+                lm * 1000 / original.size(), tm, tm * 1000 / original.size(), tm > 0 ? lm / tm : 0.0);
+
+    // Put the original descriptions back.
+    QString ldif;
+    for (const Row &r : original) {
+        ldif += QStringLiteral("dn:: %1\nchangetype: modify\nreplace: description\n").arg(b64(r.dn));
+        for (const QVariant &v : r.current)
+            ldif += QStringLiteral("description:: %1\n").arg(b64(v.toString()));
+        ldif += QStringLiteral("-\n\n");
+    }
+    QFile f(b.dir.filePath(QStringLiteral("restore.ldif")));
+    f.open(QIODevice::WriteOnly);
+    f.write(ldif.toUtf8());
+    f.close();
+    QProcess p;
+    p.setStandardOutputFile(QProcess::nullDevice());
+    p.start(QStringLiteral("ldapmodify"), {QStringLiteral("-x"), QStringLiteral("-H"), testsupport::fact("LDAP_URI"),
+                                           QStringLiteral("-D"), testsupport::fact("ADMIN_UPN"), QStringLiteral("-y"),
+                                           b.passwordFile, QStringLiteral("-f"), f.fileName()});
+    p.waitForFinished(600000);
+    std::printf("original descriptions restored (ldapmodify exit %d)\n", p.exitCode());
+    ads::closeAllConnections();
+    return 0;
+}

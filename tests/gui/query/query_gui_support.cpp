@@ -2,6 +2,12 @@
 
 #include "mainwindow_support.h"
 
+#include "main/unCatalogue.h"
+#include "query/unFilter.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+
 namespace querytest {
 
 bool connectDomain()
@@ -14,6 +20,21 @@ bool connectDomain()
         return false;
     }
     return !ConnectionContext().DomainPath.isEmpty();
+}
+
+void addCondition(query::TfrmFilter &f, const char *ldapName, const char *condition, const QString &value)
+{
+    const int field = f.cbFields->findData(KeyByLdapName(QString::fromLatin1(ldapName)), Qt::UserRole);
+    ASSERT_GE(field, 0) << ldapName;
+    f.cbFields->setCurrentIndex(field);
+    f.cbFieldsChange(field);
+    const int cond = f.cbConditions->findText(QString::fromLatin1(condition));
+    ASSERT_GE(cond, 0);
+    f.cbConditions->setCurrentIndex(cond);
+    f.cbConditionsChange(cond);
+    if (f.ebValue->isEnabled())
+        f.ebValue->setText(value);
+    f.btAddClick();
 }
 
 QString pathOf(const QString &dn)

@@ -9,7 +9,14 @@
 #include <QString>
 #include <QTreeWidget>
 
+namespace query {
+class TfrmFilter;
+}
+
 namespace querytest {
+
+// Adds a condition through the filter builder's controls, as a user does.
+void addCondition(query::TfrmFilter &f, const char *ldapName, const char *condition, const QString &value = {});
 
 // Connects the process-wide context to the test domain as the administrator (simple bind).
 bool connectDomain();

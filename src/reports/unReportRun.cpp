@@ -4,6 +4,7 @@
 #include "core/unSearch.h"
 #include "core/unValues.h"
 #include "core/unValuesText.h"
+#include "core/unValuesTime.h"
 #include "platform/adsi/adspath.h"
 #include "query/filtercompose.h"
 
@@ -240,9 +241,14 @@ QString scalarText(const QVariant &v, bool groupType)
         const ads::AdsDate d = v.value<ads::AdsDate>();
         if (d.value < 1.0)  // before 31 December 1899: no date
             return {};
-        const QDateTime dt = d.toDateTime();
-        const QLocale l = QLocale::system();
-        return l.toString(dt.date(), QLocale::ShortFormat) + QLatin1Char(' ') + l.toString(dt.time(), QLocale::LongFormat);
+        // The value is local time already: its fields are formatted as they stand, without a
+        // round trip through the time zone (which costs a system call per value).
+        const TDateTimeParts p = DecodeDateTime(d.value);
+        static const QLocale l = QLocale::system();
+        static const QString dateFormat = l.dateFormat(QLocale::ShortFormat);
+        static const QString timeFormat = l.timeFormat(QLocale::LongFormat);
+        return l.toString(QDate(p.year, p.month, p.day), dateFormat) + QLatin1Char(' ') +
+               l.toString(QTime(p.hour, p.minute, p.second), timeFormat);
     }
     switch (v.typeId()) {
     case QMetaType::Bool:

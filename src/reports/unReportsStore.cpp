@@ -1,6 +1,7 @@
 #include "reports/unReportsStore.h"
 
 #include "core/unConnection.h"
+#include "platform/adsi/adsconnection.h"
 #include "options/unModifyColumns.h"
 #include "options/unOptions.h"
 #include "reports/unDaysNumber.h"
@@ -373,18 +374,28 @@ void TfrmReportsStore::tbExecuteClick()
         if (columns_.isEmpty() || filter_.isEmpty())
             throw EADSISearchException(QStringLiteral("The report has no filter to run."));
         const ReportQuery q = makeQuery(report_, filter_, columns_, ebHowMany->value(), base_);
-        QElapsedTimer sinceFlush;
+        QElapsedTimer sinceEvents, sinceFlush;
+        sinceEvents.start();
         sinceFlush.start();
+        // While a page is on its way the window keeps running and Stop abandons the wait.
+        ads::WaitHookScope waiting([this] {
+            QCoreApplication::processEvents();
+            return !stop_;
+        });
         runReport(q, [&](const QVariantList &row) {
             model_->append(row);
             ++count;
-            // Showing rows and handling input costs more than a row; doing it every 15 ms
-            // keeps the window responsive and Stop usable without slowing the run down.
-            if (sinceFlush.elapsed() >= 15) {
-                model_->flush();
-                setStatus(0, QStringLiteral("   %1").arg(count));
+            // Handling input costs more than a row, and showing new rows (a repaint of the
+            // grid) far more: input every 15 ms keeps the window responsive and Stop usable,
+            // new rows and the count every 200 ms keep the repaints from slowing the run.
+            if (sinceEvents.elapsed() >= 15) {
+                if (sinceFlush.elapsed() >= 200) {
+                    model_->flush();
+                    setStatus(0, QStringLiteral("   %1").arg(count));
+                    sinceFlush.restart();
+                }
                 QCoreApplication::processEvents();
-                sinceFlush.restart();
+                sinceEvents.restart();
             }
             return !stop_;
         });
@@ -392,8 +403,9 @@ void TfrmReportsStore::tbExecuteClick()
         model_->flush();
         setRunning(false);
         setStatus(0, QStringLiteral("  %1 items finded.").arg(model_->rowCount()));
-        ui::Prompt::error(this, e.Message(), windowTitle());
         executed_ = true;
+        if (!stop_)  // Stop while waiting for a page abandons the request; that is no error
+            ui::Prompt::error(this, e.Message(), windowTitle());
         return;
     }
     model_->flush();

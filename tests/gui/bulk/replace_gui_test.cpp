@@ -27,19 +27,6 @@ using namespace replacetest;
 
 namespace {
 
-TConnectionContext adminContext()
-{
-    TConnectionContext c;
-    c.ServerPrefix = QStringLiteral("LDAP://%1/").arg(testsupport::fact("ADDR"));
-    c.DefaultNamingContext = testsupport::fact("BASE_DN");
-    c.DomainPath = c.ServerPrefix + c.DefaultNamingContext;
-    c.UserName = testsupport::fact("ADMIN_UPN");
-    c.Password = testsupport::fact("ADMIN_PASSWORD");
-    c.UseCredentials = true;
-    c.AuthFlags = 0x200;
-    return c;
-}
-
 void chooseAttribute(TfrmFindAndReplace &w, const QString &caption)
 {
     const int i = w.cbAttributes->findText(caption);

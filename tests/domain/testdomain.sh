@@ -312,6 +312,19 @@ do_stop_dc2() {
     log "DC2 stopped"
 }
 
+make_tls_dc2() {
+    # DC2's certificate, issued by the folder's CA like DC1's.
+    local t="$DC2_DIR/tls"
+    mkdir -p "$t"; chmod 700 "$t"
+    openssl req -newkey rsa:2048 -nodes -sha256 -subj "/O=Arvendel Test/CN=dc2.$DNS_DOMAIN" \
+        -keyout "$t/server.key" -out "$t/server.csr" >/dev/null 2>&1
+    printf '%s\n' "basicConstraints=CA:FALSE" "keyUsage=critical,digitalSignature,keyEncipherment" \
+        "extendedKeyUsage=serverAuth" "subjectAltName=IP:$ADDR2,DNS:dc2.$DNS_DOMAIN,DNS:DC2" > "$t/server.ext"
+    openssl x509 -req -in "$t/server.csr" -CA "$TLS/ca.pem" -CAkey "$TLS/ca.key" -CAcreateserial \
+        -days 3650 -sha256 -extfile "$t/server.ext" -out "$t/server.pem" >/dev/null 2>&1
+    chmod 600 "$t/server.key"
+}
+
 do_join_dc() {
     [ -f "$DIR/.joined" ] && ADDR2=${ADDR2:-$(cat "$DIR/addr2" 2>/dev/null)}
     [[ $ADDR2 =~ ^127\.[0-9]+\.[0-9]+\.[0-9]+$ ]] || die "join-dc needs --addr2 127.x.y.z"
@@ -343,8 +356,13 @@ do_join_dc() {
 \tntp signd socket directory = $DC2_DIR/ntp_signd\\
 \tnsupdate command = /bin/false\\
 \tlog file = $DIR/log2.%m\\
+\ttls enabled = yes\\
+\ttls keyfile = $DC2_DIR/tls/server.key\\
+\ttls certfile = $DC2_DIR/tls/server.pem\\
+\ttls cafile = $TLS/ca.pem\\
 \tdebug pid = yes" "$DC2_CONF"
         mkdir -p "$DC2_DIR/ncalrpc" "$DC2_DIR/winbindd" "$DC2_DIR/ntp_signd"
+        make_tls_dc2
         # The controller's SRV record, as its DNS update would add it.
         PASSWD="$ADMIN_PASSWORD" samba-tool dns add "$ADDR" "_msdcs.$DNS_DOMAIN" _ldap._tcp.dc SRV \
             "dc2.$DNS_DOMAIN 389 0 100" -U Administrator -W "$NETBIOS" >> "$DIR/join.log" 2>&1 \

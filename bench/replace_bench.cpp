@@ -10,6 +10,7 @@
 #include "bulk/replaceengine.h"
 #include "platform/adsi/adsconnection.h"
 #include "support/testdomain.h"
+#include "../tests/integration/bulk/replace_fixture.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -23,21 +24,6 @@
 using namespace findreplace;
 
 namespace {
-
-TConnectionContext context()
-{
-    TConnectionContext c;
-    c.ServerPrefix = QStringLiteral("LDAP://%1/").arg(testsupport::fact("ADDR"));
-    c.DefaultNamingContext = testsupport::fact("BASE_DN");
-    c.DomainPath = c.ServerPrefix + c.DefaultNamingContext;
-    c.UserName = testsupport::fact("ADMIN_UPN");
-    c.Password = testsupport::fact("ADMIN_PASSWORD");
-    c.UseCredentials = true;
-    c.AuthFlags = 0x200;
-    return c;
-}
-
-QString b64(const QString &s) { return QString::fromLatin1(s.toUtf8().toBase64()); }
 
 double cpuSeconds(int who)
 {
@@ -53,7 +39,7 @@ double median(std::vector<double> v)
 }
 
 struct Bench {
-    TConnectionContext ctx = context();
+    TConnectionContext ctx = replacetest::adminContext();
     QString base = testsupport::fact("LARGE_OU");
     QString restriction;
     Rule rule;
@@ -98,10 +84,10 @@ struct Bench {
         QString ldif;
         ldif.reserve(static_cast<qsizetype>(rows.size()) * 200);
         for (const Row &r : rows) {
-            ldif += QStringLiteral("dn:: %1\nchangetype: modify\n").arg(b64(r.dn));
+            ldif += QStringLiteral("dn:: %1\nchangetype: modify\n").arg(replacetest::b64(r.dn));
             if (!r.current.isEmpty())
-                ldif += QStringLiteral("delete: description\ndescription:: %1\n-\n").arg(b64(r.currentText));
-            ldif += QStringLiteral("add: description\ndescription:: %1\n-\n\n").arg(b64(newPrefix + r.cn));
+                ldif += QStringLiteral("delete: description\ndescription:: %1\n-\n").arg(replacetest::b64(r.currentText));
+            ldif += QStringLiteral("add: description\ndescription:: %1\n-\n\n").arg(replacetest::b64(newPrefix + r.cn));
         }
         const QString file = dir.filePath(QStringLiteral("changes.ldif"));
         QFile f(file);
@@ -188,9 +174,9 @@ int main(int argc, char **argv)
     // Put the original descriptions back.
     QString ldif;
     for (const Row &r : original) {
-        ldif += QStringLiteral("dn:: %1\nchangetype: modify\nreplace: description\n").arg(b64(r.dn));
+        ldif += QStringLiteral("dn:: %1\nchangetype: modify\nreplace: description\n").arg(replacetest::b64(r.dn));
         for (const QVariant &v : r.current)
-            ldif += QStringLiteral("description:: %1\n").arg(b64(v.toString()));
+            ldif += QStringLiteral("description:: %1\n").arg(replacetest::b64(v.toString()));
         ldif += QStringLiteral("-\n\n");
     }
     QFile f(b.dir.filePath(QStringLiteral("restore.ldif")));

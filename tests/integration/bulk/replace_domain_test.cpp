@@ -17,19 +17,6 @@ using namespace replacetest;
 
 namespace {
 
-TConnectionContext adminContext(const QString &hostPort = testsupport::fact("ADDR"))
-{
-    TConnectionContext c;
-    c.ServerPrefix = QStringLiteral("LDAP://%1/").arg(hostPort);
-    c.DefaultNamingContext = testsupport::fact("BASE_DN");
-    c.DomainPath = c.ServerPrefix + c.DefaultNamingContext;
-    c.UserName = testsupport::fact("ADMIN_UPN");
-    c.Password = testsupport::fact("ADMIN_PASSWORD");
-    c.UseCredentials = true;
-    c.AuthFlags = 0x200;  // simple bind; the test domain allows it without TLS
-    return c;
-}
-
 Rule ruleFor(const QString &attribute)
 {
     Rule r;

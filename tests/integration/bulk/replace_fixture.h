@@ -2,6 +2,7 @@
 // A scratch OU of its own users for the find-and-replace tests (never the seeded users that
 // other tests read), written and read back with the OpenLDAP tools, and a relay that cuts
 // the connection when the client sends a chosen modify request.
+#include "core/unConnection.h"
 #include "support/ldaptools.h"
 #include "support/testdomain.h"
 
@@ -24,6 +25,20 @@
 namespace replacetest {
 
 inline QString b64(const QString &s) { return QString::fromLatin1(s.toUtf8().toBase64()); }
+
+// The administrator's connection to the running test domain (or to hostPort, a relay).
+inline TConnectionContext adminContext(const QString &hostPort = testsupport::fact("ADDR"))
+{
+    TConnectionContext c;
+    c.ServerPrefix = QStringLiteral("LDAP://%1/").arg(hostPort);
+    c.DefaultNamingContext = testsupport::fact("BASE_DN");
+    c.DomainPath = c.ServerPrefix + c.DefaultNamingContext;
+    c.UserName = testsupport::fact("ADMIN_UPN");
+    c.Password = testsupport::fact("ADMIN_PASSWORD");
+    c.UseCredentials = true;
+    c.AuthFlags = 0x200;  // simple bind; the test domain allows it without TLS
+    return c;
+}
 
 // The users of the scratch OU and what they hold.
 struct ScratchOu {

@@ -600,7 +600,7 @@ void TfrmGroupView::btAddMemberOfClick()
         QStringList current;
         for (int i = 0; i < ListViewMemberOf->topLevelItemCount(); ++i)
             current << ListViewMemberOf->topLevelItem(i)->data(0, Qt::UserRole).toString();
-        if (!pickerSlot()(this, current, &chosen))
+        if (!pickerSlot()(this, current, m_facts.Name, &chosen))
             return;
     } else {
         query::FindRequest req;

@@ -22,7 +22,8 @@ namespace groups {
 // Picks groups for "Member Of" ("Add..."): the chosen distinguished names; false on Cancel.
 // Plugged in by the program's wiring (the group picker of the user property dialog); without
 // it the find dialog offers groups one at a time.
-using GroupPicker = std::function<bool(QWidget *parent, const QStringList &current, QStringList *chosen)>;
+using GroupPicker = std::function<bool(QWidget *parent, const QStringList &current, const QString &groupName,
+                                       QStringList *chosen)>;
 void setGroupPicker(GroupPicker picker);
 
 class TfrmGroupView : public QDialog {

@@ -1,7 +1,11 @@
 #include "groups/unGroupsWiring.h"
 
+#include "groups/unGroupPages.h"
+#include "groups/unGroupView.h"
 #include "groups/unSelectGroup.h"
 #include "main/unMain.h"
+#include "userprop/unSelectGroups.h"
+#include "userprop/unUserProp.h"
 
 namespace groups {
 
@@ -15,6 +19,15 @@ void wireMainWindow(TfrmMain &main)
     main.setActionHandler(main.ActionQueryBasedDL, [m] {
         TfrmQueryBasedDistributionList dlg(m);
         dlg.exec();
+    });
+    // The manager's "Properties" opens the user property dialog beside the group window (an
+    // open one of the same user comes to the front).
+    setUserPropertiesOpener([](QWidget *cascadeFrom, const QString &dn) {
+        userprop::openUserProperties(cascadeFrom, dn, userprop::UserPropConnection::fromContext(), true);
+    });
+    // "Member Of" picks groups with the user property dialog's group picker.
+    setGroupPicker([](QWidget *parent, const QStringList &current, const QString &groupName, QStringList *chosen) {
+        return TfrmSelectGroups::pick(parent, userprop::UserPropConnection::fromContext(), current, groupName, *chosen);
     });
 }
 

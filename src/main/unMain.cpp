@@ -24,6 +24,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenuBar>
+#include <QShortcut>
 #include <QSpinBox>
 #include <QSplitter>
 #include <QStatusBar>
@@ -256,6 +257,10 @@ void TfrmMain::buildWidgets()
     gridButton("tbLeftGrid", QStringLiteral("Left"), [this] { NextGrid->alignCurrentColumn(Qt::AlignLeft); });
     gridButton("tbCenterGrid", QStringLiteral("Center"), [this] { NextGrid->alignCurrentColumn(Qt::AlignHCenter); });
     gridButton("tbRightGrid", QStringLiteral("Right"), [this] { NextGrid->alignCurrentColumn(Qt::AlignRight); });
+    tbUserProperties_ = gridButton("tbUserProperties", QStringLiteral("Properties"), [this] { openUserProperties(); });
+    tbUserProperties_->setIcon(TDM::instance().actionImage(TDM::ImgUserProperties));
+    tbUserProperties_->setEnabled(false);
+    ui::setHint(tbUserProperties_, QStringLiteral("User Properties (detail)"));
 
     auto *right = new QWidget(this);
     auto *rv = new QVBoxLayout(right);
@@ -332,6 +337,15 @@ void TfrmMain::buildWidgets()
 
     panel_->setUserList(list_);
     panel_->setBusyProvider([this] { return Busy(); });
+    // The user's property dialog: the grid's double click and Enter, the panel's path label,
+    // its speed button and direct reports.
+    connect(panel_, &TQuickPanel::userButtonsChanged, this, [this](bool on, bool) { tbUserProperties_->setEnabled(on); });
+    connect(panel_, &TQuickPanel::userPropertiesRequested, this, [this](const QString &dn) { openUserProperties(dn); });
+    connect(NextGrid, &QAbstractItemView::doubleClicked, this, [this] { openUserProperties(); });
+    for (const int key : {int(Qt::Key_Return), int(Qt::Key_Enter)}) {
+        auto *enter = new QShortcut(QKeySequence(key), NextGrid, nullptr, nullptr, Qt::WidgetShortcut);
+        connect(enter, &QShortcut::activated, this, [this] { openUserProperties(); });
+    }
 
     // F6 / Shift+F6 move between the tree, the grid and the panel without the mouse.
     auto cycle = [this](int step) {
@@ -767,6 +781,22 @@ void TfrmMain::ebHowManyExit()
         return;
     list_->setHowMany(ebHowMany->value());
     list_->howManyLeft(ebHowMany->value());
+}
+
+void TfrmMain::setUserPropertiesOpener(std::function<void(QWidget *, const QString &)> opener)
+{
+    userPropertiesOpener_ = std::move(opener);
+}
+
+void TfrmMain::openUserProperties(const QString &dn)
+{
+    if (!userPropertiesOpener_ || Busy())
+        return;
+    // From the grid and the buttons: the user the panel shows, once the schema is read.
+    const QString target = dn.isEmpty() && panel_->currentUser() ? panel_->currentUser()->distinguishedName() : dn;
+    if (target.trimmed().isEmpty() || (dn.isEmpty() && !SchemaLoaded()))
+        return;
+    userPropertiesOpener_(this, target);
 }
 
 // ---- the notice --------------------------------------------------------------------------------

@@ -90,6 +90,12 @@ public:
         ActionFilter->setVisible(true);
     }
     void setFindUserDialog(std::function<bool(QWidget *, QString &dn)> dialog) { findUser_ = std::move(dialog); }
+    // The user property dialog plugs in here. It is called with the user's distinguished
+    // name when the grid (double click, Enter), tbUserProperties, the panel's path label,
+    // spUserProperiesDetail or a direct report asks for a user's properties.
+    void setUserPropertiesOpener(std::function<void(QWidget *, const QString &dn)> opener);
+    // Opens the properties of the user the panel shows (dn empty) or of dn.
+    void openUserProperties(const QString &dn = QString());
     // The windows of the other actions (bulk export, reports, groups, query-based groups,
     // find and replace, server information) plug in here. The main window refuses the action
     // while it is busy, and runs the open-windows check first where its rules ask for it
@@ -128,6 +134,8 @@ private:
 
     std::function<bool(QWidget *, QString &, bool &)> filterBuilder_;
     std::function<bool(QWidget *, QString &)> findUser_;
+    std::function<void(QWidget *, const QString &)> userPropertiesOpener_;
+    QAction *tbUserProperties_ = nullptr;
     std::map<QAction *, std::function<void()>> actionHandlers_;
     void runActionHandler(QAction *action, bool checkOpenWindows);
     TConnectionSettings settings_;

@@ -22,6 +22,7 @@
 #include <QPushButton>
 #include <QScopedValueRollback>
 #include <QTabWidget>
+#include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -429,6 +430,16 @@ void TQuickPanel::build()
     lbUserADPath_->setMouseTracking(true);
     lbUserADPath_->installEventFilter(this);
     top->addWidget(lbUserADPath_, 1);
+    spUserProperiesDetail_ = new QToolButton(this);
+    spUserProperiesDetail_->setObjectName(QStringLiteral("spUserProperiesDetail"));
+    spUserProperiesDetail_->setText(QStringLiteral("..."));
+    ui::setHint(spUserProperiesDetail_, QStringLiteral("User Properties (detail)"));
+    spUserProperiesDetail_->hide();
+    connect(spUserProperiesDetail_, &QToolButton::clicked, this, [this] {
+        if (currentUser_ && !busy())
+            emit userPropertiesRequested(data_.dn);
+    });
+    top->addWidget(spUserProperiesDetail_);
     btApplay_ = new QPushButton(QStringLiteral("Apply"), this);
     btApplay_->setObjectName(QStringLiteral("btApplay"));
     ui::setHint(btApplay_, QStringLiteral("Apply changes."));
@@ -570,6 +581,7 @@ void TQuickPanel::SetApplyEnabled(bool on)
 
 void TQuickPanel::SetUserButtons(bool on)
 {
+    spUserProperiesDetail_->setVisible(on);
     emit userButtonsChanged(on, on && wordAvailable_);
 }
 

@@ -31,6 +31,7 @@ class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class QTabWidget;
+class QToolButton;
 class QTreeWidget;
 class TPictureTab;
 
@@ -223,6 +224,7 @@ private:
     quickpanel::ApplyResult lastApply_;
 
     QLabel *lbUserADPath_ = nullptr;
+    QToolButton *spUserProperiesDetail_ = nullptr;
     QLabel *lbFastUserDN_ = nullptr;
     QLabel *lbManagerDN_ = nullptr;
     QTabWidget *pcFastUser_ = nullptr;

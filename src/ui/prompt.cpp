@@ -123,18 +123,19 @@ PromptRecord makeRecord(PromptKind kind, QWidget *parent, const QString &caption
 } // namespace
 
 int Prompt::message(QWidget *parent, const QString &text, const QString &caption, Icon icon,
-                    int buttons, int defaultButton)
+                    int buttons, int defaultButton, int wrapColumn)
 {
     if (buttons == 0)
         buttons = Button::Ok;
     PromptRecord r = makeRecord(PromptKind::Message, parent, caption, text);
+    r.shown = wrapColumn > 0 ? wrapText(text, wrapColumn) : text;
     r.icon = icon;
     r.buttons = buttons;
     r.defaultButton = defaultButton;
     if (scriptedAnswer(r))
         return r.button;
 
-    QMessageBox box(toQt(icon), caption, displayText(text), QMessageBox::NoButton, parent);
+    QMessageBox box(toQt(icon), caption, displayText(r.shown), QMessageBox::NoButton, parent);
     for (auto [ours, qt] : kButtons)
         if (buttons & ours) {
             QPushButton *b = box.addButton(qt);

@@ -41,6 +41,7 @@ struct PromptRecord {
     QString initial;       // file dialogs: the start folder or file name; input: the start text
     QString filter;        // file dialogs: the type filter
     QString parentName;    // objectName of the parent window, if any
+    QString shown;         // messages: the text as the box shows it (wrapped)
     // The answer.
     int button = 0;
     QStringList files;
@@ -68,10 +69,11 @@ struct ScriptedAnswer {
 
 class Prompt {
 public:
-    // A message box; the text is shown as given (wrap it with ui::wrapText first when the
-    // window's rule says so). Returns the button pressed.
+    // A message box. Its lines are wrapped at wrapColumn characters (40, the program's rule
+    // for messages; pass the column a message states, or 0 to show the text as given); the
+    // record keeps the text as given and the wrapped one in `shown`. Returns the button pressed.
     static int message(QWidget *parent, const QString &text, const QString &caption, Icon icon,
-                       int buttons = Button::Ok, int defaultButton = 0);
+                       int buttons = Button::Ok, int defaultButton = 0, int wrapColumn = 40);
     static void information(QWidget *parent, const QString &text, const QString &caption);
     static void warning(QWidget *parent, const QString &text, const QString &caption);
     static void error(QWidget *parent, const QString &text, const QString &caption);

@@ -943,7 +943,7 @@ bool TfrmUserProp::writeStep(Tab t, const QStringList &attributes)
 void TfrmUserProp::validationFailed(Tab t, QWidget *focus, const QString &text, int icon, int wrap)
 {
     pcUserProp_->setCurrentIndex(t);
-    ui::Prompt::message(this, wrap > 0 ? ui::wrapText(text, wrap) : text, kAppTitle, static_cast<ui::Icon>(icon));
+    ui::Prompt::message(this, text, kAppTitle, static_cast<ui::Icon>(icon), ui::Button::Ok, 0, wrap > 0 ? wrap : 40);
     if (focus) {
         focus->setFocus();
         if (auto *e = qobject_cast<QLineEdit *>(focus))

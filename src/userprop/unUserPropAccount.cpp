@@ -840,23 +840,21 @@ void TfrmUserProp::btRemoveGroupClick()
                               kAppTitle, ui::Icon::Warning, ui::Button::No))
         return;
     if (item->text(3).toInt() == primaryGroupId_) {
-        ui::Prompt::warning(this,
-                            ui::wrapText(QStringLiteral("The primary group cannot be removed. Set another group as "
-                                                        "primary if you want to remove this one."),
-                                         80),
-                            kAppTitle);
+        ui::Prompt::message(this,
+                            QStringLiteral("The primary group cannot be removed. Set another group as primary if you "
+                                           "want to remove this one."),
+                            kAppTitle, ui::Icon::Warning, ui::Button::Ok, 0, 80);
         btRemoveGroup_->setEnabled(false);
         return;
     }
     // A group reached only through another group cannot be left by removing it here.
     for (const auto &r : memberRows_)
         if (!r.direct && r.dn.compare(dn, Qt::CaseInsensitive) == 0 && !toAdd_.contains(dn, Qt::CaseInsensitive)) {
-            ui::Prompt::warning(this,
-                                ui::wrapText(QStringLiteral("\"%1\" is a member of \"%2\" only through the group "
-                                                            "\"%3\". Remove it from \"%3\" instead.")
-                                                 .arg(displayName_, r.name, r.through),
-                                             80),
-                                kAppTitle);
+            ui::Prompt::message(this,
+                                QStringLiteral("\"%1\" is a member of \"%2\" only through the group \"%3\". "
+                                               "Remove it from \"%3\" instead.")
+                                    .arg(displayName_, r.name, r.through),
+                                kAppTitle, ui::Icon::Warning, ui::Button::Ok, 0, 80);
             return;
         }
     if (!toRemove_.contains(dn, Qt::CaseInsensitive))

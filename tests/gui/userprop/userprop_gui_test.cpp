@@ -246,6 +246,7 @@ TEST_F(UserProp, CancelAsksBeforeDroppingEditsAndOkApplies)
     d->btCancelClick();
     EXPECT_TRUE(d->isVisible());
     EXPECT_EQ(prompts.messages().value(0), "You have made changes. Do you want to discard them?");
+    EXPECT_EQ(prompts.asked().value(0).shown, "You have made changes. Do you want to \rdiscard them?");
     d->btOKClick();
     EXPECT_EQ(ldapText(dn, "initials"), "QQ");
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -261,6 +262,12 @@ TEST_F(UserProp, ProfilePathsAreCheckedBeforeAnythingOfTheTabIsWritten)
     typeInto(child<QLineEdit>(d, "ebLogonScript"), "run.cmd");
     EXPECT_FALSE(d->Apply());
     EXPECT_TRUE(prompts.messages().value(0).startsWith("The specified path is not valid."));
+    // This message is wrapped at 45 columns, the others at 40.
+    const QStringList lines = prompts.asked().value(0).shown.split(QLatin1Char('\r'));
+    EXPECT_GT(lines.size(), 2);
+    for (const QString &line : lines)
+        EXPECT_LE(line.size(), 45) << line.toStdString();
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const QString &l) { return l.size() > 40; }));
     EXPECT_TRUE(ldapText(dn, "scriptPath").isEmpty());
     // The network home folder needs a path and a drive.
     typeInto(child<QLineEdit>(d, "ebProfilePath"), "\\\\srv\\profiles\\u");

@@ -353,6 +353,27 @@ TEST_F(ReplaceDomain, ChangedMeanwhileIsSkippedAndRefusedWritesFailOnlyTheirRow)
                .arg(b64(ou.user(QStringLiteral("Ünï Çødé"))), b64(QStringLiteral("Ünï"))));
 }
 
+TEST_F(ReplaceDomain, AValueThatAppearedAfterThePreviewIsNotOverwritten)
+{
+    Rule r = ruleFor(QStringLiteral("givenName"));
+    r.valueNotSet = true;
+    r.replace = QStringLiteral("Added");
+    auto rows = preview(r);
+    tickOnly(rows, {QStringLiteral("Rep Mailbox"), QStringLiteral("Rep NoMailbox")});
+    const QString late = ou.user(QStringLiteral("Rep NoMailbox"));
+    ASSERT_EQ(modify(QStringLiteral("dn: %1\nchangetype: modify\nadd: givenName\ngivenName: Late\n\n").arg(late)), QString());
+    ReplaceRun run(adminContext());
+    const ApplySummary s = run.apply(r, rows, nullptr);
+    EXPECT_EQ(s.succeeded, 1);
+    EXPECT_EQ(s.skipped, 1);
+    EXPECT_EQ(byCn(rows, QStringLiteral("Rep NoMailbox"))->status, Skipped);
+    EXPECT_EQ(valuesOf(late, QStringLiteral("givenName")), QStringList{QStringLiteral("Late")});
+    EXPECT_EQ(valuesOf(ou.user(QStringLiteral("Rep Mailbox")), QStringLiteral("givenName")),
+              QStringList{QStringLiteral("Added")});
+    modify(QStringLiteral("dn: %1\nchangetype: modify\ndelete: givenName\n\ndn: %2\nchangetype: modify\ndelete: givenName\n\n")
+               .arg(late, ou.user(QStringLiteral("Rep Mailbox"))));
+}
+
 TEST_F(ReplaceDomain, DelegatedAccountIsRefusedRowByRowAndNothingChanges)
 {
     // The delegate may write telephones and addresses of its OU's users, not titles.

@@ -183,7 +183,9 @@ WriteResult WriteGridText(const QTableView &grid, const QString &fileName, QChar
         return r;
     const QList<int> cols = visibleColumns(grid);
     auto quote = [separator](QString t) {
-        const bool needs = t.contains(separator) || t.contains(QLatin1Char('"'));
+        // A line break inside an unquoted field would start a new record for every reader.
+        const bool needs = t.contains(separator) || t.contains(QLatin1Char('"')) || t.contains(QLatin1Char('\r')) ||
+                           t.contains(QLatin1Char('\n'));
         t.replace(QLatin1Char('"'), QStringLiteral("\"\""));
         return needs ? QLatin1Char('"') + t + QLatin1Char('"') : t;
     };

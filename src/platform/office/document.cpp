@@ -35,7 +35,7 @@ QString runXml(const Run &r)
     if (r.style.underline)
         props += QStringLiteral("<w:u w:val=\"single\"/>");
     if (r.style.colour != 0xFFFFFFFFu)
-        props += QStringLiteral("<w:color w:val=\"%1\"/>").arg(r.style.colour, 6, 16, QLatin1Char('0')).toUpper();
+        props += QStringLiteral("<w:color w:val=\"%1\"/>").arg(QStringLiteral("%1").arg(r.style.colour, 6, 16, QLatin1Char('0')).toUpper());
     QString body;
     QString text = r.text;
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));

@@ -80,6 +80,13 @@ def main():
         rows = [[None if v is None else (v.strftime('%Y-%m-%d %H:%M:%S') if hasattr(v, 'strftime') else str(v))
                  for v in r] for r in ws.iter_rows(values_only=True)]
         out = {'header': rows[0] if rows else [], 'rows': rows[1:], 'sheets': wb.sheetnames}
+    elif fmt == 'docx':
+        import docx
+        d = docx.Document(path)
+        out = {'paragraphs': [p.text for p in d.paragraphs],
+               'bold': [r.text for p in d.paragraphs for r in p.runs if r.bold],
+               'footer': [p.text for p in d.sections[0].footer.paragraphs],
+               'pictures': len(d.inline_shapes) + len([r for r in d.part.rels.values() if 'image' in r.reltype])}
     print(json.dumps(out))
 
 

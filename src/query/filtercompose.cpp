@@ -20,25 +20,6 @@ QString item(const QString &attr, const QString &op, const QString &value)
     return QLatin1Char('(') + attr + op + value + QLatin1Char(')');
 }
 
-// Index of the parenthesis closing the one at `open`, or -1. Escapes (a backslash and what
-// follows it) are skipped so that an escaped parenthesis never counts.
-qsizetype closingParen(const QString &s, qsizetype open)
-{
-    int depth = 0;
-    for (qsizetype i = open; i < s.size(); ++i) {
-        const QChar c = s.at(i);
-        if (c == u'\\') {
-            ++i;
-            continue;
-        }
-        if (c == u'(')
-            ++depth;
-        else if (c == u')' && --depth == 0)
-            return i;
-    }
-    return -1;
-}
-
 QString combine(QChar op, const QStringList &terms)
 {
     QStringList kept;
@@ -260,18 +241,18 @@ QString asTerm(const QString &filterOrFragment)
         return QLatin1Char('(') + s + QLatin1Char(')');
     // Drop redundant outer pairs: "((x))" -> "(x)", as long as the outer pair encloses one
     // inner term whole.
-    while (s.size() >= 4 && s.at(1) == u'(' && closingParen(s, 0) == s.size() - 1 &&
-           closingParen(s, 1) == s.size() - 2)
+    while (s.size() >= 4 && s.at(1) == u'(' && closingParenthesis(s, 0) == s.size() - 1 &&
+           closingParenthesis(s, 1) == s.size() - 2)
         s = s.mid(1, s.size() - 2);
     // Several terms side by side form an AND.
-    const qsizetype first = closingParen(s, 0);
+    const qsizetype first = closingParenthesis(s, 0);
     if (first >= 0 && first < s.size() - 1) {
         QStringList parts;
         qsizetype i = 0;
         while (i < s.size()) {
             if (s.at(i) != u'(')
                 return s; // not a plain list: leave it for the checker to refuse
-            const qsizetype end = closingParen(s, i);
+            const qsizetype end = closingParenthesis(s, i);
             if (end < 0)
                 return s;
             parts << s.mid(i, end - i + 1);
@@ -282,6 +263,23 @@ QString asTerm(const QString &filterOrFragment)
         return QStringLiteral("(&") + parts.join(QString()) + QLatin1Char(')');
     }
     return s;
+}
+
+qsizetype closingParenthesis(const QString &s, qsizetype open)
+{
+    int depth = 0;
+    for (qsizetype i = open; i < s.size(); ++i) {
+        const QChar c = s.at(i);
+        if (c == u'\\') {
+            ++i;
+            continue;
+        }
+        if (c == u'(')
+            ++depth;
+        else if (c == u')' && --depth == 0)
+            return i;
+    }
+    return -1;
 }
 
 bool isValidFilter(const QString &filter, QString *error)

@@ -41,6 +41,10 @@ QString orOf(const QStringList &terms);
 // "(cn=x)" unchanged; a bare list such as "(a=1)(b=2)" is returned as "(&(a=1)(b=2))".
 QString asTerm(const QString &filterOrFragment);
 
+// Index of the parenthesis that closes the one at `open` in s, or -1 when it is never closed.
+// A backslash and the character after it are skipped, so an escaped parenthesis never counts.
+qsizetype closingParenthesis(const QString &s, qsizetype open);
+
 // True when text is one valid RFC 4515 filter (after asTerm of a fragment the program was
 // handed). On false, *error (when given) says where the filter went wrong.
 bool isValidFilter(const QString &filter, QString *error = nullptr);

@@ -32,23 +32,6 @@ bool isHex(QChar c)
     return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
 }
 
-// Index of the parenthesis closing the one at open, escapes skipped; -1 when unbalanced.
-qsizetype closing(const QString &s, qsizetype open)
-{
-    int depth = 0;
-    for (qsizetype i = open; i < s.size(); ++i) {
-        const QChar c = s.at(i);
-        if (c == u'\\') {
-            ++i;
-        } else if (c == u'(') {
-            ++depth;
-        } else if (c == u')' && --depth == 0) {
-            return i;
-        }
-    }
-    return -1;
-}
-
 QString stripOnePair(const QString &t)
 {
     QString s = t;
@@ -170,7 +153,7 @@ QStringList fragmentTerms(const QString &fragment)
             ++i;
             continue;
         }
-        const qsizetype end = closing(fragment, i);
+        const qsizetype end = closingParenthesis(fragment, i);
         if (end < 0)
             break;
         out << fragment.mid(i, end - i + 1);
@@ -428,7 +411,7 @@ void FilterConditions::parseTerm(const QString &term, int *skipped, int depth)
         negated = true;
         body.remove(0, 1);
         // "(!(a=v))" and the older "(!a=v)" both name one negated item.
-        if (body.startsWith(u'(') && closing(body, 0) == body.size() - 1)
+        if (body.startsWith(u'(') && closingParenthesis(body, 0) == body.size() - 1)
             body = body.mid(1, body.size() - 2);
     }
     const qsizetype eq = body.indexOf(u'=');

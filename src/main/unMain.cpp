@@ -29,6 +29,7 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QThread>
+#include <QScopedValueRollback>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -476,9 +477,11 @@ bool TfrmMain::openWindowsCheck()
 
 void TfrmMain::acConnectExecute()
 {
-    // 1.
-    if (Busy() || !openWindowsCheck())
+    // 1. A connect that is still waiting (its pauses keep the window alive, so OK in the
+    // connection dialog can ask again) is not started a second time.
+    if (connecting_ || Busy() || !openWindowsCheck())
         return;
+    const QScopedValueRollback<bool> connectingEnds(connecting_, true);
     // 2. Let the previous connection wind down.
     acConnect->setEnabled(false);
     bool idle = false;
@@ -736,7 +739,9 @@ std::optional<userlist::ListingNode> TfrmMain::selectedListingNode() const
 
 void TfrmMain::DomainTreeViewChange(QTreeWidgetItem *current)
 {
-    if (suppressTreeChange_)
+    // During a listing the rows belong to the running loop: no selection (the root's
+    // clearing included) may touch them from the events it processes.
+    if (suppressTreeChange_ || Busy())
         return;
     panel_->hidePanel();
     if (!current)

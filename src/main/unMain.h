@@ -146,6 +146,7 @@ private:
     bool suppressTreeChange_ = false;
     bool closing_ = false;
     bool closeAfterListing_ = false;
+    bool connecting_ = false;  // acConnectExecute is running (it waits with the window alive)
     QPointer<TEnumAttrThread> attrThread_;
     QPointer<TEnumAttrGUIDThread> guidThread_;
 

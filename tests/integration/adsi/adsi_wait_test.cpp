@@ -56,14 +56,14 @@ TEST_F(SilentServer, BindGetInfoAndSetInfoEndWithDidNotAnswer)
 
     // The bind itself.
     {
-        ugtest::DroppingRelay relay(server(), 389, QByteArray("-"));
+        ugtest::DroppingRelay relay(server(), 389, QByteArray("no such marker"));
         relay.silenceEverything();
         ObjectPtr o;
         expectNoAnswer(ADsOpenObject(viaRelay(relay, user), adminUpn(), adminPassword(), 0, &o));
     }
     // Reading and writing an object that was bound while the server still answered.
     {
-        ugtest::DroppingRelay relay(server(), 389, QByteArray("-"));
+        ugtest::DroppingRelay relay(server(), 389, QByteArray("no such marker"));
         ObjectPtr o;
         ASSERT_EQ(ADsOpenObject(viaRelay(relay, user), adminUpn(), adminPassword(), 0, &o), S_OK)
             << lastErrorText().toStdString();
@@ -88,7 +88,7 @@ TEST_F(SilentServer, WaitHookEndsTheWaitAtOnce)
 {
     ARV_REQUIRE_DOMAIN();
     setOperationTimeout(300);
-    ugtest::DroppingRelay relay(server(), 389, QByteArray("-"));
+    ugtest::DroppingRelay relay(server(), 389, QByteArray("no such marker"));
     ObjectPtr o;
     ASSERT_EQ(ADsOpenObject(viaRelay(relay, baseDn()), adminUpn(), adminPassword(), 0, &o), S_OK);
     relay.silenceEverything();

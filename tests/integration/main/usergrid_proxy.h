@@ -13,6 +13,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
 #include <vector>
@@ -53,6 +54,9 @@ public:
     // From now on every connection swallows the next request and all that follows: the
     // server hangs for whatever the client asks next.
     void silenceEverything() { silenceAll_ = true; }
+    // From now on the server's answers trickle to the client in small pieces with pauses, so
+    // that a listing waits between its rows.
+    void trickle(bool on) { trickle_ = on; }
 
 private:
     struct Pair {
@@ -142,6 +146,19 @@ private:
         }
     }
 
+    bool sendToClient(int fd, const char *data, ssize_t n)
+    {
+        const ssize_t piece = trickle_ ? 4096 : n;
+        for (ssize_t at = 0; at < n; at += piece) {
+            const size_t len = static_cast<size_t>(std::min(piece, n - at));
+            if (::send(fd, data + at, len, MSG_NOSIGNAL) != static_cast<ssize_t>(len))
+                return false;
+            if (trickle_)
+                ::usleep(10000);
+        }
+        return true;
+    }
+
     void run()
     {
         std::vector<Pair> pairs;
@@ -184,7 +201,7 @@ private:
                 }
                 if (alive && (s.revents & (POLLIN | POLLHUP | POLLERR))) {
                     const ssize_t n = ::recv(p.server, buf, sizeof buf, 0);
-                    alive = n > 0 && (p.silent || ::send(p.client, buf, static_cast<size_t>(n), MSG_NOSIGNAL) == n);
+                    alive = n > 0 && (p.silent || sendToClient(p.client, buf, n));
                 }
                 if (!alive)
                     closePair(p);
@@ -203,6 +220,7 @@ private:
     int port_ = 0;
     std::atomic<bool> stop_{false};
     std::atomic<bool> silenceAll_{false};
+    std::atomic<bool> trickle_{false};
     std::atomic<int> drops_{0};
     std::thread thread_;
 };

@@ -75,14 +75,7 @@ int runServers(const QStringList &args)
     if (const int rc = cli::connectFromOptions(parser); rc != cli::Ok)
         return rc;
     const TConnectionContext &ctx = ConnectionContext();
-    TServerInfoCredentials c;
-    c.Prefix = ctx.ServerPrefix;
-    c.DomainPath = ctx.DomainPath;
-    c.AuthFlags = ctx.AuthFlags;
-    c.Password = ctx.Password;
-    c.UserName = ctx.UserName;
-    c.DefaultNamingContext = ctx.DefaultNamingContext;
-    c.UseCredentials = ctx.UseCredentials;
+    const TServerInfoCredentials c = ServerInfoCredentialsFromContext();
     QList<TDcServer> servers;
     try {
         servers = ListDcServers(c);

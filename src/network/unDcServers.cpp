@@ -34,6 +34,20 @@ bool readText(const ads::ObjectPtr &o, const QString &name, QString *out)
 
 } // namespace
 
+TServerInfoCredentials ServerInfoCredentialsFromContext()
+{
+    const TConnectionContext &ctx = ConnectionContext();
+    TServerInfoCredentials c;
+    c.Prefix = ctx.ServerPrefix;
+    c.DomainPath = ctx.DomainPath;
+    c.AuthFlags = ctx.AuthFlags;
+    c.Password = ctx.Password;
+    c.UserName = ctx.UserName;
+    c.DefaultNamingContext = ctx.DefaultNamingContext;
+    c.UseCredentials = ctx.UseCredentials;
+    return c;
+}
+
 QList<TDcServer> ListDcServers(const TServerInfoCredentials &c)
 {
     QList<TDcServer> out;

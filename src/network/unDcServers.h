@@ -21,6 +21,9 @@ struct TServerInfoCredentials {
     bool UseCredentials = true;
 };
 
+// The connection context's values (what "Server(s) Information" is handed).
+TServerInfoCredentials ServerInfoCredentialsFromContext();
+
 // One domain controller: the server object's cn and dNSHostName, and the distinguished name
 // of its server object.
 struct TDcServer {

@@ -288,14 +288,13 @@ void TfrmServerInfo::done(int r)
 void ShowServerInfo(QWidget *parent, const QString &prefix, const QString &domainPath, std::uint32_t flags,
                     const QString &password, const QString &user, const QString &defaultNamingContext)
 {
-    TServerInfoCredentials c;
+    TServerInfoCredentials c = ServerInfoCredentialsFromContext();
     c.Prefix = prefix;
     c.DomainPath = domainPath;
     c.AuthFlags = flags;
     c.Password = password;
     c.UserName = user;
     c.DefaultNamingContext = defaultNamingContext;
-    c.UseCredentials = ConnectionContext().UseCredentials;
     TfrmServerInfo dlg(c, parent);
     try {
         dlg.ListServers();

@@ -287,29 +287,11 @@ DC2_CONF="$DC2_DIR/etc/smb.conf"
 DC2_RUN="$DIR/run2"
 DC2_PIDFILE="$DC2_RUN/samba.pid"
 
-dc2_pid() {
-    [ -f "$DC2_PIDFILE" ] || return 0
-    local pid; pid=$(cat "$DC2_PIDFILE" 2>/dev/null || true)
-    [[ $pid =~ ^[0-9]+$ ]] || return 0
-    if [ "$(readlink "/proc/$pid/exe" 2>/dev/null)" = "$(command -v samba)" ] \
-            && [ "$(readlink "/proc/$pid/cwd" 2>/dev/null)" = "$DC2_RUN" ]; then
-        echo "$pid"
-    fi
-}
+dc2_pid() { RUN=$DC2_RUN PIDFILE=$DC2_PIDFILE server_pid; }
 
 do_stop_dc2() {
-    local pid; pid=$(dc2_pid)
-    [ -n "$pid" ] || { rm -f "$DC2_PIDFILE"; return 0; }
-    local pgid; pgid=$(ps -o pgid= -p "$pid" | tr -d ' ')
-    kill -TERM "$pid" 2>/dev/null || true
-    local i
-    for i in $(seq 1 100); do
-        if ! kill -0 "$pid" 2>/dev/null && { [ -z "$pgid" ] || ! pgrep -g "$pgid" >/dev/null; }; then break; fi
-        sleep 0.1
-    done
-    if [ -n "$pgid" ] && pgrep -g "$pgid" >/dev/null; then kill -KILL -- "-$pgid" 2>/dev/null || true; fi
-    rm -f "$DC2_PIDFILE"
-    log "DC2 stopped"
+    [ -n "$(dc2_pid)" ] || { rm -f "$DC2_PIDFILE"; return 0; }
+    RUN=$DC2_RUN PIDFILE=$DC2_PIDFILE do_stop
 }
 
 make_tls_dc2() {

@@ -143,6 +143,30 @@ QString hostText(const char *name)
     return s;
 }
 
+// The answer section's records of one type; a malformed message gives none and an error.
+// The records point into msg, which must outlive them.
+QList<ns_rr> answerRecords(const QByteArray &msg, const QString &name, int type, DnsAnswer &a)
+{
+    QList<ns_rr> out;
+    if (msg.isEmpty())
+        return out;
+    ns_msg handle;
+    if (ns_initparse(reinterpret_cast<const unsigned char *>(msg.constData()), msg.size(), &handle) != 0) {
+        a.ok = false;
+        a.error = QStringLiteral("the DNS answer for %1 is malformed").arg(name);
+        return out;
+    }
+    const int count = ns_msg_count(handle, ns_s_an);
+    for (int i = 0; i < count; ++i) {
+        ns_rr rr;
+        if (ns_parserr(&handle, ns_s_an, i, &rr) != 0)
+            break;
+        if (ns_rr_type(rr) == type)
+            out << rr;
+    }
+    return out;
+}
+
 } // namespace
 
 DnsAnswer querySrv(const DnsServer &server, const QString &name)
@@ -150,21 +174,9 @@ DnsAnswer querySrv(const DnsServer &server, const QString &name)
     DnsAnswer a;
     Resolver r(server);
     const QByteArray msg = r.query(name, ns_t_srv, a);
-    if (msg.isEmpty())
-        return a;
     const auto *base = reinterpret_cast<const unsigned char *>(msg.constData());
-    ns_msg handle;
-    if (ns_initparse(base, msg.size(), &handle) != 0) {
-        a.ok = false;
-        a.error = QStringLiteral("the DNS answer for %1 is malformed").arg(name);
-        return a;
-    }
-    const int count = ns_msg_count(handle, ns_s_an);
-    for (int i = 0; i < count; ++i) {
-        ns_rr rr;
-        if (ns_parserr(&handle, ns_s_an, i, &rr) != 0)
-            break;
-        if (ns_rr_type(rr) != ns_t_srv || ns_rr_rdlen(rr) < 7)
+    for (const ns_rr &rr : answerRecords(msg, name, ns_t_srv, a)) {
+        if (ns_rr_rdlen(rr) < 7)
             continue;
         const unsigned char *rd = ns_rr_rdata(rr);
         SrvRecord s;
@@ -197,20 +209,8 @@ DnsAnswer queryAddresses(const DnsServer &server, const QString &host)
     DnsAnswer a;
     Resolver r(server);
     const QByteArray msg = r.query(host, ns_t_a, a);
-    if (msg.isEmpty())
-        return a;
-    ns_msg handle;
-    if (ns_initparse(reinterpret_cast<const unsigned char *>(msg.constData()), msg.size(), &handle) != 0) {
-        a.ok = false;
-        a.error = QStringLiteral("the DNS answer for %1 is malformed").arg(host);
-        return a;
-    }
-    const int count = ns_msg_count(handle, ns_s_an);
-    for (int i = 0; i < count; ++i) {
-        ns_rr rr;
-        if (ns_parserr(&handle, ns_s_an, i, &rr) != 0)
-            break;
-        if (ns_rr_type(rr) != ns_t_a || ns_rr_rdlen(rr) != 4)
+    for (const ns_rr &rr : answerRecords(msg, host, ns_t_a, a)) {
+        if (ns_rr_rdlen(rr) != 4)
             continue;
         char text[INET_ADDRSTRLEN] = {};
         inet_ntop(AF_INET, ns_rr_rdata(rr), text, sizeof text);

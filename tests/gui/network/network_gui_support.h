@@ -1,6 +1,7 @@
 #pragma once
-// Helpers of the network window tests: the network domain's DNS as the browser's, waiting
-// while events are processed, answering a modal dialog, running the test domain script.
+// Helpers of the network window tests: the network domain's DNS as the browser's, running the
+// test domain script; waiting and answering modal dialogs as the main window tests do.
+#include "gui/main/mainwindow_support.h"
 #include "platform/netenum/netenum.h"
 #include "support/testdomain.h"
 
@@ -27,33 +28,8 @@ inline void useDomainDns()
     netenum::clearCredentials();
 }
 
-inline bool waitFor(const std::function<bool()> &pred, int ms)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!pred() && t.elapsed() < ms)
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-    return pred();
-}
-
-// Runs handler on the first modal dialog of type T that opens within ms.
-template <typename T> void whenModal(std::function<void(T *)> handler, int ms = 20000)
-{
-    auto *timer = new QTimer;
-    auto started = std::make_shared<QElapsedTimer>();
-    started->start();
-    QObject::connect(timer, &QTimer::timeout, [timer, handler, started, ms] {
-        if (auto *d = qobject_cast<T *>(QApplication::activeModalWidget())) {
-            timer->stop();
-            timer->deleteLater();
-            handler(d);
-        } else if (started->elapsed() > ms) {
-            timer->stop();
-            timer->deleteLater();
-        }
-    });
-    timer->start(20);
-}
+using mwtest::waitFor;
+using mwtest::whenModal;
 
 inline int runDomainScript(const QStringList &args)
 {

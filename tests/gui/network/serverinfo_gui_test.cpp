@@ -23,23 +23,9 @@ protected:
         ARV_REQUIRE_DOMAIN();
         ASSERT_FALSE(fact("DC2_ADDR").isEmpty()) << "the network domain has no second controller";
         useDomainDns();
-        TConnectionSettings s;
-        s.UseDefaultServer = false;
-        s.ServerName = fact("ADDR");
-        s.Port = fact("LDAP_PORT");
-        s.SecureAuthentication = false;
-        s.UseCredentials = true;
-        s.UserName = fact("ADMIN_USER");
-        s.Password = fact("ADMIN_PASSWORD");
+        TConnectionSettings s = mwtest::domainSettings();
         ConnectWithSettings(s);
-        const TConnectionContext &c = ConnectionContext();
-        cred.Prefix = c.ServerPrefix;
-        cred.DomainPath = c.DomainPath;
-        cred.AuthFlags = c.AuthFlags;
-        cred.Password = c.Password;
-        cred.UserName = c.UserName;
-        cred.DefaultNamingContext = c.DefaultNamingContext;
-        cred.UseCredentials = true;
+        cred = ServerInfoCredentialsFromContext();
     }
     void TearDown() override { DisconnectContext(); }
 

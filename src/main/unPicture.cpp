@@ -37,6 +37,21 @@ void setError(QString *error, const QString &text)
 
 } // namespace
 
+namespace {
+bool dimensionsAcceptable(qint64 width, qint64 height)
+{
+    return width > 0 && height > 0 && width <= MaxPictureSide && height <= MaxPictureSide &&
+           width * height <= MaxPicturePixels;
+}
+
+QString tooLargeText(qint64 width, qint64 height)
+{
+    return QStringLiteral("The picture claims %1x%2 pixels, more than a user picture can have; it is not read.")
+        .arg(width)
+        .arg(height);
+}
+} // namespace
+
 Picture decodeJpeg(const QByteArray &bytes, QString *error)
 {
     if (bytes.size() < 4) {
@@ -60,7 +75,17 @@ Picture decodeJpeg(const QByteArray &bytes, QString *error)
     jpeg_create_decompress(&cinfo);
     jpeg_mem_src(&cinfo, reinterpret_cast<const unsigned char *>(bytes.constData()),
                  static_cast<unsigned long>(bytes.size()));
+    // libjpeg's own working memory is bounded as well (progressive pictures buffer whole
+    // coefficient planes).
+    cinfo.mem->max_memory_to_use = 256L * 1024 * 1024;
     jpeg_read_header(&cinfo, TRUE);
+    if (!dimensionsAcceptable(cinfo.image_width, cinfo.image_height)) {
+        const QString text = tooLargeText(cinfo.image_width, cinfo.image_height);
+        jpeg_destroy_decompress(&cinfo);
+        delete result;
+        setError(error, text);
+        return {};
+    }
     const int components = cinfo.num_components;
     const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
     if (cmyk)
@@ -115,6 +140,25 @@ Picture decodeBmp(const QByteArray &bytes, QString *error)
     if (bytes.size() < 26 || bytes[0] != 'B' || bytes[1] != 'M') {
         setError(error, QStringLiteral("The file is not a bitmap picture."));
         return {};
+    }
+    // The dimensions from the header (BITMAPCOREHEADER: 16-bit, BITMAPINFOHEADER and later:
+    // 32-bit signed, a negative height meaning top-down) are checked before decoding.
+    {
+        const auto *head = reinterpret_cast<const uchar *>(bytes.constData());
+        const quint32 size = qFromLittleEndian<quint32>(head + 14);
+        qint64 width = 0, height = 0;
+        if (size == 12) {
+            width = qFromLittleEndian<quint16>(head + 18);
+            height = qFromLittleEndian<quint16>(head + 20);
+        } else if (bytes.size() >= 26) {
+            width = qFromLittleEndian<qint32>(head + 18);
+            height = qAbs(qint64(qFromLittleEndian<qint32>(head + 22)));
+        }
+        if (!dimensionsAcceptable(width, height)) {
+            setError(error, width > 0 && height > 0 ? tooLargeText(width, height)
+                                                    : QStringLiteral("The bitmap picture cannot be read."));
+            return {};
+        }
     }
     QImage image;
     if (!image.loadFromData(bytes, "BMP") || image.isNull()) {

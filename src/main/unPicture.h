@@ -11,6 +11,12 @@ namespace picture {
 // thumbnailPhoto holds at most this many bytes (the directory's range limit).
 inline constexpr qint64 MaxThumbnailBytes = 102400;
 
+// Pictures whose header claims more pixels than this (or a side longer than MaxPictureSide)
+// are refused before anything is allocated for them: a directory value or a file is
+// untrusted input, and a few bytes can claim gigabytes.
+inline constexpr qint64 MaxPicturePixels = 40'000'000;
+inline constexpr int MaxPictureSide = 20'000;
+
 // A decoded picture with the colour depth of its source (bits per pixel: 8 for grey JPEG,
 // 24 for colour JPEG, 32 for CMYK JPEG, the header's depth for bitmaps).
 struct Picture {

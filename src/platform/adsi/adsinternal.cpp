@@ -7,6 +7,7 @@
 #include <QRegularExpression>
 #include <atomic>
 #include <cstring>
+#include <limits>
 
 namespace ads {
 
@@ -437,21 +438,47 @@ static int baseRead(Pager &pager, const QByteArray &dn, const QList<QByteArray> 
     return rc == LDAP_SUCCESS ? pager.next(entry) : rc;
 }
 
+RangeStep rangeStep(const QString &range, qint64 previousHigh)
+{
+    RangeStep step;
+    const int dash = range.indexOf(QLatin1Char('-'));
+    if (dash <= 0)
+        return step;
+    bool lowOk = false, highOk = false;
+    const qint64 low = range.left(dash).toLongLong(&lowOk);
+    const QString highText = range.mid(dash + 1);
+    if (!lowOk || low < 0 || low <= previousHigh)
+        return step;
+    if (highText == QLatin1String("*")) {
+        step.kind = RangeStep::Done;
+        return step;
+    }
+    const qint64 high = highText.toLongLong(&highOk);
+    if (!highOk || high < low || high >= std::numeric_limits<int>::max())
+        return step;
+    step.kind = RangeStep::Next;
+    step.next = high + 1;
+    return step;
+}
+
 HRESULT completeRange(const std::shared_ptr<Connection> &conn, const QByteArray &dn,
                       const QString &base, const QString &rangedName, QList<QByteArray> *values)
 {
     QString range;
     stripOptions(rangedName, &range);
-    for (int guard = 0; guard < 100000; ++guard) {
-        // range is "low-high" or "low-*"
-        const QString high = range.section(QLatin1Char('-'), 1, 1);
-        if (high == QLatin1String("*") || high.isEmpty())
+    qint64 previousHigh = -1;
+    for (;;) {
+        const RangeStep step = rangeStep(range, previousHigh);
+        if (step.kind == RangeStep::Done)
             return S_OK;
-        bool ok = false;
-        const int h = high.toInt(&ok);
-        if (!ok)
-            return S_OK;
-        const QByteArray want = base.toUtf8() + ";range=" + QByteArray::number(h + 1) + "-*";
+        if (step.kind == RangeStep::Invalid)
+            return fail(hresultFromLdap(LDAP_PROTOCOL_ERROR),
+                        QStringLiteral("The server answered the values of %1 with the range \"%2\", which "
+                                       "does not continue the values read so far; the values were not read "
+                                       "completely.")
+                            .arg(base, range));
+        previousHigh = step.next - 1;
+        const QByteArray want = base.toUtf8() + ";range=" + QByteArray::number(step.next) + "-*";
         Pager pager(conn);
         LDAPMessage *e = nullptr;
         const int rc = baseRead(pager, dn, {want}, -1, &e);
@@ -469,7 +496,8 @@ HRESULT completeRange(const std::shared_ptr<Connection> &conn, const QByteArray 
                 for (int i = 0; v && v[i]; ++i)
                     values->append(QByteArray(v[i]->bv_val, static_cast<int>(v[i]->bv_len)));
                 ldap_value_free_len(v);
-                range = r.isEmpty() ? QStringLiteral("0-*") : r;
+                // Without a range option the answer holds the rest.
+                range = r.isEmpty() ? QString::number(step.next) + QStringLiteral("-*") : r;
                 found = true;
             }
             ldap_memfree(a);

@@ -118,6 +118,16 @@ HRESULT readEntry(const std::shared_ptr<Connection> &conn, const QString &dn,
 HRESULT entryAttributes(const std::shared_ptr<Connection> &conn, LDAPMessage *entry,
                         QList<RawAttribute> *out);
 
+// The next step of a ranged retrieval after the server answered with range ("low-high" or
+// "low-*"): Done at the last part, Next with the first index to ask for, or Invalid when the
+// range is malformed or does not move beyond previousHigh (a server answering the same part
+// again must not keep the reader asking forever).
+struct RangeStep {
+    enum Kind { Done, Next, Invalid } kind = Invalid;
+    qint64 next = 0;
+};
+RangeStep rangeStep(const QString &range, qint64 previousHigh);
+
 // Completes a ranged attribute: values holds the first part returned under the name
 // "base;range=low-high"; reads the following ranges of dn until the last one ("-*").
 HRESULT completeRange(const std::shared_ptr<Connection> &conn, const QByteArray &dn,

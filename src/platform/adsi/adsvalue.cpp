@@ -136,7 +136,8 @@ QVariant valueFromWire(AdsType type, const char *data, int length)
             const int c1 = s.indexOf(':', 2);
             bool ok = false;
             const int n = c1 > 0 ? s.mid(2, c1 - 2).toInt(&ok) : -1;
-            if (ok && n >= 0 && c1 + 1 + n < s.size() && s.at(c1 + 1 + n) == ':') {
+            // The declared count is untrusted: it must fit in what follows the colon.
+            if (ok && n >= 0 && n <= s.size() - c1 - 2 && s.at(c1 + 1 + n) == ':') {
                 DnWithBinary v;
                 v.binary = QByteArray::fromHex(s.mid(c1 + 1, n));
                 v.dn = QString::fromUtf8(s.mid(c1 + 2 + n));
@@ -152,7 +153,7 @@ QVariant valueFromWire(AdsType type, const char *data, int length)
             const int c1 = s.indexOf(':', 2);
             bool ok = false;
             const int n = c1 > 0 ? s.mid(2, c1 - 2).toInt(&ok) : -1;
-            if (ok && n >= 0 && c1 + 1 + n < s.size() && s.at(c1 + 1 + n) == ':') {
+            if (ok && n >= 0 && n <= s.size() - c1 - 2 && s.at(c1 + 1 + n) == ':') {
                 DnWithString v;
                 v.string = QString::fromUtf8(s.mid(c1 + 1, n));
                 v.dn = QString::fromUtf8(s.mid(c1 + 2 + n));

@@ -162,3 +162,33 @@ TEST(PictureDetails, SizeComputedFromDepthAndNothingVisible)
     EXPECT_EQ(none.size, 0);
     EXPECT_FALSE(pictureDetails("x", -1, Picture{}, false).visible);
 }
+
+// A header that claims a huge picture is refused before the decoder allocates for it.
+TEST(PictureCodec, HugeClaimedDimensionsAreRefusedUpFront)
+{
+    QImage small(4, 4, QImage::Format_RGB32);
+    small.fill(Qt::red);
+    QByteArray jpeg = picture::encodeJpeg(small);
+    const qsizetype sof = jpeg.indexOf(QByteArray("\xFF\xC0", 2));
+    ASSERT_GT(sof, 0);
+    // SOF0: marker, length (2), precision (1), height (2), width (2).
+    for (qsizetype at : {sof + 5, sof + 7}) {
+        jpeg[at] = char(0xEA);  // 60,000
+        jpeg[at + 1] = char(0x60);
+    }
+    QString error;
+    EXPECT_TRUE(picture::decodeJpeg(jpeg, &error).isNull());
+    EXPECT_TRUE(error.contains(QLatin1String("60000x60000"))) << error.toStdString();
+
+    // A bitmap whose info header claims 50,000 x 50,000 pixels and holds six bytes of them.
+    QByteArray bmp("BM", 2);
+    auto le32 = [&bmp](qint32 v) { for (int i = 0; i < 4; ++i) bmp.append(char((v >> (8 * i)) & 0xFF)); };
+    auto le16 = [&bmp](qint16 v) { bmp.append(char(v & 0xFF)); bmp.append(char((v >> 8) & 0xFF)); };
+    le32(60); le32(0); le32(54);                 // file size, reserved, pixel offset
+    le32(40); le32(50000); le32(-50000);         // header size, width, top-down height
+    le16(1); le16(24); le32(0); le32(0); le32(0); le32(0); le32(0); le32(0);
+    bmp.append(QByteArray(6, '\0'));
+    error.clear();
+    EXPECT_TRUE(picture::decodeBmp(bmp, &error).isNull());
+    EXPECT_TRUE(error.contains(QLatin1String("50000x50000"))) << error.toStdString();
+}

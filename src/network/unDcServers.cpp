@@ -129,28 +129,31 @@ QString ServerRootDsePath(const QString &prefix, const QString &dcShortName, con
     return QStringLiteral("LDAP://%1:%2/RootDSE").arg(host).arg(port);
 }
 
-QString DcFunctionalityText(const QString &value)
+namespace {
+
+// The text of a known mode number, else "[Unknown Mode] " and the number (-1 for no number).
+QString modeText(const QString &value, std::initializer_list<std::pair<int, const char *>> known)
 {
     bool ok = false;
     const int n = value.trimmed().toInt(&ok);
-    if (ok && n == 0)
-        return QStringLiteral("[Windows 2000 Mode]");
-    if (ok && n == 2)
-        return QStringLiteral("[Windows Server 2003 Mode]");
+    for (const auto &[number, text] : known)
+        if (ok && n == number)
+            return QString::fromLatin1(text);
     return QStringLiteral("[Unknown Mode] ") + QString::number(ok ? n : -1);
+}
+
+} // namespace
+
+QString DcFunctionalityText(const QString &value)
+{
+    return modeText(value, {{0, "[Windows 2000 Mode]"}, {2, "[Windows Server 2003 Mode]"}});
 }
 
 QString DomainFunctionalityText(const QString &value)
 {
-    bool ok = false;
-    const int n = value.trimmed().toInt(&ok);
-    if (ok && n == 0)
-        return QStringLiteral("[Windows 2000 Domain Mode]");
-    if (ok && n == 1)
-        return QStringLiteral("[Windows Server 2003 Interim Domain Mode]");
-    if (ok && n == 2)
-        return QStringLiteral("[Windows Server 2003 Domain Mode]");
-    return QStringLiteral("[Unknown Mode] ") + QString::number(ok ? n : -1);
+    return modeText(value, {{0, "[Windows 2000 Domain Mode]"},
+                            {1, "[Windows Server 2003 Interim Domain Mode]"},
+                            {2, "[Windows Server 2003 Domain Mode]"}});
 }
 
 QList<TServerProperty> ServerPropertyRows(const ads::ObjectPtr &rootDse)

@@ -633,7 +633,9 @@ void TfrmFindAndReplace::rebuildColumns()
 void TfrmFindAndReplace::addListRow(int index)
 {
     auto *item = new QTreeWidgetItem(ListView);
-    Q_UNUSED(item);
+    // The tick follows the row's flag, which a press flips (ListViewRowPressed); the check
+    // box itself must not toggle it a second time.
+    item->setFlags(item->flags() & ~Qt::ItemIsUserCheckable);
     updateListRow(index);
 }
 

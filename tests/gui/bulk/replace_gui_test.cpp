@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
 #include <gtest/gtest.h>
@@ -216,9 +217,16 @@ TEST_F(ReplaceWindowDomain, PreviewUntickApplyAfterConfirmationAndLog)
     ASSERT_GE(ben, 0);
     EXPECT_EQ(w.ListView->topLevelItem(ann)->text(1), QStringLiteral("<blank>"));
     EXPECT_EQ(w.ListView->topLevelItem(ann)->text(2), QStringLiteral("Alpha Dept"));
-    // Untick every row but Ann and Ben.
+    // A real click on a row's check box flips its tick once.
+    const int first = ann != 0 && ben != 0 ? 0 : (ann != 1 && ben != 1 ? 1 : 2);
+    w.show();
+    const QRect rect = w.ListView->visualItemRect(w.ListView->topLevelItem(first));
+    QTest::mouseClick(w.ListView->viewport(), Qt::LeftButton, {}, QPoint(rect.left() + 8, rect.center().y()));
+    EXPECT_FALSE(w.rows()[static_cast<std::size_t>(first)].selected);
+    EXPECT_EQ(w.ListView->topLevelItem(first)->checkState(0), Qt::Unchecked);
+    // Untick every other row but Ann and Ben.
     for (int i = 0; i < found; ++i)
-        if (i != ann && i != ben)
+        if (i != ann && i != ben && i != first)
             w.ListViewRowPressed(i);
     for (int i = 0; i < found; ++i)
         EXPECT_EQ(w.ListView->topLevelItem(i)->checkState(0), i == ann || i == ben ? Qt::Checked : Qt::Unchecked);

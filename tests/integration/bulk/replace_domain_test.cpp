@@ -412,6 +412,34 @@ TEST_F(ReplaceDomain, TargetsOverTheCatalogueLimitAreRefusedAtPreview)
     EXPECT_TRUE(dnsOf(ou.dn, users(QStringLiteral("(initials=*)"))).isEmpty());
 }
 
+TEST_F(ReplaceDomain, StopEndsAfterTheCurrentRowAndTheLogSaysSo)
+{
+    Rule r = ruleFor(QStringLiteral("physicalDeliveryOfficeName"));
+    r.valueNotSet = true;
+    r.replace = QStringLiteral("Stop Test");
+    auto rows = preview(r);
+    ASSERT_GE(rows.size(), 4u);
+    QTemporaryDir dir;
+    ReplaceLog log;
+    QString error;
+    ASSERT_TRUE(log.open(dir.filePath(QStringLiteral("stop.txt")), &error));
+    ApplyHooks hooks;
+    int asked = 0;
+    hooks.stopRequested = [&] { return ++asked == 2; };
+    const ApplySummary s = ReplaceRun(adminContext()).apply(r, rows, &log, hooks);
+    log.close();
+    EXPECT_TRUE(s.stopped);
+    EXPECT_EQ(s.succeeded, 2);
+    EXPECT_EQ(rows[2].status, NotApplied);
+    EXPECT_EQ(dnsOf(ou.dn, users(QStringLiteral("(physicalDeliveryOfficeName=Stop Test)"))).size(), 2);
+    QFile f(dir.filePath(QStringLiteral("stop.txt")));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(QString::fromUtf8(f.readAll()).contains(QStringLiteral("\r\n[STOPPED!]\r\n2 items was processed for ")));
+    modify(QStringLiteral("dn: %1\nchangetype: modify\ndelete: physicalDeliveryOfficeName\n\n"
+                          "dn: %2\nchangetype: modify\ndelete: physicalDeliveryOfficeName\n\n")
+               .arg(rows[0].dn, rows[1].dn));
+}
+
 TEST_F(ReplaceDomain, ServerLostMidApplyLeavesTheRestNotDone)
 {
     ads::closeAllConnections();

@@ -395,7 +395,8 @@ void TfrmFilter::cbFieldsChange(int index)
     const QString description = cbFields->itemData(index, DescriptionRole).toString();
     const QString wrapped = ui::displayText(ui::wrapText(description, 45));
     const qsizetype nl = wrapped.indexOf(u'\n');
-    setStatusPanel(1, nl < 0 ? wrapped : wrapped.left(nl) + QStringLiteral(" ..."));
+    // The first wrapped line (the whole text when it fits on one), then " ...".
+    setStatusPanel(1, (nl < 0 ? wrapped : wrapped.left(nl)) + QStringLiteral(" ..."));
     panels_[1]->setToolTip(description);
     btAdd->setEnabled(!description.isEmpty());
 }

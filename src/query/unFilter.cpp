@@ -25,6 +25,7 @@
 #include <QStandardItemModel>
 #include <QStatusBar>
 #include <QStyledItemDelegate>
+#include <QAbstractItemView>
 #include <QTabWidget>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -212,6 +213,8 @@ TfrmFilter::TfrmFilter(QWidget *parent) : QDialog(parent)
     }
     cbFields->setModel(model);
     cbFields->setCurrentIndex(-1);
+    // Hovering an entry of the dropped-down list shows its text in a red-framed hint.
+    cbFields->view()->setStyleSheet(QStringLiteral("QToolTip { border: 1px solid red; }"));
 
     connect(cbFields, &QComboBox::activated, this, &TfrmFilter::cbFieldsChange);
     connect(cbConditions, &QComboBox::activated, this, &TfrmFilter::cbConditionsChange);

@@ -1,6 +1,9 @@
 #include "reports/unReportsStore.h"
 
+#include "bulk/exportengine.h"
+#include "bulk/unExportFormat.h"
 #include "core/unConnection.h"
+#include "main/unGridOutput.h"
 #include "platform/adsi/adsconnection.h"
 #include "options/unModifyColumns.h"
 #include "options/unOptions.h"
@@ -119,21 +122,6 @@ void ReportGridModel::sort(int column, Qt::SortOrder order)
 
 // --- the window --------------------------------------------------------------------------
 
-namespace {
-TfrmReportsStore::SaveHandler &saveHandler()
-{
-    static TfrmReportsStore::SaveHandler h;
-    return h;
-}
-TfrmReportsStore::ExportHandler &exportHandler()
-{
-    static TfrmReportsStore::ExportHandler h;
-    return h;
-}
-} // namespace
-
-void TfrmReportsStore::setSaveHandler(SaveHandler h) { saveHandler() = std::move(h); }
-void TfrmReportsStore::setExportHandler(ExportHandler h) { exportHandler() = std::move(h); }
 
 TfrmReportsStore::TfrmReportsStore(int reportNumber, const DomainSettings &domain, QWidget *parent)
     : QDialog(parent), domain_(domain)
@@ -466,24 +454,33 @@ void TfrmReportsStore::tbSaveAsClick()
     const int index = std::max<int>(0, int(filters.indexOf(chosen)));
     if (QFileInfo(file).suffix().isEmpty())
         file += index == 2 ? QStringLiteral(".htm") : QStringLiteral(".txt");
-    if (!saveHandler()) {
-        ui::Prompt::warning(this, QStringLiteral("Saving reports is not available in this build."), windowTitle());
-        return;
-    }
+    // The grid's own outputs: comma-separated text (8-bit or UTF-16) or a web page, of the
+    // visible columns in the rows' current order.
     setEnabled(false);
-    saveHandler()(*this, file, index);
+    const gridoutput::WriteResult r = index == 2 ? gridoutput::WriteGridHtml(*sgReport, file, true)
+                                                 : gridoutput::WriteGridText(*sgReport, file, QLatin1Char(','), true,
+                                                                             index == 1);
     setEnabled(true);
+    if (!r.ok && !r.cancelled)
+        ui::Prompt::error(this, r.error, windowTitle());
 }
 
 void TfrmReportsStore::tbExportClick()
 {
     if (running_ || model_->rowCount() == 0)
         return;
-    if (!exportHandler()) {
-        ui::Prompt::warning(this, QStringLiteral("Export is not available in this build."), windowTitle());
-        return;
-    }
-    exportHandler()(*this);
+    QList<qint32> keys;
+    for (const ReportColumn &c : visibleColumns())
+        keys << c.key;
+    bulk::ExportRequest request;
+    request.columns = bulk::columnsFromKeys(keys, report_.kind == ReportKind::Group ? GroupTable : UserTable);
+    request.filter = filter_;
+    request.base = base_;
+    request.scope = 2;
+    request.sourceText = QLatin1Char(' ') + statusPanel(1);
+    TfrmExportFormat dlg(this);
+    dlg.setRequest(request);
+    dlg.exec();
 }
 
 void TfrmReportsStore::closeEvent(QCloseEvent *event)

@@ -80,11 +80,6 @@ public:
     // The catalogue entries (keys) of the visible columns in grid order.
     QList<ReportColumn> visibleColumns() const;
 
-    // Where Save As.. and Export go; set by the program once the writers are linked in.
-    using SaveHandler = std::function<bool(TfrmReportsStore &, const QString &file, int filterIndex)>;
-    using ExportHandler = std::function<void(TfrmReportsStore &)>;
-    static void setSaveHandler(SaveHandler h);
-    static void setExportHandler(ExportHandler h);
 
 protected:
     void closeEvent(QCloseEvent *event) override;

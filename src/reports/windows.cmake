@@ -10,4 +10,4 @@ arv_add_library(arv_reports
     ${CMAKE_CURRENT_LIST_DIR}/unDaysNumber.cpp
     ${CMAKE_CURRENT_LIST_DIR}/unDynamicgroupSelect.h
     ${CMAKE_CURRENT_LIST_DIR}/unDynamicgroupSelect.cpp
-  DEPS arv_reports_core arv_main_window arv_options arv_ui Qt6::Core Qt6::Gui Qt6::Widgets)
+  DEPS arv_reports_core arv_main_window arv_main_gridoutput arv_bulk_exportform arv_bulk_export arv_options arv_ui Qt6::Core Qt6::Gui Qt6::Widgets)

@@ -5,13 +5,22 @@
 #include "reports/unReportsStore.h"
 #include "support/ldaptools.h"
 #include "support/testdomain.h"
+#include "bulk/unExportFormat.h"
 #include "ui/prompt.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QLineEdit>
+#include <QProcess>
+#include <QTemporaryDir>
 
 #include <QApplication>
 #include <QComboBox>
+#include <QLabel>
 #include <QHeaderView>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QStatusBar>
 #include <QTableView>
 #include <QTimer>
 #include <QToolButton>
@@ -170,6 +179,129 @@ TEST_F(ReportStore, ReportOnQueryBasedGroupWithoutChoiceOpensWithoutColumns)
     w.tbExecuteClick();
     EXPECT_EQ(w.model()->rowCount(), 0);
     ASSERT_EQ(script.asked().size(), 1);  // the run explains that there is nothing to run
+}
+
+// Reads a written file with Python's own readers: the rows of a CSV file (with the given
+// encoding and quote character) or the cell texts of an HTML table, as JSON.
+QJsonArray readBack(const QString &kind, const QString &file, const QString &encoding, const QString &quote = QStringLiteral("\""))
+{
+    static const char *script = R"(
+import csv, io, json, sys
+from html.parser import HTMLParser
+kind, path, enc, quote = sys.argv[1:5]
+text = open(path, 'rb').read().decode(enc)
+if kind == 'csv':
+    rows = list(csv.reader(io.StringIO(text, newline=''), quotechar=quote))
+else:
+    class P(HTMLParser):
+        def __init__(self):
+            super().__init__(); self.rows = []; self.cell = None
+        def handle_starttag(self, tag, attrs):
+            if tag == 'tr': self.rows.append([])
+            if tag in ('td', 'th'): self.cell = ''
+        def handle_endtag(self, tag):
+            if tag in ('td', 'th') and self.cell is not None and self.rows:
+                self.rows[-1].append(self.cell.strip()); self.cell = None
+        def handle_data(self, data):
+            if self.cell is not None: self.cell += data
+    p = P(); p.feed(text); rows = [r for r in p.rows if r]
+print(json.dumps(rows))
+)";
+    QProcess p;
+    p.start(QStringLiteral("python3"), {QStringLiteral("-c"), QString::fromLatin1(script), kind, file, encoding, quote});
+    p.waitForFinished(60000);
+    EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    return QJsonDocument::fromJson(p.readAllStandardOutput()).array();
+}
+
+QSet<QString> column(const QJsonArray &rows, int index)
+{
+    QSet<QString> out;
+    for (int r = 1; r < rows.size(); ++r)
+        out.insert(rows[r].toArray().at(index).toString());
+    return out;
+}
+
+TEST_F(ReportStore, SaveAsWritesTheVisibleColumnsAsTextAndWebPage)
+{
+    QTemporaryDir dir;
+    TfrmReportsStore w(14, domain);
+    w.prepare();
+    w.tbExecuteClick();
+    const int rows = w.model()->rowCount();
+    ASSERT_GE(rows, 20);
+    const auto disabled = testsupport::ldapSearch(
+        fact("BASE_DN"), QStringLiteral("(&(objectCategory=person)(objectClass=user)(userAccountControl:1.2.840.113556.1.4.803:=2))"),
+        {QStringLiteral("cn")});
+    QSet<QString> names;
+    for (const auto &e : disabled)
+        names.insert(e.text(QStringLiteral("cn")));
+
+    ui::ScriptedPrompts script;
+    ui::ScriptedAnswer text = ui::ScriptedAnswer::file(dir.filePath(QStringLiteral("plain")));
+    text.selectedFilter = QStringLiteral("Text file (*.txt)");
+    ui::ScriptedAnswer unicode = ui::ScriptedAnswer::file(dir.filePath(QStringLiteral("wide.txt")));
+    unicode.selectedFilter = QStringLiteral("Unicode text file (*.txt)");
+    ui::ScriptedAnswer page = ui::ScriptedAnswer::file(dir.filePath(QStringLiteral("page")));
+    page.selectedFilter = QStringLiteral("Web page (*.htm)");
+    script.answer(text).answer(unicode).answer(page);
+    button(w, "tbSaveAs")->click();
+    button(w, "tbSaveAs")->click();
+    button(w, "tbSaveAs")->click();
+    ASSERT_EQ(script.asked().size(), 3);
+    EXPECT_EQ(script.asked().at(0).caption, QStringLiteral("Save Report..."));
+    EXPECT_EQ(script.asked().at(0).initial, QStringLiteral("Disabled Users"));
+
+    // Without an extension the file gets the one of its type.
+    const QJsonArray plain = readBack(QStringLiteral("csv"), dir.filePath(QStringLiteral("plain.txt")), QStringLiteral("cp1252"));
+    ASSERT_EQ(plain.size(), rows + 1);
+    EXPECT_EQ(plain.at(0).toArray().size(), 4);  // the four visible columns
+    const QJsonArray wide = readBack(QStringLiteral("csv"), dir.filePath(QStringLiteral("wide.txt")), QStringLiteral("utf-16"));
+    ASSERT_EQ(wide.size(), rows + 1);
+    EXPECT_EQ(column(wide, 0), names);
+    const QJsonArray html = readBack(QStringLiteral("html"), dir.filePath(QStringLiteral("page.htm")), QStringLiteral("cp1252"));
+    EXPECT_GE(html.size(), rows);
+}
+
+TEST_F(ReportStore, ExportHandsTheReportsFilterBaseAndVisibleColumnsToTheExportWindow)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("export.csv"));
+    TfrmReportsStore w(9, domain);  // expired accounts: accountExpires and whenChanged shown too
+    w.prepare();
+    w.tbExecuteClick();
+    const int rows = w.model()->rowCount();
+    ASSERT_GE(rows, 20);
+    bool exported = false;
+    QString source;
+    QTimer::singleShot(0, [&] {
+        auto *dlg = qobject_cast<TfrmExportFormat *>(QApplication::activeModalWidget());
+        ASSERT_NE(dlg, nullptr);
+        // The first panel of the export window's status bar names the source.
+        const auto panels = dlg->findChild<QStatusBar *>(QStringLiteral("StatusBar"))->findChildren<QLabel *>();
+        source = panels.isEmpty() ? QString() : panels.first()->text();
+        dlg->findChild<QLineEdit *>(QStringLiteral("edFileName"))->setText(file);
+        dlg->bStartClick();
+        exported = dlg->lastResult().ok;
+        static_cast<QDialog *>(dlg)->reject();
+    });
+    button(w, "tbExport")->click();
+    ASSERT_TRUE(exported);
+    EXPECT_EQ(source, QStringLiteral(" Account Expired Users"));
+    const QJsonArray written = readBack(QStringLiteral("csv"), file, QStringLiteral("utf-16"), QStringLiteral("'"));
+    ASSERT_EQ(written.size(), rows + 1);
+    // The distinguished name first, then the six visible columns in grid order.
+    EXPECT_EQ(written.at(0).toArray().size(), 7);
+    const auto expired = testsupport::ldapSearch(
+        fact("BASE_DN"),
+        QStringLiteral("(&(objectCategory=person)(objectClass=user)(accountExpires>=1)(!(accountExpires=9223372036854775807)))"),
+        {QStringLiteral("accountExpires")});
+    QSet<QString> past;
+    const qint64 now = (QDateTime::currentMSecsSinceEpoch() + 11644473600000LL) * 10000LL;
+    for (const auto &e : expired)
+        if (e.text(QStringLiteral("accountExpires")).toLongLong() <= now)
+            past.insert(e.dn);
+    EXPECT_EQ(column(written, 0), past);
 }
 
 } // namespace

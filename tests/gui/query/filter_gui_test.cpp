@@ -12,6 +12,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDateTime>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -157,6 +158,24 @@ TEST(FilterBuilder, PreviewListsWhatLdapsearchLists)
     for (const QString &dn : dns)
         names.insert(dn.section(QStringLiteral(",ou="), 0, 0).mid(3).remove(u'\\'));
     EXPECT_EQ(columnTexts(f.lvFilterOpt, 0), names);
+
+    // The last-logon age against the stored logon times, compared here without the program.
+    f.btClearClick();
+    f.gbLastLogon->setToggled(true);
+    f.gbLastLogon->setDays(90);
+    f.btApplayClick();
+    const qint64 threshold =
+        QDateTime(QDate::currentDate().addDays(-90), QTime(0, 0)).toMSecsSinceEpoch() * 10000 + 116444736000000000LL;
+    QSet<QString> notRecently;
+    for (const testsupport::LdifEntry &e :
+         testsupport::ldapSearch(emea, query::userFilter(QString()), {QStringLiteral("name"), QStringLiteral("lastLogonTimestamp")},
+                                 testsupport::Account::admin(), {QStringLiteral("-s"), QStringLiteral("one")})) {
+        const QByteArray v = e.values(QStringLiteral("lastLogonTimestamp")).value(0);
+        if (!v.isEmpty() && v.toLongLong() <= threshold)
+            notRecently.insert(e.text(QStringLiteral("name")).toLower());
+    }
+    EXPECT_FALSE(notRecently.isEmpty());
+    EXPECT_EQ(columnTexts(f.lvFilterOpt, 0), notRecently);
 
     // A typed filter; the domain root is searched as a subtree and stops at 50.
     f.btClearClick();

@@ -4,6 +4,7 @@
 #include "bulk/unExportFormat.h"
 #include "core/unConnection.h"
 #include "main/unGridOutput.h"
+#include "query/filtercompose.h"
 #include "platform/adsi/adsconnection.h"
 #include "options/unModifyColumns.h"
 #include "options/unOptions.h"
@@ -361,7 +362,13 @@ void TfrmReportsStore::tbExecuteClick()
     try {
         if (columns_.isEmpty() || filter_.isEmpty())
             throw EADSISearchException(QStringLiteral("The report has no filter to run."));
-        const ReportQuery q = makeQuery(report_, filter_, columns_, ebHowMany->value(), base_);
+        ReportQuery q = makeQuery(report_, filter_, columns_, ebHowMany->value(), base_);
+        // Which candidates the computed control kept is known only here; Export needs their
+        // names to write the same users.
+        keptDns_.clear();
+        const int dnSlot = int(q.attributes.size());
+        if (q.computedBit)
+            q.attributes << QStringLiteral("distinguishedName");
         QElapsedTimer sinceEvents, sinceFlush;
         sinceEvents.start();
         sinceFlush.start();
@@ -372,6 +379,8 @@ void TfrmReportsStore::tbExecuteClick()
         });
         runReport(q, [&](const QVariantList &row) {
             model_->append(row);
+            if (q.computedBit)
+                keptDns_ << row.value(dnSlot).toString();
             ++count;
             // Handling input costs more than a row, and showing new rows (a repaint of the
             // grid) far more: input every 15 ms keeps the window responsive and Stop usable,
@@ -475,6 +484,14 @@ void TfrmReportsStore::tbExportClick()
     bulk::ExportRequest request;
     request.columns = bulk::columnsFromKeys(keys, report_.kind == ReportKind::Group ? GroupTable : UserTable);
     request.filter = filter_;
+    if (report_.computedBit) {
+        // The server cannot evaluate the computed control: the export asks for exactly the
+        // users the run kept.
+        QStringList names;
+        for (const QString &dn : keptDns_)
+            names << query::equals(QStringLiteral("distinguishedName"), dn);
+        request.filter = query::andOf({filter_, query::orOf(names)});
+    }
     request.base = base_;
     request.scope = 2;
     request.sourceText = QLatin1Char(' ') + statusPanel(1);

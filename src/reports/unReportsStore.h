@@ -107,6 +107,7 @@ private:
     QString daysText_;
     QString groupName_;
     GroupChoice group_;
+    QStringList keptDns_;  // reports checked by the computed control: the users kept
     bool running_ = false;
     bool stop_ = false;
     bool executed_ = false;

@@ -304,4 +304,34 @@ TEST_F(ReportStore, ExportHandsTheReportsFilterBaseAndVisibleColumnsToTheExportW
     EXPECT_EQ(column(written, 0), past);
 }
 
+TEST_F(ReportStore, ExportOfLockedOutUsersWritesOnlyTheUsersTheRunKept)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("locked.csv"));
+    TfrmReportsStore w(15, domain);
+    w.prepare();
+    w.tbExecuteClick();
+    ASSERT_GE(w.model()->rowCount(), 20);
+    bool exported = false;
+    QTimer::singleShot(0, [&] {
+        auto *dlg = qobject_cast<TfrmExportFormat *>(QApplication::activeModalWidget());
+        ASSERT_NE(dlg, nullptr);
+        dlg->findChild<QLineEdit *>(QStringLiteral("edFileName"))->setText(file);
+        dlg->bStartClick();
+        exported = dlg->lastResult().ok;
+        static_cast<QDialog *>(dlg)->reject();
+    });
+    button(w, "tbExport")->click();
+    ASSERT_TRUE(exported);
+    const auto users = testsupport::ldapSearch(fact("BASE_DN"), QStringLiteral("(&(objectCategory=person)(objectClass=user))"),
+                                               {QStringLiteral("msDS-User-Account-Control-Computed")});
+    QSet<QString> locked;
+    for (const auto &e : users)
+        if (e.text(QStringLiteral("msDS-User-Account-Control-Computed")).toLongLong() & 0x10)
+            locked.insert(e.dn);
+    const QJsonArray written = readBack(QStringLiteral("csv"), file, QStringLiteral("utf-16"), QStringLiteral("'"));
+    EXPECT_EQ(written.size(), w.model()->rowCount() + 1);
+    EXPECT_EQ(column(written, 0), locked);
+}
+
 } // namespace

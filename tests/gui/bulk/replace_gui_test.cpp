@@ -154,27 +154,9 @@ TEST(ReplaceWindow, ShowQuerySaveLogAndManagerButtons)
     EXPECT_TRUE(w.extraFromBuilder());
 }
 
-class ReplaceWindowDomain : public ::testing::Test {
-protected:
-    static inline ScratchOu ou;
-    static void SetUpTestSuite()
-    {
-        if (testsupport::domainAvailable()) {
-            testsupport::useDomainEnvironment();
-            ou = ScratchOu::create(QStringLiteral("replgui"));
-        }
-    }
-    static void TearDownTestSuite()
-    {
-        if (!ou.dn.isEmpty())
-            removeTree(ou.dn);
-        ads::closeAllConnections();
-    }
-    void SetUp() override
-    {
-        ARV_REQUIRE_DOMAIN();
-        ASSERT_TRUE(ou.error.isEmpty()) << ou.error.toStdString();
-    }
+class ReplaceWindowDomain : public ScratchOuTest<ReplaceWindowDomain> {
+public:
+    static constexpr const char *kOuPrefix = "replgui";
 };
 
 TEST_F(ReplaceWindowDomain, PreviewUntickApplyAfterConfirmationAndLog)

@@ -19,28 +19,12 @@ struct CliRun {
     QString err;
 };
 
-class ReplaceCli : public ::testing::Test {
-protected:
-    static inline ScratchOu ou;
-    QTemporaryDir dir;
+class ReplaceCli : public ScratchOuTest<ReplaceCli> {
+public:
+    static constexpr const char *kOuPrefix = "replcli";
 
-    static void SetUpTestSuite()
-    {
-        if (testsupport::domainAvailable()) {
-            testsupport::useDomainEnvironment();
-            ou = ScratchOu::create(QStringLiteral("replcli"));
-        }
-    }
-    static void TearDownTestSuite()
-    {
-        if (!ou.dn.isEmpty())
-            removeTree(ou.dn);
-    }
-    void SetUp() override
-    {
-        ARV_REQUIRE_DOMAIN();
-        ASSERT_TRUE(ou.error.isEmpty()) << ou.error.toStdString();
-    }
+protected:
+    QTemporaryDir dir;
 
     CliRun cli(const QStringList &args, bool delegate = false)
     {

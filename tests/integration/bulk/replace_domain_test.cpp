@@ -26,29 +26,11 @@ Rule ruleFor(const QString &attribute)
 
 int country(const char *alpha2) { return catalogue::countryIndexByAlpha2(QLatin1String(alpha2)); }
 
-class ReplaceDomain : public ::testing::Test {
+class ReplaceDomain : public ScratchOuTest<ReplaceDomain> {
+public:
+    static constexpr const char *kOuPrefix = "replace";
+
 protected:
-    static inline ScratchOu ou;
-
-    static void SetUpTestSuite()
-    {
-        if (testsupport::domainAvailable()) {
-            testsupport::useDomainEnvironment();
-            ou = ScratchOu::create(QStringLiteral("replace"));
-        }
-    }
-    static void TearDownTestSuite()
-    {
-        if (!ou.dn.isEmpty())
-            removeTree(ou.dn);
-        ads::closeAllConnections();
-    }
-    void SetUp() override
-    {
-        ARV_REQUIRE_DOMAIN();
-        ASSERT_TRUE(ou.error.isEmpty()) << ou.error.toStdString();
-    }
-
     std::vector<Row> preview(Rule rule, QString *error = nullptr, const TConnectionContext &ctx = adminContext(),
                              const QString &extra = {})
     {

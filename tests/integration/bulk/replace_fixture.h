@@ -3,6 +3,7 @@
 // other tests read), written and read back with the OpenLDAP tools, and a relay that cuts
 // the connection when the client sends a chosen modify request.
 #include "core/unConnection.h"
+#include "platform/adsi/adsconnection.h"
 #include "support/ldaptools.h"
 #include "support/testdomain.h"
 
@@ -17,6 +18,8 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <gtest/gtest.h>
 
 #include <atomic>
 #include <thread>
@@ -147,6 +150,32 @@ inline void removeTree(const QString &dn)
         ldif += QStringLiteral("dn:: %1\nchangetype: delete\n\n").arg(b64(e.dn));
     testsupport::ldapModify(ldif.toUtf8());
 }
+
+// A test suite over its own scratch OU, made once before its tests and removed after them.
+// Suite names the OU with a static member kOuPrefix.
+template <class Suite>
+class ScratchOuTest : public ::testing::Test {
+protected:
+    static inline ScratchOu ou;
+    static void SetUpTestSuite()
+    {
+        if (testsupport::domainAvailable()) {
+            testsupport::useDomainEnvironment();
+            ou = ScratchOu::create(QString::fromLatin1(Suite::kOuPrefix));
+        }
+    }
+    static void TearDownTestSuite()
+    {
+        if (!ou.dn.isEmpty())
+            removeTree(ou.dn);
+        ads::closeAllConnections();
+    }
+    void SetUp() override
+    {
+        ARV_REQUIRE_DOMAIN();
+        ASSERT_TRUE(ou.error.isEmpty()) << ou.error.toStdString();
+    }
+};
 
 // Forwards LDAP traffic to the test domain and cuts every connection when a client sends its
 // cutAt-th modify request (1-based), as a server that goes away in the middle of an Apply.

@@ -31,25 +31,11 @@ QLabel *named(QLabel *l, const char *name)
     return l;
 }
 
-int maxLengthOf(const char *ldapName)
-{
-    if (const ADSIUserField *f = catalogue::entryByLdapNameIn(GroupTable, QLatin1String(ldapName)))
-        return f->maxLength > 0 ? f->maxLength : 32767;
-    if (const ADSIUserField *f = EntryByLdapName(QLatin1String(ldapName)))
-        return f->maxLength > 0 ? f->maxLength : 32767;
-    return 32767;
-}
-
 } // namespace
 
 TfrmDistributionDynamicGroupView::TfrmDistributionDynamicGroupView(const QString &groupDn, const QString &name, QWidget *parent)
-    : QDialog(parent), m_dn(groupDn)
+    : TGroupDialogBase(groupDn, name, QStringLiteral("TfrmDistributionDynamicGroupView"), parent)
 {
-    setObjectName(QStringLiteral("TfrmDistributionDynamicGroupView"));
-    setWindowTitle(QStringLiteral("  ") + name + QStringLiteral(" Properties"));
-    setModal(true);
-    pcGroup = new QTabWidget(this);
-    pcGroup->setObjectName(QStringLiteral("pcGroup"));
 
     tsGeneral = new QWidget;
     tsGeneral->setObjectName(QStringLiteral("tsGeneral"));
@@ -74,20 +60,11 @@ TfrmDistributionDynamicGroupView::TfrmDistributionDynamicGroupView(const QString
     auto *fl = new QFormLayout(filterBox);
     fl->addRow(QStringLiteral("Recipients in and below:"), ebmsExchDynamicDLBaseDN);
     fl->addRow(QStringLiteral("LDAP query:"), TntMemoLDAPquery);
-    lbCreatedCaption = named(new QLabel(QStringLiteral("Created:"), tsGeneral), "lbCreatedCaption");
-    lbChangedCaption = named(new QLabel(QStringLiteral("Changed:"), tsGeneral), "lbChangedCaption");
-    lbCreated = named(new QLabel(tsGeneral), "lbCreated");
-    lbChanged = named(new QLabel(tsGeneral), "lbChanged");
-    lbuSNCreated = named(new QLabel(tsGeneral), "lbuSNCreated");
-    lbuSNChanged = named(new QLabel(tsGeneral), "lbuSNChanged");
     auto *form = new QFormLayout;
     form->addRow(QStringLiteral("Description:"), ebDescription);
     form->addRow(QStringLiteral("E-mail:"), ebEMail);
     auto *dates = new QFormLayout;
-    dates->addRow(lbCreatedCaption, lbCreated);
-    dates->addRow(lbChangedCaption, lbChanged);
-    dates->addRow(lbuSNCreated);
-    dates->addRow(lbuSNChanged);
+    addDateRows(dates, tsGeneral);
     auto *gv = new QVBoxLayout(tsGeneral);
     gv->addWidget(lbGroupName);
     gv->addLayout(form);
@@ -126,31 +103,10 @@ TfrmDistributionDynamicGroupView::TfrmDistributionDynamicGroupView(const QString
     mv->addWidget(lbMembersError);
     mv->addLayout(mb);
 
-    tsManagedBy = new TManagedByPage;
-    tsSecurity = new TSecurityPage;
-    tsRAW = new TRawDataPage;
     pcGroup->addTab(tsGeneral, QStringLiteral("General"));
     pcGroup->addTab(tsMembers, QStringLiteral("Members"));
-    pcGroup->addTab(tsManagedBy, QStringLiteral("Managed By"));
-    pcGroup->addTab(tsSecurity, QStringLiteral("Securty"));
-    pcGroup->addTab(tsRAW, QStringLiteral("RAW Data"));
-
-    btOK = new QPushButton(QStringLiteral("OK"), this);
-    btOK->setObjectName(QStringLiteral("btOK"));
-    btCancel = new QPushButton(QStringLiteral("Cancel"), this);
-    btCancel->setObjectName(QStringLiteral("btCancel"));
-    btApply = new QPushButton(QStringLiteral("&Apply"), this);
-    btApply->setObjectName(QStringLiteral("btApply"));
-    btApply->setEnabled(false);
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(btOK);
-    buttons->addWidget(btCancel);
-    buttons->addWidget(btApply);
-    auto *v = new QVBoxLayout(this);
-    v->addWidget(pcGroup, 1);
-    v->addLayout(buttons);
-    resize(520, 560);
+    addSharedTabs();
+    finishLayout(520, 560);
 
     connect(btOK, &QPushButton::clicked, this, &TfrmDistributionDynamicGroupView::btOKClick);
     connect(btCancel, &QPushButton::clicked, this, &TfrmDistributionDynamicGroupView::btCancelClick);
@@ -166,7 +122,6 @@ TfrmDistributionDynamicGroupView::TfrmDistributionDynamicGroupView(const QString
         m_mailModified = true;
         btApply->setEnabled(true);
     });
-    connect(tsManagedBy, &TManagedByPage::changed, this, [this] { btApply->setEnabled(true); });
     connect(pcGroup, &QTabWidget::currentChanged, this, &TfrmDistributionDynamicGroupView::tabChanged);
     LoadGeneral();
 }
@@ -200,16 +155,7 @@ void TfrmDistributionDynamicGroupView::tabChanged(int index)
 void TfrmDistributionDynamicGroupView::LoadGeneral()
 {
     QScopedValueRollback<bool> guard(m_loading, true);
-    if (!m_group) {
-        CheckADSIResult(OpenWithContext(m_dn, &m_group));
-        if (ads::succeeded(m_group->GetInfoEx({QStringLiteral("allowedAttributesEffective")}))) {
-            ads::PropertyEntry e;
-            if (ads::succeeded(m_group->GetPropertyItem(QStringLiteral("allowedAttributesEffective"), &e)))
-                for (const QVariant &v : e.values)
-                    m_writable << v.toString().toUpper();
-            m_writable.sort();
-        }
-    }
+    bindGroup();
     m_group->GetInfoEx({QStringLiteral("cn"), QStringLiteral("description"), QStringLiteral("mail"), QStringLiteral("info"),
                         QStringLiteral("canonicalName"), QStringLiteral("objectSID")});
     lbGroupName->setText(CachedText(m_group, QStringLiteral("cn")));
@@ -219,36 +165,14 @@ void TfrmDistributionDynamicGroupView::LoadGeneral()
         ebEMail->setText(CachedText(m_group, QStringLiteral("mail")));
     ui::EnableForAttribute(ebDescription, m_writable, QStringLiteral("description"));
     ui::EnableForAttribute(ebEMail, m_writable, QStringLiteral("mail"));
-    ebDescription->setMaxLength(maxLengthOf("description"));
-    ebEMail->setMaxLength(maxLengthOf("mail"));
+    ebDescription->setMaxLength(CatalogueMaxLength("description"));
+    ebEMail->setMaxLength(CatalogueMaxLength("mail"));
     m_canonicalName = CachedText(m_group, QStringLiteral("canonicalName"));
-    ads::PropertyEntry sid;
-    if (ads::succeeded(m_group->GetPropertyItem(QStringLiteral("objectSID"), &sid)) && !sid.values.isEmpty())
-        if (const auto s = security::Sid::fromBytes(sid.values.first().toByteArray()))
-            m_sidText = s->toString();
+    m_sidText = CachedSidText(m_group);
     loadDates();
     m_group->GetInfoEx({QStringLiteral("msExchDynamicDLBaseDN"), QStringLiteral("msExchDynamicDLFilter")});
     ebmsExchDynamicDLBaseDN->setText(CachedText(m_group, QStringLiteral("msExchDynamicDLBaseDN")));
     TntMemoLDAPquery->setPlainText(CachedText(m_group, QStringLiteral("msExchDynamicDLFilter")));
-}
-
-void TfrmDistributionDynamicGroupView::loadDates()
-{
-    m_group->GetInfoEx({QStringLiteral("whenCreated"), QStringLiteral("whenChanged"), QStringLiteral("uSNCreated"),
-                        QStringLiteral("uSNChanged")});
-    QVariant v;
-    const QString created = ads::succeeded(m_group->Get(QStringLiteral("whenCreated"), &v)) ? UtcValueText(v) : QString();
-    const QString changed = ads::succeeded(m_group->Get(QStringLiteral("whenChanged"), &v)) ? UtcValueText(v) : QString();
-    lbCreated->setText(created);
-    lbChanged->setText(changed);
-    lbCreated->setVisible(!created.isEmpty());
-    lbChanged->setVisible(!changed.isEmpty());
-    lbCreatedCaption->setVisible(!created.isEmpty());
-    lbChangedCaption->setVisible(!changed.isEmpty());
-    const QString usnC = CachedText(m_group, QStringLiteral("uSNCreated"));
-    const QString usnH = CachedText(m_group, QStringLiteral("uSNChanged"));
-    lbuSNCreated->setText(usnC.isEmpty() ? QString() : QStringLiteral("USN Created: %1").arg(usnC));
-    lbuSNChanged->setText(usnH.isEmpty() ? QString() : QStringLiteral("USN Changed: %1").arg(usnH));
 }
 
 // --- Members preview ---------------------------------------------------------------------------
@@ -332,48 +256,24 @@ void TfrmDistributionDynamicGroupView::LoadManagedBy()
 
 bool TfrmDistributionDynamicGroupView::btApplyClick()
 {
-    if (options::ConfirmWrites()
-        && ui::Prompt::message(this,
-                               QStringLiteral("Do you want to save the changes you have made?\r\nThere is no \u201Cundo\u201D after this point."),
-                               QStringLiteral("Do you want to save..."), ui::Icon::Question, ui::Button::Yes | ui::Button::No,
-                               ui::Button::No)
-               != ui::Button::Yes)
+    if (!confirmSave())
         return false;
     try {
-        bool any = false;
-        if (m_descriptionModified) {
-            if (!ebDescription->text().trimmed().isEmpty())
-                CheckADSIResult(m_group->Put(QStringLiteral("description"), ebDescription->text()));
-            else
-                CheckADSIResult(m_group->PutEx(ads::ADS_PROPERTY_CLEAR, QStringLiteral("description"), {}));
-            any = true;
-        }
-        if (m_mailModified) {
-            if (!ebEMail->text().trimmed().isEmpty())
-                CheckADSIResult(m_group->Put(QStringLiteral("mail"), ebEMail->text().trimmed()));
-            else
-                CheckADSIResult(m_group->PutEx(ads::ADS_PROPERTY_CLEAR, QStringLiteral("mail"), {}));
-            any = true;
-        }
-        if (any)
+        // Only these three attributes are ever written here.
+        if (m_descriptionModified)
+            stageText(QStringLiteral("description"), ebDescription->text(), false);
+        if (m_mailModified)
+            stageText(QStringLiteral("mail"), ebEMail->text(), true);
+        if (m_descriptionModified || m_mailModified)
             CheckADSIResult(m_group->SetInfo());
         m_descriptionModified = m_mailModified = false;
-        if (tsManagedBy->modified()
-            && tsManagedBy->currentManager().compare(tsManagedBy->loadedManager(), Qt::CaseInsensitive) != 0) {
-            if (!tsManagedBy->currentManager().trimmed().isEmpty())
-                CheckADSIResult(m_group->Put(QStringLiteral("managedBy"), tsManagedBy->currentManager()));
-            else
-                CheckADSIResult(m_group->PutEx(ads::ADS_PROPERTY_CLEAR, QStringLiteral("managedBy"), {}));
-            CheckADSIResult(m_group->SetInfo());
-        }
-        tsManagedBy->markSaved();
+        writeManager();
         loadDates();
     } catch (const Exception &e) {
         ui::Prompt::error(this, e.Message(), kAppTitle);
         return false;
     }
-    ui::notifyOtherWindows(ui::ObjectChanged, m_dn, this);
-    btApply->setEnabled(false);
+    written();
     return true;
 }
 

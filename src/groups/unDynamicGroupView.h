@@ -4,10 +4,8 @@
 // the base on TEnumMembersThread), "Managed By", "Securty" and "RAW Data". It writes only
 // managedBy, description and mail.
 #include "groups/unEnumMembersThread.h"
-#include "groups/unGroupPages.h"
-#include "platform/adsi/adsobject.h"
+#include "groups/unGroupDialog.h"
 
-#include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -19,7 +17,7 @@
 
 namespace groups {
 
-class TfrmDistributionDynamicGroupView : public QDialog {
+class TfrmDistributionDynamicGroupView : public TGroupDialogBase {
     Q_OBJECT
 public:
     TfrmDistributionDynamicGroupView(const QString &groupDn, const QString &name, QWidget *parent = nullptr);
@@ -37,21 +35,15 @@ public:
     bool enumerationRunning() const { return m_thread != nullptr; }
     bool enumerationFinished() const { return m_finished; }
     QString lastWorkbook() const { return m_lastWorkbook; }
-    QStringList writable() const { return m_writable; }
 
-    QTabWidget *pcGroup;
     QWidget *tsGeneral, *tsMembers;
-    TManagedByPage *tsManagedBy;
-    TSecurityPage *tsSecurity;
-    TRawDataPage *tsRAW;
-    QLabel *lbGroupName, *lbCreated, *lbChanged, *lbCreatedCaption, *lbChangedCaption, *lbuSNCreated, *lbuSNChanged;
+    QLabel *lbGroupName;
     QLineEdit *ebDescription, *ebEMail, *ebmsExchDynamicDLBaseDN;
     QPlainTextEdit *TntMemoLDAPquery;
     QTreeWidget *lvMembers;
     QLabel *lbTotalMembers, *lbMembersError;
     QPushButton *btStart, *btStop;
     QToolButton *sbMembersToExcel;
-    QPushButton *btOK, *btCancel, *btApply;
 
 signals:
     // The preview ended (normally, stopped or failed).
@@ -62,14 +54,10 @@ protected:
 
 private:
     void tabChanged(int index);
-    void loadDates();
     void stopEnumeration();
     void memberFound(const TPreviewMember &m);
     void threadEnded(const QString &error);
 
-    QString m_dn;
-    ads::ObjectPtr m_group;
-    QStringList m_writable;
     QString m_canonicalName, m_sidText;
     QPointer<TEnumMembersThread> m_thread;
     bool m_finished = false, m_loading = false, m_securityLoaded = false;

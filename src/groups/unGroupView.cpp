@@ -49,26 +49,6 @@ GroupPicker &pickerSlot()
     return picker;
 }
 
-int maxLengthOf(const char *ldapName)
-{
-    if (const ADSIUserField *f = catalogue::entryByLdapNameIn(GroupTable, QLatin1String(ldapName)))
-        return f->maxLength > 0 ? f->maxLength : 32767;
-    if (const ADSIUserField *f = EntryByLdapName(QLatin1String(ldapName)))
-        return f->maxLength > 0 ? f->maxLength : 32767;
-    return 32767;
-}
-
-QStringList upperValues(const ads::ObjectPtr &o, const QString &name)
-{
-    QStringList out;
-    ads::PropertyEntry e;
-    if (ads::succeeded(o->GetPropertyItem(name, &e)))
-        for (const QVariant &v : e.values)
-            out << v.toString().toUpper();
-    out.sort();
-    return out;
-}
-
 QLabel *named(QLabel *l, const char *name)
 {
     l->setObjectName(QLatin1String(name));
@@ -79,13 +59,9 @@ QLabel *named(QLabel *l, const char *name)
 
 void setGroupPicker(GroupPicker picker) { pickerSlot() = std::move(picker); }
 
-TfrmGroupView::TfrmGroupView(const QString &groupDn, const QString &name, QWidget *parent) : QDialog(parent), m_dn(groupDn)
+TfrmGroupView::TfrmGroupView(const QString &groupDn, const QString &name, QWidget *parent)
+    : TGroupDialogBase(groupDn, name, QStringLiteral("TfrmGroupView"), parent)
 {
-    setObjectName(QStringLiteral("TfrmGroupView"));
-    setWindowTitle(QStringLiteral("  ") + name + QStringLiteral(" Properties"));
-    setModal(true);
-    pcGroup = new QTabWidget(this);
-    pcGroup->setObjectName(QStringLiteral("pcGroup"));
 
     // General
     tsGeneral = new QWidget;
@@ -117,12 +93,6 @@ TfrmGroupView::TfrmGroupView(const QString &groupDn, const QString &name, QWidge
     typeLayout->addWidget(rbDistribution);
     rbGroupScope->setEnabled(false);
     rgGroupType->setEnabled(false);
-    lbCreatedCaption = named(new QLabel(QStringLiteral("Created:"), tsGeneral), "lbCreatedCaption");
-    lbChangedCaption = named(new QLabel(QStringLiteral("Changed:"), tsGeneral), "lbChangedCaption");
-    lbCreated = named(new QLabel(tsGeneral), "lbCreated");
-    lbChanged = named(new QLabel(tsGeneral), "lbChanged");
-    lbuSNCreated = named(new QLabel(tsGeneral), "lbuSNCreated");
-    lbuSNChanged = named(new QLabel(tsGeneral), "lbuSNChanged");
     auto *form = new QFormLayout;
     form->addRow(QStringLiteral("Group name (pre-Windows 2000):"), ebsAMAccountName);
     form->addRow(QStringLiteral("Description:"), ebDescription);
@@ -131,10 +101,7 @@ TfrmGroupView::TfrmGroupView(const QString &groupDn, const QString &name, QWidge
     radios->addWidget(rbGroupScope);
     radios->addWidget(rgGroupType);
     auto *dates = new QFormLayout;
-    dates->addRow(lbCreatedCaption, lbCreated);
-    dates->addRow(lbChangedCaption, lbChanged);
-    dates->addRow(lbuSNCreated);
-    dates->addRow(lbuSNChanged);
+    addDateRows(dates, tsGeneral);
     auto *gv = new QVBoxLayout(tsGeneral);
     gv->addWidget(lbGroupName);
     gv->addLayout(form);
@@ -188,32 +155,11 @@ TfrmGroupView::TfrmGroupView(const QString &groupDn, const QString &name, QWidge
     ov->addWidget(lbBuiltinMemberOf);
     ov->addLayout(ob);
 
-    tsManagedBy = new TManagedByPage;
-    tsSecurity = new TSecurityPage;
-    tsRAW = new TRawDataPage;
     pcGroup->addTab(tsGeneral, QStringLiteral("General"));
     pcGroup->addTab(tsMembers, QStringLiteral("Members"));
     pcGroup->addTab(tsMemberOf, QStringLiteral("Member Of"));
-    pcGroup->addTab(tsManagedBy, QStringLiteral("Managed By"));
-    pcGroup->addTab(tsSecurity, QStringLiteral("Securty"));
-    pcGroup->addTab(tsRAW, QStringLiteral("RAW Data"));
-
-    btOK = new QPushButton(QStringLiteral("OK"), this);
-    btOK->setObjectName(QStringLiteral("btOK"));
-    btCancel = new QPushButton(QStringLiteral("Cancel"), this);
-    btCancel->setObjectName(QStringLiteral("btCancel"));
-    btApply = new QPushButton(QStringLiteral("&Apply"), this);
-    btApply->setObjectName(QStringLiteral("btApply"));
-    btApply->setEnabled(false);
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(btOK);
-    buttons->addWidget(btCancel);
-    buttons->addWidget(btApply);
-    auto *v = new QVBoxLayout(this);
-    v->addWidget(pcGroup, 1);
-    v->addLayout(buttons);
-    resize(480, 560);
+    addSharedTabs();
+    finishLayout(480, 560);
 
     connect(btOK, &QPushButton::clicked, this, &TfrmGroupView::btOKClick);
     connect(btCancel, &QPushButton::clicked, this, &TfrmGroupView::btCancelClick);
@@ -236,7 +182,6 @@ TfrmGroupView::TfrmGroupView(const QString &groupDn, const QString &name, QWidge
             setChanged();
         }
     });
-    connect(tsManagedBy, &TManagedByPage::changed, this, &TfrmGroupView::setChanged);
     connect(pcGroup, &QTabWidget::currentChanged, this, &TfrmGroupView::tabChanged);
     // The opener handles a failure of the first bind; later tabs report their own errors.
     LoadGeneral();
@@ -270,11 +215,7 @@ void TfrmGroupView::tabChanged(int index)
 void TfrmGroupView::LoadGeneral()
 {
     QScopedValueRollback<bool> guard(m_loading, true);
-    if (!m_group) {
-        CheckADSIResult(OpenWithContext(m_dn, &m_group));
-        if (ads::succeeded(m_group->GetInfoEx({QStringLiteral("allowedAttributesEffective")})))
-            m_writable = upperValues(m_group, QStringLiteral("allowedAttributesEffective"));
-    }
+    bindGroup();
     m_group->GetInfoEx({QStringLiteral("cn"), QStringLiteral("sAMAccountName"), QStringLiteral("description"),
                         QStringLiteral("mail"), QStringLiteral("groupType"), QStringLiteral("info"),
                         QStringLiteral("primaryGroupToken"), QStringLiteral("canonicalName"), QStringLiteral("objectSID")});
@@ -296,8 +237,8 @@ void TfrmGroupView::LoadGeneral()
     ui::EnableForAttribute(ebEMail, m_writable, QStringLiteral("mail"));
     ui::EnableForAttribute(memoNotes, m_writable, QStringLiteral("info"));
     ui::setWritableLook(ebsAMAccountName, false);
-    ebDescription->setMaxLength(maxLengthOf("description"));
-    ebEMail->setMaxLength(maxLengthOf("mail"));
+    ebDescription->setMaxLength(CatalogueMaxLength("description"));
+    ebEMail->setMaxLength(CatalogueMaxLength("mail"));
 
     ads::PropertyEntry gt;
     const bool haveType = ads::succeeded(m_group->GetPropertyItem(QStringLiteral("groupType"), &gt)) && !gt.values.isEmpty();
@@ -321,30 +262,10 @@ void TfrmGroupView::LoadGeneral()
     m_facts.Name = lbGroupName->text();
     m_facts.PrimaryGroupToken = tokenText.isEmpty() ? -1 : tokenText.toInt();
     m_canonicalName = CachedText(m_group, QStringLiteral("canonicalName"));
-    ads::PropertyEntry sidEntry;
-    if (ads::succeeded(m_group->GetPropertyItem(QStringLiteral("objectSID"), &sidEntry)) && !sidEntry.values.isEmpty())
-        if (const auto sid = security::Sid::fromBytes(sidEntry.values.first().toByteArray()))
-            m_facts.SidText = sid->toString();
+    m_facts.SidText = CachedSidText(m_group);
     m_facts.Builtin = m_facts.SidText.startsWith(QLatin1String("S-1-5-32"), Qt::CaseInsensitive);
     loadDates();
     m_generalLoaded = true;
-}
-
-void TfrmGroupView::loadDates()
-{
-    m_group->GetInfoEx({QStringLiteral("whenCreated"), QStringLiteral("whenChanged"), QStringLiteral("uSNCreated"),
-                        QStringLiteral("uSNChanged")});
-    QVariant v;
-    const QString created = ads::succeeded(m_group->Get(QStringLiteral("whenCreated"), &v)) ? UtcValueText(v) : QString();
-    const QString changed = ads::succeeded(m_group->Get(QStringLiteral("whenChanged"), &v)) ? UtcValueText(v) : QString();
-    lbCreated->setText(created);
-    lbChanged->setText(changed);
-    lbCreatedCaption->setVisible(!created.isEmpty());
-    lbChangedCaption->setVisible(!changed.isEmpty());
-    const QString usnC = CachedText(m_group, QStringLiteral("uSNCreated"));
-    const QString usnH = CachedText(m_group, QStringLiteral("uSNChanged"));
-    lbuSNCreated->setText(usnC.isEmpty() ? QString() : QStringLiteral("USN Created: %1").arg(usnC));
-    lbuSNChanged->setText(usnH.isEmpty() ? QString() : QStringLiteral("USN Changed: %1").arg(usnH));
 }
 
 // --- Members ---------------------------------------------------------------------------------
@@ -674,30 +595,17 @@ void TfrmGroupView::LoadManagedBy()
 
 bool TfrmGroupView::btApplyClick()
 {
-    if (options::ConfirmWrites()
-        && ui::Prompt::message(this,
-                               QStringLiteral("Do you want to save the changes you have made?\r\nThere is no \u201Cundo\u201D after this point."),
-                               QStringLiteral("Do you want to save..."), ui::Icon::Question, ui::Button::Yes | ui::Button::No,
-                               ui::Button::No)
-               != ui::Button::Yes)
+    if (!confirmSave())
         return false;
     try {
         // General: only the fields that were edited.
-        bool general = false;
-        auto writeText = [&](const QString &attr, const QString &text, bool trimmed) {
-            if (!text.trimmed().isEmpty())
-                CheckADSIResult(m_group->Put(attr, trimmed ? text.trimmed() : text));
-            else
-                CheckADSIResult(m_group->PutEx(ads::ADS_PROPERTY_CLEAR, attr, {}));
-            general = true;
-        };
         if (m_descriptionModified)
-            writeText(QStringLiteral("description"), ebDescription->text(), false);
+            stageText(QStringLiteral("description"), ebDescription->text(), false);
         if (m_mailModified)
-            writeText(QStringLiteral("mail"), ebEMail->text(), true);
+            stageText(QStringLiteral("mail"), ebEMail->text(), true);
         if (m_notesModified)
-            writeText(QStringLiteral("info"), memoNotes->toPlainText(), true);
-        if (general) {
+            stageText(QStringLiteral("info"), memoNotes->toPlainText(), true);
+        if (m_descriptionModified || m_mailModified || m_notesModified) {
             CheckADSIResult(m_group->SetInfo());
             m_descriptionModified = m_mailModified = m_notesModified = false;
         }
@@ -730,23 +638,13 @@ bool TfrmGroupView::btApplyClick()
             m_memberOfChanged = false;
         }
 
-        // Managed By.
-        if (tsManagedBy->modified()
-            && tsManagedBy->currentManager().compare(tsManagedBy->loadedManager(), Qt::CaseInsensitive) != 0) {
-            if (!tsManagedBy->currentManager().trimmed().isEmpty())
-                CheckADSIResult(m_group->Put(QStringLiteral("managedBy"), tsManagedBy->currentManager().trimmed()));
-            else
-                CheckADSIResult(m_group->PutEx(ads::ADS_PROPERTY_CLEAR, QStringLiteral("managedBy"), {}));
-            CheckADSIResult(m_group->SetInfo());
-        }
-        tsManagedBy->markSaved();
+        writeManager();
         loadDates();
     } catch (const Exception &e) {
         ui::Prompt::error(this, e.Message(), kAppTitle);
         return false;
     }
-    ui::notifyOtherWindows(ui::ObjectChanged, m_dn, this);
-    btApply->setEnabled(false);
+    written();
     return true;
 }
 

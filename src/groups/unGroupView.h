@@ -2,11 +2,9 @@
 // The group property window (TfrmGroupView): "General", "Members", "Member Of", "Managed By",
 // "Securty" and "RAW Data". Each tab is read when first shown; changes are collected and
 // written with "&Apply" or "OK", only what changed.
+#include "groups/unGroupDialog.h"
 #include "groups/unGroupMembers.h"
-#include "groups/unGroupPages.h"
-#include "platform/adsi/adsobject.h"
 
-#include <QDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -26,7 +24,7 @@ using GroupPicker = std::function<bool(QWidget *parent, const QStringList &curre
                                        QStringList *chosen)>;
 void setGroupPicker(GroupPicker picker);
 
-class TfrmGroupView : public QDialog {
+class TfrmGroupView : public TGroupDialogBase {
     Q_OBJECT
 public:
     TfrmGroupView(const QString &groupDn, const QString &name, QWidget *parent = nullptr);
@@ -55,17 +53,12 @@ public:
     QStringList groupsToJoin() const { return m_join; }
     QStringList groupsToLeave() const { return m_leave; }
     bool membersLoaded() const { return m_membersLoaded; }
-    QStringList writable() const { return m_writable; }
     // Rows of the members list: distinguished name -> member.
     const TGroupMember *memberRow(const QString &dn) const;
 
-    QTabWidget *pcGroup;
     QWidget *tsGeneral, *tsMembers, *tsMemberOf;
-    TManagedByPage *tsManagedBy;
-    TSecurityPage *tsSecurity;
-    TRawDataPage *tsRAW;
     // General
-    QLabel *lbGroupName, *lbCreated, *lbChanged, *lbCreatedCaption, *lbChangedCaption, *lbuSNCreated, *lbuSNChanged;
+    QLabel *lbGroupName;
     QLineEdit *ebsAMAccountName, *ebDescription, *ebEMail;
     QPlainTextEdit *memoNotes;
     QGroupBox *rbGroupScope, *rgGroupType;
@@ -78,8 +71,6 @@ public:
     QTreeWidget *ListViewMemberOf;
     QPushButton *btAddMemberOf, *btRemoveMemberOf;
     QLabel *lbBuiltinMemberOf;
-    // Buttons
-    QPushButton *btOK, *btCancel, *btApply;
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -87,7 +78,6 @@ protected:
 
 private:
     void tabChanged(int index);
-    void loadDates();
     void setChanged();
     void addMemberItem(const TGroupMember &m);
     void updateTotal();
@@ -95,10 +85,7 @@ private:
     bool confirmClose();
     QStringList memberGroupDns() const;
 
-    QString m_dn;
-    ads::ObjectPtr m_group;
     TGroupFacts m_facts;
-    QStringList m_writable;
     QString m_canonicalName;
     QHash<QString, TGroupMember> m_members; // lower-cased DN -> row
     TMembershipChanges m_changes;

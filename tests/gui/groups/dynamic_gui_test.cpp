@@ -17,18 +17,6 @@ using namespace groupstest;
 
 namespace {
 
-bool waitFor(const std::function<bool()> &pred, int ms = 60000)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!pred()) {
-        if (t.elapsed() > ms)
-            return pred();
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
-
 // A query-based group in the scratch OU; its DN.
 QString createDynamicGroup(const QString &what, const QString &base, const QString &filter)
 {

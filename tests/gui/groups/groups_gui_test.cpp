@@ -20,18 +20,6 @@ using namespace groupstest;
 
 namespace {
 
-bool waitFor(const std::function<bool()> &pred, int ms = 60000)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!pred()) {
-        if (t.elapsed() > ms)
-            return pred();
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
-
 QString seedGroup(const QString &cn) { return QStringLiteral("CN=%1,OU=Groups,%2").arg(cn, fact("SEED_OU")); }
 
 // Answers the next find dialog: searches for name and picks the row with that DN.

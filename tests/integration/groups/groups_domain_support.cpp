@@ -3,6 +3,8 @@
 #include "core/unConnection.h"
 
 #include <QAtomicInt>
+#include <QCoreApplication>
+#include <QElapsedTimer>
 
 namespace groupstest {
 
@@ -57,6 +59,18 @@ QSet<QString> lower(const QStringList &l)
     for (const QString &x : l)
         s.insert(x.toLower());
     return s;
+}
+
+bool waitFor(const std::function<bool()> &pred, int ms)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!pred()) {
+        if (t.elapsed() > ms)
+            return pred();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
 }
 
 } // namespace groupstest

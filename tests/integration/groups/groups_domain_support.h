@@ -9,6 +9,7 @@
 #include <QSet>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace groupstest {
@@ -30,6 +31,9 @@ QSet<QString> membersByTool(const QString &groupDn);
 int addMemberByTool(const QString &groupDn, const QString &memberDn);
 
 QSet<QString> lower(const QStringList &l);
+
+// Processes events until pred holds or ms have passed; pred's last answer.
+bool waitFor(const std::function<bool()> &pred, int ms = 60000);
 
 class GroupsDomain : public ::testing::Test {
 protected:

@@ -1,0 +1,165 @@
+#include "groups/unGroupDialog.h"
+
+#include "core/unConnection.h"
+#include "core/unSearch.h"
+#include "main/unCatalogue.h"
+#include "options/unOptions.h"
+#include "platform/security/sid.h"
+#include "ui/objectbus.h"
+#include "ui/prompt.h"
+
+#include <QHBoxLayout>
+#include <QVBoxLayout>
+
+namespace groups {
+
+namespace {
+
+QLabel *named(QLabel *l, const char *name)
+{
+    l->setObjectName(QLatin1String(name));
+    return l;
+}
+
+} // namespace
+
+int CatalogueMaxLength(const char *ldapName)
+{
+    const ADSIUserField *f = catalogue::entryByLdapNameIn(GroupTable, QLatin1String(ldapName));
+    if (!f)
+        f = EntryByLdapName(QLatin1String(ldapName));
+    return f && f->maxLength > 0 ? f->maxLength : 32767;
+}
+
+QString CachedSidText(const ads::ObjectPtr &object)
+{
+    ads::PropertyEntry e;
+    if (object && ads::succeeded(object->GetPropertyItem(QStringLiteral("objectSID"), &e)) && !e.values.isEmpty())
+        if (const auto sid = security::Sid::fromBytes(e.values.first().toByteArray()))
+            return sid->toString();
+    return {};
+}
+
+TGroupDialogBase::TGroupDialogBase(const QString &groupDn, const QString &name, const QString &objectName, QWidget *parent)
+    : QDialog(parent), m_dn(groupDn)
+{
+    setObjectName(objectName);
+    setWindowTitle(QStringLiteral("  ") + name + QStringLiteral(" Properties"));
+    setModal(true);
+    pcGroup = new QTabWidget(this);
+    pcGroup->setObjectName(QStringLiteral("pcGroup"));
+    tsManagedBy = new TManagedByPage;
+    tsSecurity = new TSecurityPage;
+    tsRAW = new TRawDataPage;
+    btOK = new QPushButton(QStringLiteral("OK"), this);
+    btOK->setObjectName(QStringLiteral("btOK"));
+    btCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    btCancel->setObjectName(QStringLiteral("btCancel"));
+    btApply = new QPushButton(QStringLiteral("&Apply"), this);
+    btApply->setObjectName(QStringLiteral("btApply"));
+    btApply->setEnabled(false);
+    connect(tsManagedBy, &TManagedByPage::changed, this, [this] { btApply->setEnabled(true); });
+}
+
+void TGroupDialogBase::addSharedTabs()
+{
+    pcGroup->addTab(tsManagedBy, QStringLiteral("Managed By"));
+    pcGroup->addTab(tsSecurity, QStringLiteral("Securty"));
+    pcGroup->addTab(tsRAW, QStringLiteral("RAW Data"));
+}
+
+void TGroupDialogBase::finishLayout(int width, int height)
+{
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(btOK);
+    buttons->addWidget(btCancel);
+    buttons->addWidget(btApply);
+    auto *v = new QVBoxLayout(this);
+    v->addWidget(pcGroup, 1);
+    v->addLayout(buttons);
+    resize(width, height);
+}
+
+void TGroupDialogBase::addDateRows(QFormLayout *form, QWidget *page)
+{
+    lbCreatedCaption = named(new QLabel(QStringLiteral("Created:"), page), "lbCreatedCaption");
+    lbChangedCaption = named(new QLabel(QStringLiteral("Changed:"), page), "lbChangedCaption");
+    lbCreated = named(new QLabel(page), "lbCreated");
+    lbChanged = named(new QLabel(page), "lbChanged");
+    lbuSNCreated = named(new QLabel(page), "lbuSNCreated");
+    lbuSNChanged = named(new QLabel(page), "lbuSNChanged");
+    form->addRow(lbCreatedCaption, lbCreated);
+    form->addRow(lbChangedCaption, lbChanged);
+    form->addRow(lbuSNCreated);
+    form->addRow(lbuSNChanged);
+}
+
+void TGroupDialogBase::bindGroup()
+{
+    if (m_group)
+        return;
+    CheckADSIResult(OpenWithContext(m_dn, &m_group));
+    if (ads::succeeded(m_group->GetInfoEx({QStringLiteral("allowedAttributesEffective")}))) {
+        ads::PropertyEntry e;
+        if (ads::succeeded(m_group->GetPropertyItem(QStringLiteral("allowedAttributesEffective"), &e)))
+            for (const QVariant &v : e.values)
+                m_writable << v.toString().toUpper();
+        m_writable.sort();
+    }
+}
+
+void TGroupDialogBase::loadDates()
+{
+    m_group->GetInfoEx({QStringLiteral("whenCreated"), QStringLiteral("whenChanged"), QStringLiteral("uSNCreated"),
+                        QStringLiteral("uSNChanged")});
+    QVariant v;
+    const QString created = ads::succeeded(m_group->Get(QStringLiteral("whenCreated"), &v)) ? UtcValueText(v) : QString();
+    const QString changed = ads::succeeded(m_group->Get(QStringLiteral("whenChanged"), &v)) ? UtcValueText(v) : QString();
+    lbCreated->setText(created);
+    lbChanged->setText(changed);
+    lbCreated->setVisible(!created.isEmpty());
+    lbChanged->setVisible(!changed.isEmpty());
+    lbCreatedCaption->setVisible(!created.isEmpty());
+    lbChangedCaption->setVisible(!changed.isEmpty());
+    const QString usnC = CachedText(m_group, QStringLiteral("uSNCreated"));
+    const QString usnH = CachedText(m_group, QStringLiteral("uSNChanged"));
+    lbuSNCreated->setText(usnC.isEmpty() ? QString() : QStringLiteral("USN Created: %1").arg(usnC));
+    lbuSNChanged->setText(usnH.isEmpty() ? QString() : QStringLiteral("USN Changed: %1").arg(usnH));
+}
+
+bool TGroupDialogBase::confirmSave()
+{
+    return !options::ConfirmWrites()
+        || ui::Prompt::message(this,
+                               QStringLiteral("Do you want to save the changes you have made?\r\nThere is no \u201Cundo\u201D after this point."),
+                               QStringLiteral("Do you want to save..."), ui::Icon::Question, ui::Button::Yes | ui::Button::No,
+                               ui::Button::No)
+               == ui::Button::Yes;
+}
+
+void TGroupDialogBase::stageText(const QString &attribute, const QString &text, bool trimmed)
+{
+    if (!text.trimmed().isEmpty())
+        CheckADSIResult(m_group->Put(attribute, trimmed ? text.trimmed() : text));
+    else
+        CheckADSIResult(m_group->PutEx(ads::ADS_PROPERTY_CLEAR, attribute, {}));
+}
+
+void TGroupDialogBase::writeManager()
+{
+    if (tsManagedBy->modified()
+        && tsManagedBy->currentManager().compare(tsManagedBy->loadedManager(), Qt::CaseInsensitive) != 0) {
+        stageText(QStringLiteral("managedBy"), tsManagedBy->currentManager(), true);
+        CheckADSIResult(m_group->SetInfo());
+    }
+    tsManagedBy->markSaved();
+}
+
+void TGroupDialogBase::written()
+{
+    ui::notifyOtherWindows(ui::ObjectChanged, m_dn, this);
+    btApply->setEnabled(false);
+}
+
+} // namespace groups

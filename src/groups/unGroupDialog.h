@@ -1,0 +1,63 @@
+#pragma once
+// What the two group property windows share: the bound group and its writable set, the
+// tab control with the "Managed By", "Securty" and "RAW Data" pages, the date and USN labels
+// of "General", the OK / Cancel / "&Apply" row, and the writes both make.
+#include "groups/unGroupPages.h"
+#include "platform/adsi/adsobject.h"
+
+#include <QDialog>
+#include <QFormLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QTabWidget>
+
+namespace groups {
+
+class TGroupDialogBase : public QDialog {
+    Q_OBJECT
+public:
+    QStringList writable() const { return m_writable; }
+
+    QTabWidget *pcGroup;
+    TManagedByPage *tsManagedBy;
+    TSecurityPage *tsSecurity;
+    TRawDataPage *tsRAW;
+    QLabel *lbCreated, *lbChanged, *lbCreatedCaption, *lbChangedCaption, *lbuSNCreated, *lbuSNChanged;
+    QPushButton *btOK, *btCancel, *btApply;
+
+protected:
+    TGroupDialogBase(const QString &groupDn, const QString &name, const QString &objectName, QWidget *parent);
+
+    // Adds the shared pages after the window's own ones.
+    void addSharedTabs();
+    // The button row and the window layout around the tab control.
+    void finishLayout(int width, int height);
+    // The date and USN rows, added to form.
+    void addDateRows(QFormLayout *form, QWidget *page);
+    // Binds the group on first use and reads its writable set (errors leave the set empty);
+    // a failed bind raises EADSIException.
+    void bindGroup();
+    // Reads whenCreated, whenChanged and the USNs into their labels (a label and its caption
+    // are hidden when the value cannot be read).
+    void loadDates();
+    // The save question when the option asks for it; true to go on.
+    bool confirmSave();
+    // Stages a text attribute: Put of the text (trimmed when asked) or a clear when the trimmed
+    // text is empty. Raises EADSIException when refused.
+    void stageText(const QString &attribute, const QString &text, bool trimmed);
+    // Writes managedBy when the page changed it (one SetInfo). Raises EADSIException.
+    void writeManager();
+    // After a successful write: the other windows reload, Apply is disabled.
+    void written();
+
+    QString m_dn;
+    ads::ObjectPtr m_group;
+    QStringList m_writable;
+};
+
+// The maximum length of a group attribute from the catalogue (32767 when it has none).
+int CatalogueMaxLength(const char *ldapName);
+// The SID text of the cached objectSID of an object; empty when absent.
+QString CachedSidText(const ads::ObjectPtr &object);
+
+} // namespace groups

@@ -289,3 +289,16 @@ TEST_F(GroupsGui, SecurityAndRawTabsShowTheGroup)
     EXPECT_TRUE(rows.value(QStringLiteral("member"))->text(2).contains(QStringLiteral(" # ")));
     EXPECT_EQ(rows.value(QStringLiteral("member"))->text(1), QStringLiteral("DN String"));
 }
+
+TEST_F(GroupsGui, MembersTabListsEveryMemberOfTheGroupAboveFifteenHundred)
+{
+    ui::ScriptedPrompts prompts;
+    const QString dn = seedGroup(QStringLiteral("GG Bulk Members"));
+    TfrmGroupView view(dn, QStringLiteral("GG Bulk Members"));
+    view.pcGroup->setCurrentWidget(view.tsMembers);
+    ASSERT_TRUE(view.membersLoaded());
+    EXPECT_EQ(view.ListViewMembers->topLevelItemCount(), 1600);
+    EXPECT_EQ(view.lbTotalMembers->text(), QStringLiteral("Total items: 1600"));
+    EXPECT_EQ(membersByTool(dn).size(), 1600);
+    EXPECT_EQ(prompts.asked().size(), 0);
+}

@@ -189,12 +189,16 @@ QWidget *TfrmFindAndReplace::buildMemoPage()
     grid->addWidget(memoStreetReplace, 2, 0);
     grid->addLayout(replaceChecks, 2, 1);
     connect(memoStreetFind, &QPlainTextEdit::textChanged, this, [this] {
-        if (!loading_)
-            conditionChanged();
+        if (loading_)
+            return;
+        cbIsBlankMemo->setChecked(false);
+        conditionChanged();
     });
     connect(memoStreetReplace, &QPlainTextEdit::textChanged, this, [this] {
-        if (!loading_)
-            conditionChanged();
+        if (loading_)
+            return;
+        cbClearVlaueMemo->setChecked(false);
+        conditionChanged();
     });
     return page;
 }

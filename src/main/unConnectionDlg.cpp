@@ -2,6 +2,7 @@
 #include "main/unCredentials.h"
 #include "main/unDomainTree.h"
 
+#include "options/unOptions.h"
 #include "ui/prompt.h"
 #include "ui/texts.h"
 
@@ -32,6 +33,8 @@ TfrmConnection::TfrmConnection(const TConnectionSettings &settings, QWidget *par
 {
     setObjectName(QStringLiteral("frmConnection"));
     setWindowTitle(QStringLiteral("   Connection"));
+    // The window font follows the Unicode-font option like every other window.
+    options::ApplyWindowFont(this);
 
     gbComputer = new QGroupBox(QStringLiteral("Computer"), this);
     gbComputer->setObjectName(QStringLiteral("gbComputer"));

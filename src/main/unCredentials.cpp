@@ -1,6 +1,7 @@
 #include "main/unCredentials.h"
 #include "main/unDomainTree.h"
 
+#include "options/unOptions.h"
 #include "ui/prompt.h"
 #include "ui/texts.h"
 
@@ -37,6 +38,8 @@ TfrmCredentials::TfrmCredentials(const TConnectionSettings &settings, QWidget *p
 {
     setObjectName(QStringLiteral("frmCredentials"));
     setWindowTitle(QStringLiteral("  Credentials"));
+    // The window font follows the Unicode-font option like every other window.
+    options::ApplyWindowFont(this);
 
     cbUseCredentials = new QCheckBox(QStringLiteral("Use Credentials"), this);
     cbUseCredentials->setObjectName(QStringLiteral("cbUseCredentials"));

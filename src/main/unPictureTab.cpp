@@ -515,9 +515,11 @@ void TPictureTab::btnPicExportClick()
     if (PhotoValues.isEmpty() && shown_.isNull())
         return;
     QString selected;
-    QString file = ui::Prompt::saveFileName(
+    // Choosing the other type switches the extension of the proposed name.
+    QString file = ui::Prompt::saveFileNameSwitchingExtension(
         this, QStringLiteral("Save As"), QDir(QCoreApplication::applicationDirPath()).filePath(lbPicName->text()),
-        QStringLiteral("JPEG Image File (*.jpg *.jpeg);;Bitmaps (*.bmp)"), &selected);
+        QStringLiteral("JPEG Image File (*.jpg *.jpeg);;Bitmaps (*.bmp)"),
+        {QStringLiteral(".jpg"), QStringLiteral(".bmp")}, &selected);
     if (file.isEmpty())
         return;
     // The chosen type decides the extension of a name given without one; the content is JPEG.

@@ -792,12 +792,19 @@ void TQuickPanel::handleNotice(int code, const QString &dn)
     if (!currentUser_ || dn.compare(data_.dn, Qt::CaseInsensitive) != 0)
         return;
     if (code == ui::ObjectChanged) {
+        // The user's record becomes the selected one, and the panel comes back on the page
+        // that was showing.
+        if (userList_)
+            userList_->setSelectedRowIndex(userList_->rows().findRecordByDn(dn));
+        const int page = pcFastUser_->currentIndex();
         const ads::ObjectPtr user = currentUser_;
         try {
             LoadPanel(user);
         } catch (const Exception &) {
             hidePanel();
+            return;
         }
+        pcFastUser_->setCurrentIndex(page);
     } else if (code == ui::PictureChanged) {
         picture_->markNotLoaded();
         if (pcFastUser_->currentIndex() == 5)

@@ -225,6 +225,38 @@ QString Prompt::saveFileName(QWidget *parent, const QString &caption, const QStr
                       selectedFilter);
 }
 
+QString Prompt::saveFileNameSwitchingExtension(QWidget *parent, const QString &caption, const QString &initial,
+                                               const QString &filter, const QStringList &extensions,
+                                               QString *selectedFilter)
+{
+    PromptRecord r = makeRecord(PromptKind::SaveFile, parent, caption, QString());
+    r.initial = initial;
+    r.filter = filter;
+    if (scriptedAnswer(r, selectedFilter))
+        return r.files.value(0);
+    QFileDialog dlg(parent, caption, initial, filter);
+    dlg.setAcceptMode(QFileDialog::AcceptSave);
+    // Qt's own dialog: its file name box can be reached when the type changes.
+    dlg.setOption(QFileDialog::DontUseNativeDialog);
+    const QStringList filters = filter.split(QStringLiteral(";;"));
+    QObject::connect(&dlg, &QFileDialog::filterSelected, &dlg, [&dlg, &filters, &extensions](const QString &f) {
+        const int i = int(filters.indexOf(f));
+        auto *edit = dlg.findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        if (i >= 0 && i < extensions.size() && edit && !edit->text().isEmpty())
+            edit->setText(withExtension(edit->text(), extensions.at(i)));
+    });
+    QString f;
+    if (dlg.exec() == QDialog::Accepted)
+        f = dlg.selectedFiles().value(0);
+    if (selectedFilter)
+        *selectedFilter = dlg.selectedNameFilter();
+    if (!f.isEmpty())
+        r.files = {f};
+    r.accepted = !f.isEmpty();
+    recordInteractive(r);
+    return f;
+}
+
 QString Prompt::directory(QWidget *parent, const QString &caption, const QString &initial)
 {
     PromptRecord r = makeRecord(PromptKind::Directory, parent, caption, QString());

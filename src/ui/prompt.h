@@ -89,6 +89,11 @@ public:
                                      const QString &filter, QString *selectedFilter = nullptr);
     static QString saveFileName(QWidget *parent, const QString &caption, const QString &initial,
                                 const QString &filter, QString *selectedFilter = nullptr);
+    // A save dialog whose file name takes the extension of the chosen type: extensions[i]
+    // (".jpg") belongs to the i-th filter of the filter text. Scripted like saveFileName.
+    static QString saveFileNameSwitchingExtension(QWidget *parent, const QString &caption, const QString &initial,
+                                                  const QString &filter, const QStringList &extensions,
+                                                  QString *selectedFilter = nullptr);
     static QString directory(QWidget *parent, const QString &caption, const QString &initial);
 
     // Asks for one line of text; false when cancelled. password hides what is typed.

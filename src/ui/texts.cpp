@@ -123,4 +123,13 @@ void installHintTiming()
 QString hintOf(const QWidget *w) { return w->property(kRawHint).toString(); }
 QString hintOf(const QAction *a) { return a->property(kRawHint).toString(); }
 
+QString withExtension(const QString &fileName, const QString &extension)
+{
+    const qsizetype slash = qMax(fileName.lastIndexOf(QLatin1Char('/')), fileName.lastIndexOf(QLatin1Char('\\')));
+    const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
+    // A dot that starts the name (".profile") or sits in a folder is no extension.
+    const bool hasExtension = dot > slash + 1;
+    return (hasExtension ? fileName.left(dot) : fileName) + extension;
+}
+
 } // namespace ui

@@ -13,6 +13,10 @@ namespace ui {
 // restart the count. A word longer than maxCol stays whole on its own line.
 QString wrapText(const QString &text, int maxCol = 40);
 
+// A file name with its extension replaced by extension (".jpg"), or given it when it has
+// none; the folder part is kept.
+QString withExtension(const QString &fileName, const QString &extension);
+
 // The text as a Qt widget shows it: CR LF and lone CR become LF.
 QString displayText(const QString &text);
 

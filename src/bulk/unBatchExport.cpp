@@ -9,6 +9,7 @@
 #include "main/unCatalogue.h"
 #include "main/unMain.h"
 #include "main/unUserListing.h"
+#include "query/filtercompose.h"
 #include "query/unFilter.h"
 
 #include <QApplication>
@@ -28,8 +29,6 @@ bool isDateKey(qint32 key)
 {
     return key == 14 || (key >= 80 && key <= 87);
 }
-
-const QString kUserFilter = QStringLiteral("(&(objectCategory=person)(objectClass=user)%1)");
 
 }  // namespace
 
@@ -222,7 +221,9 @@ void TfrmBatchExport::buildSample()
     search.setADsPath(m_path);
     search.setSearchScope(m_hasParent ? ads::ADS_SCOPE_ONELEVEL : ads::ADS_SCOPE_SUBTREE);
     const QString fragment = m_filter.trimmed();
-    search.setFilter(fragment.isEmpty() ? QStringLiteral("(&(objectCategory=person)(objectClass=user))") : kUserFilter.arg(m_filter));
+    search.setFilter(query::andOf({query::equals(QStringLiteral("objectCategory"), QStringLiteral("person")),
+                                   query::equals(QStringLiteral("objectClass"), QStringLiteral("user")),
+                                   fragment.isEmpty() ? QString() : query::asTerm(fragment)}));
     search.setSizeLimit(50);
     search.setPageSize(0);
     m_lastBase = m_path;
@@ -230,7 +231,7 @@ void TfrmBatchExport::buildSample()
     m_lastScope = search.SearchScope();
     const bulk::ExportOptions display;
     const QIcon userIcon = style()->standardIcon(QStyle::SP_FileIcon);
-    if (!m_path.isEmpty()) {
+    if (!m_path.isEmpty() && query::isValidFilter(search.Filter())) {
         try {
             search.ExecuteSearch();
             QVariant row;

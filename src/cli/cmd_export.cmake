@@ -1,1 +1,1 @@
-target_link_libraries(arvendel-cli PRIVATE arv_bulk_export arv_bulk_columnsets)
+target_link_libraries(arvendel-cli PRIVATE arv_bulk_export arv_bulk_columnsets arv_query_logic arv_query_filter)

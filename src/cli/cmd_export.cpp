@@ -4,6 +4,8 @@
 #include "cli/cli.h"
 #include "platform/adsi/adspath.h"
 #include "platform/adsi/adstypes.h"
+#include "query/filtercompose.h"
+#include "query/savedqueries.h"
 
 #include <QFileInfo>
 
@@ -33,6 +35,7 @@ int runExport(const QStringList &args)
     opt("base", "Container: a distinguished name or an LDAP:// path; default the domain.", "dn");
     opt("scope", "one or sub (default sub).", "scope");
     opt("filter", "Complete LDAP filter; default (&(objectCategory=person)(objectClass=user)).", "filter");
+    opt("query", "A saved query by name: its fragment narrows the user filter (instead of --filter).", "name");
     opt("columns", "Comma-separated LDAP names of the columns, in order.", "list");
     opt("column-set", "A saved column set by name (instead of --columns).", "name");
     opt("format", "csv, sql, xml, ado-xml, html, xlsx or sqlite (default: from the file's extension).", "format");
@@ -162,6 +165,27 @@ int runExport(const QStringList &args)
         return cli::usageError(parser, QStringLiteral("--columns or --column-set names no column"));
     req.filter = parser.isSet(QStringLiteral("filter")) ? parser.value(QStringLiteral("filter"))
                                                         : QStringLiteral("(&(objectCategory=person)(objectClass=user))");
+    if (parser.isSet(QStringLiteral("query"))) {
+        if (parser.isSet(QStringLiteral("filter")))
+            return cli::usageError(parser, QStringLiteral("--query and --filter exclude each other"));
+        const QString name = parser.value(QStringLiteral("query"));
+        bool found = false;
+        for (const query::StoredQuery &q : query::LoadSavedQueries().queries)
+            if (q.query.name.compare(name, Qt::CaseInsensitive) == 0) {
+                const QString fragment = q.query.text.trimmed();
+                if (!fragment.isEmpty())
+                    req.filter = query::andOf({query::equals(QStringLiteral("objectCategory"), QStringLiteral("person")),
+                                               query::equals(QStringLiteral("objectClass"), QStringLiteral("user")),
+                                               query::asTerm(fragment)});
+                found = true;
+                break;
+            }
+        if (!found)
+            return cli::usageError(parser, QStringLiteral("no saved query of that name"));
+    }
+    QString filterError;
+    if (!query::isValidFilter(req.filter, &filterError))
+        return cli::usageError(parser, QStringLiteral("the filter is not valid: ") + filterError);
     const QString scope = parser.value(QStringLiteral("scope")).toLower();
     if (scope.isEmpty() || scope == QLatin1String("sub") || scope == QLatin1String("subtree"))
         req.scope = ads::ADS_SCOPE_SUBTREE;

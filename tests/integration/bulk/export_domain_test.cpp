@@ -8,6 +8,8 @@
 #include "platform/adsi/adstypes.h"
 #include "support/ldaptools.h"
 #include "support/testdomain.h"
+#include "bulk/unColumnSets.h"
+#include "platform/registry/registry.h"
 #include "ui/prompt.h"
 
 #include <QApplication>
@@ -25,6 +27,14 @@
 #include <QSet>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <atomic>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
 
 using testsupport::fact;
 
@@ -213,11 +223,15 @@ protected:
         f.close();
         f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     }
-    int run(const QStringList &more, QString *err = nullptr, const QString &shellPrefix = {})
+    int run(const QStringList &more, QString *err = nullptr, const QString &shellPrefix = {}, const QStringList &server = {})
     {
-        QStringList args{QStringLiteral("export"), QStringLiteral("--server"), fact("ADDR"), QStringLiteral("--simple"),
+        QStringList args{QStringLiteral("export")};
+        args += server.isEmpty() ? QStringList{QStringLiteral("--server"), fact("ADDR")} : server;
+        args += QStringList{QStringLiteral("--simple"),
                          QStringLiteral("--user"), fact("ADMIN_USER"), QStringLiteral("--password-file"), pw,
-                         QStringLiteral("--base"), fact("SEED_OU"), QStringLiteral("--columns"), QStringLiteral("cn,description,memberOf")};
+                         QStringLiteral("--base"), fact("SEED_OU")};
+        if (!more.contains(QStringLiteral("--column-set")))
+            args += QStringList{QStringLiteral("--columns"), QStringLiteral("cn,description,memberOf")};
         args += more;
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -269,6 +283,125 @@ TEST_F(ExportCli, AFullDiskLeavesNoFileThatLooksComplete)
     EXPECT_EQ(run({QStringLiteral("--output"), book, QStringLiteral("--table"), QStringLiteral("U")}, &err,
                   QStringLiteral("ulimit -f 8;")), 1);
     EXPECT_FALSE(QFile::exists(book));
+}
+
+TEST_F(ExportCli, SavedQueryAndColumnSetChooseRowsAndColumns)
+{
+    QProcess save;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("ARV_SETTINGS_FILE"), dir.filePath(QStringLiteral("registry.ini")));
+    save.setProcessEnvironment(env);
+    save.start(QStringLiteral(ARV_CLI_PATH), {QStringLiteral("query"), QStringLiteral("save"), QStringLiteral("Bulk members"),
+                                              QStringLiteral("(description=Member of GG Bulk Members)")});
+    ASSERT_TRUE(save.waitForFinished(30000));
+    ASSERT_EQ(save.exitCode(), 0) << save.readAllStandardError().toStdString();
+    registry::setStoreFile(dir.filePath(QStringLiteral("registry.ini")));
+    ASSERT_GE(bulk::saveColumnSet(QStringLiteral("Mine"), {{QString(), -3}, {QString(), 101}}), 0);
+    registry::setStoreFile(QString());
+
+    const QString out = dir.filePath(QStringLiteral("q.csv"));
+    ASSERT_EQ(run({QStringLiteral("--query"), QStringLiteral("bulk MEMBERS"), QStringLiteral("--column-set"), QStringLiteral("mine"),
+                   QStringLiteral("--no-dn"), QStringLiteral("--output"), out}), 0);
+    const QJsonObject j = readBack({QStringLiteral("csv"), out, QStringLiteral("utf-16")});
+    EXPECT_EQ(j.value(QStringLiteral("header")).toArray().toVariantList(), (QVariantList{QStringLiteral("cn"), QStringLiteral("memberOf")}));
+    const int expected = testsupport::ldapCount(fact("SEED_OU"),
+        QStringLiteral("(&(objectCategory=person)(objectClass=user)(description=Member of GG Bulk Members))"));
+    EXPECT_GT(expected, 0);
+    EXPECT_EQ(j.value(QStringLiteral("rows")).toArray().size(), expected);
+}
+
+// A TCP relay to the domain that cuts every connection after a number of bytes from the server
+// and accepts no new connection after that: a server that drops in the middle of an export.
+class DroppingRelay {
+public:
+    explicit DroppingRelay(qint64 budget) : budget_(budget)
+    {
+        listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(listener_, reinterpret_cast<sockaddr *>(&a), sizeof a);
+        ::listen(listener_, 4);
+        socklen_t len = sizeof a;
+        ::getsockname(listener_, reinterpret_cast<sockaddr *>(&a), &len);
+        port_ = ntohs(a.sin_port);
+        thread_ = std::thread([this] { serve(); });
+    }
+    ~DroppingRelay()
+    {
+        stop_ = true;
+        thread_.join();
+    }
+    int port() const { return port_; }
+
+private:
+    void serve()
+    {
+        while (!stop_ && !dropped_) {
+            pollfd p{listener_, POLLIN, 0};
+            if (::poll(&p, 1, 200) <= 0)
+                continue;
+            const int client = ::accept(listener_, nullptr, nullptr);
+            if (client < 0)
+                continue;
+            const int server = ::socket(AF_INET, SOCK_STREAM, 0);
+            sockaddr_in a{};
+            a.sin_family = AF_INET;
+            a.sin_port = htons(quint16(fact("LDAP_PORT").toInt()));
+            ::inet_pton(AF_INET, fact("ADDR").toLatin1().constData(), &a.sin_addr);
+            if (::connect(server, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0)
+                relay(client, server);
+            ::close(server);
+            ::close(client);
+        }
+        // Gone for good: later connection attempts are refused at once.
+        ::shutdown(listener_, SHUT_RDWR);
+        ::close(listener_);
+        listener_ = -1;
+    }
+    void relay(int client, int server)
+    {
+        char buf[16384];
+        while (!stop_) {
+            pollfd p[2] = {{client, POLLIN, 0}, {server, POLLIN, 0}};
+            if (::poll(p, 2, 200) < 0)
+                return;
+            if (p[0].revents & (POLLIN | POLLHUP)) {
+                const ssize_t n = ::read(client, buf, sizeof buf);
+                if (n <= 0 || ::write(server, buf, size_t(n)) != n)
+                    return;
+            }
+            if (p[1].revents & (POLLIN | POLLHUP)) {
+                const ssize_t n = ::read(server, buf, sizeof buf);
+                if (n <= 0 || ::write(client, buf, size_t(n)) != n)
+                    return;
+                budget_ -= n;
+                if (budget_ <= 0) {
+                    dropped_ = true;
+                    return;
+                }
+            }
+        }
+    }
+    qint64 budget_;
+    int listener_ = -1;
+    int port_ = 0;
+    std::atomic<bool> stop_{false};
+    std::atomic<bool> dropped_{false};
+    std::thread thread_;
+};
+
+TEST_F(ExportCli, AServerThatDropsMidExportLeavesNoFile)
+{
+    DroppingRelay relay(60000);
+    QString err;
+    const QString out = dir.filePath(QStringLiteral("drop.csv"));
+    const int rc = run({QStringLiteral("--output"), out, QStringLiteral("--batch-size"), QStringLiteral("10")}, &err, QString(),
+                       {QStringLiteral("--server"), QStringLiteral("127.0.0.1"), QStringLiteral("--port"), QString::number(relay.port())});
+    EXPECT_EQ(rc, 1) << err.toStdString();
+    EXPECT_FALSE(err.trimmed().isEmpty());
+    EXPECT_FALSE(QFile::exists(out));
+    EXPECT_EQ(QDir(dir.path()).entryList({QStringLiteral(".drop.csv*")}, QDir::Files | QDir::Hidden).size(), 0);
 }
 
 }  // namespace

@@ -96,6 +96,7 @@ TfrmFind::TfrmFind(QWidget *parent) : QDialog(parent), search_(std::make_unique<
     cbQuery->setCurrentIndex(0);
     btFind = new QPushButton(QStringLiteral("Find Now"), this);
     btFind->setObjectName(QStringLiteral("btFind"));
+    // Enter in the name box finds through the default button (once).
     btFind->setDefault(true);
     btStop = new QPushButton(QStringLiteral("Stop"), this);
     btStop->setObjectName(QStringLiteral("btStop"));
@@ -170,7 +171,6 @@ TfrmFind::TfrmFind(QWidget *parent) : QDialog(parent), search_(std::make_unique<
     connect(btStop, &QPushButton::clicked, this, &TfrmFind::btStopClick);
     connect(btOK, &QPushButton::clicked, this, &TfrmFind::btOKClick);
     connect(btCancel, &QPushButton::clicked, this, &TfrmFind::btCancelClick);
-    connect(ebName, &QLineEdit::returnPressed, this, &TfrmFind::btFindClick);
     connect(lvResult, &QTreeWidget::currentItemChanged, this,
             [this](QTreeWidgetItem *current, QTreeWidgetItem *) { takeSelection(current); });
     connect(lvResult, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem *item, int) {

@@ -15,6 +15,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalSpy>
+#include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
 #include <gtest/gtest.h>
@@ -75,6 +77,16 @@ TEST(FindUser, NamesWithFilterCharactersFindExactlyThatName)
     dlg.btFindClick();
     EXPECT_EQ(prompts.asked().size(), 0);
     EXPECT_EQ(dlg.lvResult->topLevelItemCount(), 0);
+
+    // Enter in the name box searches once.
+    QSignalSpy searches(&dlg, &TfrmFind::searchFinished);
+    dlg.show();
+    dlg.activateWindow();
+    dlg.ebName->setFocus();
+    dlg.ebName->setText(plain);
+    QTest::keyClick(dlg.ebName, Qt::Key_Return);
+    EXPECT_EQ(searches.count(), 1);
+    EXPECT_EQ(dlg.lvResult->topLevelItemCount(), 1);
 }
 
 TEST(FindUser, EntryPointReturnsNameDnAndKind)

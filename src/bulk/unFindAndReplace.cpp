@@ -21,6 +21,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QMutexLocker>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -110,6 +111,7 @@ TfrmFindAndReplace::~TfrmFindAndReplace()
 {
     stopRequested_ = true;
     setEnabled(false);
+    QMutexLocker lock(&ProcessLock());
     rows_.clear();
 }
 
@@ -619,7 +621,11 @@ void TfrmFindAndReplace::clearRows()
 {
     listBusy_ = true;
     ListView->clear();
-    rows_.clear();
+    {
+        // Freeing listed rows happens under the process lock, as for the main window's list.
+        QMutexLocker lock(&ProcessLock());
+        rows_.clear();
+    }
     listBusy_ = false;
 }
 

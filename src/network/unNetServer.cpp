@@ -1,6 +1,7 @@
 #include "network/unNetServer.h"
 
 #include "platform/netenum/netenum.h"
+#include "platform/netenum/netlogon.h"
 
 ENTException::ENTException(int code)
     : Exception([code] {
@@ -109,3 +110,16 @@ const TServerInfo101 &TNetServer::info()
 QString TNetServer::GetComment() { return info().Comment; }
 
 QString TNetServer::GetDescription() { return ServerDescription(info()); }
+
+void ConnectionValuesOfPickedServer(QString *server, QString *domain)
+{
+    netenum::NetlogonInfo info;
+    if (netenum::pingServer(*server, &info) && !info.netbiosDomainName.isEmpty())
+        *domain = info.netbiosDomainName;
+    const netenum::DnsServer dns = netenum::options().dns;
+    if (!dns.address.isEmpty()) {
+        const netenum::DnsAnswer a = netenum::queryAddresses(dns, *server);
+        if (!a.addresses.isEmpty())
+            *server = a.addresses.first();
+    }
+}

@@ -57,3 +57,9 @@ private:
     QString m_serverName;
     std::optional<TServerInfo101> m_info;
 };
+
+// What the connection dialog takes from a server picked in the browser: the server as the
+// program can reach it (its address when only the configured DNS server knows the name) and
+// the domain as a user name prefix (the NetBIOS domain name the controller answers the ping
+// with; the browser's domain text when it does not answer).
+void ConnectionValuesOfPickedServer(QString *server, QString *domain);

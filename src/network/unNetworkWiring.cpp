@@ -19,7 +19,10 @@ void wireMainWindow(TfrmMain &main)
         // A connected program also lists its forest's domains and reads the servers' computer
         // objects with the connection's credentials.
         ShareConnectionWithNetwork();
-        return TfrmNetOpenEnum::BrowseForServer(parent, server, domain);
+        if (!TfrmNetOpenEnum::BrowseForServer(parent, server, domain))
+            return false;
+        ConnectionValuesOfPickedServer(server, domain);
+        return true;
     });
     main.setActionHandler(main.actServerInformation, [&main] {
         const TConnectionContext &c = ConnectionContext();

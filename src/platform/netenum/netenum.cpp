@@ -1,6 +1,7 @@
 #include "platform/netenum/netenum.h"
 
 #include "platform/adsi/adsobject.h"
+#include "platform/netenum/netlogon.h"
 
 #include <QHostAddress>
 #include <QMutex>
@@ -241,6 +242,18 @@ QString resolveHost(const QString &host, QString *problem)
         *problem = why.isEmpty() ? QStringLiteral("%1 cannot be resolved (%2)").arg(host, QString::fromUtf8(gai_strerror(rc)))
                                  : why;
     return QString();
+}
+
+bool pingServer(const QString &server, NetlogonInfo *info, QString *problem)
+{
+    QString host = server;
+    while (host.startsWith(QLatin1Char('\\')))
+        host.remove(0, 1);
+    const QString address = resolveHost(host, problem);
+    if (address.isEmpty())
+        return false;
+    const QString domain = host.section(QLatin1Char('.'), 1);
+    return netlogonPing(address, domain, std::max(1, options().ldapTimeoutSeconds) * 1000, info, problem);
 }
 
 // --- the default source --------------------------------------------------------------------
@@ -619,13 +632,22 @@ int NetServerGetInfo(const char *servername, std::uint32_t level, std::uint8_t *
             minor = m.captured(2).toUInt();
         }
     }
+    // The controller's own answer to the ping names its NetBIOS name and whether it holds the
+    // PDC emulator role, without credentials.
+    NetlogonInfo ping;
+    QString pingProblem;
+    const QString dnsHost = dse.dnsHostName.isEmpty() ? host : dse.dnsHostName;
+    const bool pinged = netlogonPing(address, dnsHost.section(QLatin1Char('.'), 1),
+                                     std::max(1, options().ldapTimeoutSeconds) * 1000, &ping, &pingProblem);
     std::uint32_t type = SV_TYPE_WORKSTATION | SV_TYPE_SERVER | SV_TYPE_NT | SV_TYPE_SERVER_NT;
     // A server with a directory service is a domain controller: the PDC emulator role holder
-    // when its computer object could be read and it holds the role, else a backup controller.
+    // when it says so or its domain object names it, else a backup controller.
+    const bool pdc = computer.pdc || (pinged && (ping.flags & 0x1));
     if (!dse.dsServiceName.isEmpty())
-        type |= computer.pdc ? SV_TYPE_DOMAIN_CTRL : SV_TYPE_DOMAIN_BAKCTRL;
+        type |= pdc ? SV_TYPE_DOMAIN_CTRL : SV_TYPE_DOMAIN_BAKCTRL;
 
-    QString name = (dse.dnsHostName.isEmpty() ? host : dse.dnsHostName).section(QLatin1Char('.'), 0, 0).toUpper();
+    QString name = pinged && plausibleHostName(ping.netbiosComputerName) ? ping.netbiosComputerName.toUpper()
+                                                                          : dnsHost.section(QLatin1Char('.'), 0, 0).toUpper();
     if (!plausibleHostName(name))
         name = host.section(QLatin1Char('.'), 0, 0).toUpper();
     const QByteArray nameBytes = name.toUtf8();

@@ -150,6 +150,11 @@ struct Credentials {
 void setCredentials(const Credentials &credentials);
 void clearCredentials();
 
+// The domain controller ping (netlogon.h) to a server named as in the browser ("\\host" or
+// "host", resolved like resolveHost), for the DNS domain of its host name.
+struct NetlogonInfo;
+bool pingServer(const QString &server, NetlogonInfo *info, QString *problem = nullptr);
+
 // The address to reach host at: the configured DNS server's A record first, then the
 // system's resolver; an address is returned as it is. Empty when nothing resolves.
 QString resolveHost(const QString &host, QString *problem = nullptr);

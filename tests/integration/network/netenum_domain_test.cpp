@@ -2,10 +2,12 @@
 // server facts from both controllers, and a stopped controller.
 #include "network/unNetServer.h"
 #include "platform/netenum/netenum.h"
+#include "platform/netenum/netlogon.h"
 #include "support/ldaptools.h"
 #include "support/testdomain.h"
 
 #include <QProcess>
+#include <QUdpSocket>
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -118,9 +120,10 @@ TEST_F(NetDomain, ServerFactsAnonymouslyAndWithCredentials)
     TNetServer dc1, dc2;
     dc1.setServerName(QStringLiteral("\\\\") + fact("DNS_HOST"));
     dc2.setServerName(QStringLiteral("\\\\") + fact("DC2_DNS_HOST"));
-    // Anonymous: both are controllers, neither is known to hold the PDC role.
+    // Anonymous: both are controllers; the ping tells which one holds the PDC role.
     EXPECT_TRUE(dc1.GetDescription().startsWith("OS Version: [NT] ")) << dc1.GetDescription().toStdString();
-    EXPECT_TRUE(dc1.GetDescription().endsWith("Support:[WKS][SVR][BDC][NT][SNT]")) << dc1.GetDescription().toStdString();
+    EXPECT_TRUE(dc1.GetDescription().endsWith("Support:[WKS][SVR][PDC][NT][SNT]")) << dc1.GetDescription().toStdString();
+    EXPECT_TRUE(dc2.GetDescription().endsWith("Support:[WKS][SVR][BDC][NT][SNT]")) << dc2.GetDescription().toStdString();
     EXPECT_TRUE(dc1.GetComment().isEmpty());
 
     // With credentials: the computer object's description and the PDC role holder (DC1).
@@ -171,4 +174,52 @@ TEST_F(NetDomain, StoppedControllerRaisesWithinBoundedTime)
     EXPECT_EQ(run({QStringLiteral("join-dc")}), 0);  // starts it again
     EXPECT_EQ(code, ERROR_BAD_NETPATH);
     EXPECT_EQ(servers.size(), 2);
+}
+
+TEST_F(NetDomain, PingAnswersWithNetbiosNamesAndEveryCutAnswerIsRefused)
+{
+    NetlogonInfo info;
+    QString problem;
+    ASSERT_TRUE(netlogonPing(fact("DC2_ADDR"), fact("DNS_DOMAIN"), 2000, &info, &problem)) << problem.toStdString();
+    EXPECT_EQ(info.netbiosDomainName, fact("NETBIOS"));
+    EXPECT_EQ(info.netbiosComputerName, "DC2");
+    EXPECT_EQ(info.dnsHostName, fact("DC2_DNS_HOST"));
+    EXPECT_EQ(info.dnsDomainName, fact("DNS_DOMAIN"));
+    EXPECT_FALSE(netlogonPing(QStringLiteral("127.0.0.253"), fact("DNS_DOMAIN"), 500, &info, &problem));
+
+    // The raw answer: whole it reads, cut anywhere it is refused without reading past its end.
+    QUdpSocket sock;
+    sock.connectToHost(fact("ADDR"), 389);
+    ASSERT_TRUE(sock.waitForConnected(2000));
+    sock.write(netlogonRequest(7, fact("DNS_DOMAIN")));
+    ASSERT_TRUE(sock.waitForReadyRead(2000));
+    const QByteArray answer = sock.read(65536);
+    NetlogonInfo whole;
+    ASSERT_TRUE(parseNetlogonAnswer(answer, &whole, &problem)) << problem.toStdString();
+    EXPECT_EQ(whole.netbiosComputerName, fact("HOST"));
+    int accepted = 0;
+    for (int n = 0; n < answer.size(); ++n) {
+        NetlogonInfo cut;
+        accepted += parseNetlogonAnswer(answer.left(n), &cut, &problem) ? 1 : 0;
+    }
+    // Only cuts inside what follows the names (the search-done message) may still read.
+    EXPECT_LT(accepted, answer.size() / 2);
+    EXPECT_FALSE(parseNetlogonAnswer(QByteArray(), &whole, &problem));
+}
+
+TEST_F(NetDomain, PickedServerBecomesItsAddressAndNetbiosDomain)
+{
+    QString server = fact("DC2_DNS_HOST"), domain = fact("DNS_DOMAIN");
+    ConnectionValuesOfPickedServer(&server, &domain);
+    EXPECT_EQ(server, fact("DC2_ADDR"));
+    EXPECT_EQ(domain, fact("NETBIOS"));
+    // Without the DNS server option the name stays for the system to resolve.
+    Options o = options();
+    o.dns = DnsServer();
+    setOptions(o);
+    server = QStringLiteral("nohost.invalid");
+    domain = QStringLiteral("invalid");
+    ConnectionValuesOfPickedServer(&server, &domain);
+    EXPECT_EQ(server, "nohost.invalid");
+    EXPECT_EQ(domain, "invalid");
 }

@@ -103,6 +103,7 @@ TfrmDistributionDynamicGroupView::TfrmDistributionDynamicGroupView(const QString
     mv->addWidget(lbMembersError);
     mv->addLayout(mb);
 
+    tsManagedBy->setShowCanonicalName(true);
     pcGroup->addTab(tsGeneral, QStringLiteral("General"));
     pcGroup->addTab(tsMembers, QStringLiteral("Members"));
     addSharedTabs();

@@ -174,7 +174,7 @@ void TManagedByPage::showManager(const QString &dn)
     m->GetInfoEx({QStringLiteral("cn"), QStringLiteral("canonicalName"), QStringLiteral("physicalDeliveryOfficeName"),
                   QStringLiteral("streetAddress"), QStringLiteral("l"), QStringLiteral("st"), QStringLiteral("co"),
                   QStringLiteral("telephoneNumber"), QStringLiteral("facsimileTelephoneNumber")});
-    ebManagerName->setText(CachedText(m, QStringLiteral("cn")));
+    ebManagerName->setText(CachedText(m, m_showCanonical ? QStringLiteral("canonicalName") : QStringLiteral("cn")));
     lbManagedByCN->setText(CachedText(m, QStringLiteral("cn")));
     lbManagerOffice->setText(CachedText(m, QStringLiteral("physicalDeliveryOfficeName")));
     memoMenagerStreet->setPlainText(CachedText(m, QStringLiteral("streetAddress")));

@@ -51,6 +51,9 @@ public:
     void setModified(bool m) { m_modified = m; }
     // After Apply wrote it.
     void markSaved() { m_loaded = m_current; m_modified = false; }
+    // The name box shows the manager's canonical name instead of its cn (the query-based
+    // group window); the cn stays in lbManagedByCN.
+    void setShowCanonicalName(bool on) { m_showCanonical = on; }
 
     void btChangeClick();
     void btClearClick();
@@ -72,6 +75,7 @@ private:
     QString m_groupDn, m_loaded, m_current;
     bool m_modified = false;
     bool m_canWrite = false;
+    bool m_showCanonical = false;
 };
 
 // "Securty": who is allowed or denied what on the group.

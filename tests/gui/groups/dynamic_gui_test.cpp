@@ -169,7 +169,8 @@ TEST_F(DynamicGui, OkWritesOnlyDescriptionMailAndManager)
     view.ebEMail->setText(QStringLiteral("  dyn@arvendel.test "));
     emit view.ebEMail->textEdited(view.ebEMail->text());
     view.pcGroup->setCurrentWidget(view.tsManagedBy);
-    EXPECT_EQ(view.tsManagedBy->ebManagerName->text(), QStringLiteral("Clara Chief"));
+    EXPECT_EQ(view.tsManagedBy->ebManagerName->text(), fact("DNS_DOMAIN") + QStringLiteral("/Arvendel/Staff/Clara Chief"));
+    EXPECT_EQ(view.tsManagedBy->lbManagedByCN->text(), QStringLiteral("Clara Chief"));
     view.tsManagedBy->btClearClick();
     view.btOKClick();
     EXPECT_FALSE(view.isVisible());

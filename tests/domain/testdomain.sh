@@ -349,6 +349,10 @@ do_join_dc() {
         PASSWD="$ADMIN_PASSWORD" samba-tool dns add "$ADDR" "_msdcs.$DNS_DOMAIN" _ldap._tcp.dc SRV \
             "dc2.$DNS_DOMAIN 389 0 100" -U Administrator -W "$NETBIOS" >> "$DIR/join.log" 2>&1 \
             || die "adding DC2's SRV record failed, see $DIR/join.log"
+        # Kerberos binds to ldap://<ADDR2> need the address as a service name, as DC1 has.
+        PASSWD="$ADMIN_PASSWORD" samba-tool spn add "ldap/$ADDR2" 'DC2$' -H "ldap://$ADDR" \
+            -U Administrator -W "$NETBIOS" >> "$DIR/join.log" 2>&1 \
+            || die "adding DC2's service name failed, see $DIR/join.log"
         echo "$ADDR2" > "$DIR/addr2"
         touch "$DIR/.joined"
         log "DC2 joined on $ADDR2 ($((SECONDS - t0)) s)"

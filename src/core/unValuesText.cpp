@@ -30,6 +30,8 @@ QString EscapeFilterValue(const QString &text)
     s.replace(QLatin1String("("), QLatin1String("\\28"));
     s.replace(QLatin1String(")"), QLatin1String("\\29"));
     s.replace(QLatin1String("/"), QLatin1String("\\2f"));
+    // A NUL would end the filter where the C library reads it (RFC 4515 demands \00).
+    s.replace(QChar(u'\0'), QLatin1String("\\00"));
     return s;
 }
 
@@ -40,6 +42,7 @@ QString UnescapeFilterValue(const QString &text)
     s.replace(QLatin1String("\\28"), QLatin1String("("), Qt::CaseInsensitive);
     s.replace(QLatin1String("\\29"), QLatin1String(")"), Qt::CaseInsensitive);
     s.replace(QLatin1String("\\2f"), QLatin1String("/"), Qt::CaseInsensitive);
+    s.replace(QLatin1String("\\00"), QString(QChar(u'\0')));
     s.replace(QLatin1String("\\5c"), QLatin1String("\\"), Qt::CaseInsensitive);
     return s;
 }

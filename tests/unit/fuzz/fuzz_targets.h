@@ -1,0 +1,32 @@
+#pragma once
+// Fuzz targets for the parsers that read untrusted input: directory wire values of every
+// syntax, ranged attribute names, JPEG and bitmap pictures, ADsPath and DN text, filter
+// escaping, and the stored settings (connection, options, hidden columns). Each takes one
+// input, never crashes or reads out of bounds (the sanitizer build checks), and aborts when
+// an invariant breaks (a round trip that changes the value, an escaped value that makes an
+// invalid filter).
+#include <cstddef>
+#include <cstdint>
+
+namespace fuzz {
+
+using Target = int (*)(const std::uint8_t *data, std::size_t size);
+
+int wireValues(const std::uint8_t *data, std::size_t size);
+int rangedNames(const std::uint8_t *data, std::size_t size);
+int pictures(const std::uint8_t *data, std::size_t size);
+int adsPaths(const std::uint8_t *data, std::size_t size);
+int filterEscaping(const std::uint8_t *data, std::size_t size);
+int storedSettings(const std::uint8_t *data, std::size_t size);
+
+struct NamedTarget {
+    const char *name;  // also the folder of its seed corpus
+    Target run;
+    int runsPercent;   // share of the suite's inputs per target (the settings one writes files)
+};
+inline constexpr NamedTarget targets[] = {
+    {"wire", wireValues, 100},     {"range", rangedNames, 100},       {"picture", pictures, 100},
+    {"adspath", adsPaths, 100},    {"escape", filterEscaping, 100},   {"settings", storedSettings, 5},
+};
+
+} // namespace fuzz

@@ -4,9 +4,15 @@
 #include "network/unServerInfo.h"
 #include "network_gui_support.h"
 #include "support/ldaptools.h"
+#include "platform/office/workbook.h"
 #include "ui/prompt.h"
 
 #include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QToolButton>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSet>
@@ -176,4 +182,53 @@ TEST_F(ServerInfo, ListingWithoutAConfigurationContextOrBindFails)
     TfrmServerInfo d(bad);
     EXPECT_THROW(d.ListServers(), EADSIException);
     EXPECT_EQ(d.findChild<QTreeWidget *>("lvDCServers")->topLevelItemCount(), 0);
+}
+
+TEST_F(ServerInfo, ExcelButtonWithAnOfficeApplicationWritesTheListAsAWorkbook)
+{
+    // A desktop whose only application opens workbooks; opening is caught, not done.
+    QTemporaryDir desk;
+    for (const char *v : {"XDG_CONFIG_HOME", "XDG_CONFIG_DIRS", "XDG_DATA_HOME"})
+        qputenv(v, (desk.path() + "/none").toLocal8Bit());
+    qputenv("XDG_DATA_DIRS", (desk.path() + "/share").toLocal8Bit());
+    QDir().mkpath(desk.path() + "/share/applications");
+    QFile entry(desk.path() + "/share/applications/calc.desktop");
+    ASSERT_TRUE(entry.open(QIODevice::WriteOnly));
+    entry.write("[Desktop Entry]\nName=Calc\nMimeType=application/vnd.openxmlformats-officedocument.spreadsheetml.sheet;\n");
+    entry.close();
+    QString opened;
+    office::setOpenWithDesktopHook([&](const QString &path) {
+        opened = path;
+        return true;
+    });
+
+    TfrmServerInfo d(cred);
+    d.ListServers();
+    auto *button = d.findChild<QToolButton *>("sbRawToExcel");
+    EXPECT_FALSE(button->isVisibleTo(&d));  // no rows yet
+    const int i2 = indexOf(d, "DC2");
+    ASSERT_GE(i2, 0);
+    ui::ScriptedPrompts prompts;
+    d.lvDCServersClick(d.findChild<QTreeWidget *>("lvDCServers")->topLevelItem(i2));
+    EXPECT_TRUE(button->isVisibleTo(&d));
+    d.sbRawToExcelClick();
+    office::setOpenWithDesktopHook(nullptr);
+    EXPECT_EQ(prompts.asked().size(), 0);
+    ASSERT_FALSE(opened.isEmpty());
+    EXPECT_EQ(QFile(QFileInfo(opened).path()).permissions() & (QFileDevice::ReadOther | QFileDevice::ReadGroup), 0);
+    QProcess p;
+    p.start("/usr/bin/python3", {"-c",
+                                 "import sys, openpyxl\n"
+                                 "ws = openpyxl.load_workbook(sys.argv[1]).active\n"
+                                 "print(ws.cell(1, 1).value)\n"
+                                 "print(ws.cell(3, 1).value)\n"
+                                 "print(ws.max_row)\n",
+                                 opened});
+    ASSERT_TRUE(p.waitForFinished(60000));
+    const QStringList lines = QString::fromUtf8(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 3) << p.readAllStandardError().toStdString();
+    EXPECT_EQ(lines[0], "DC2  Server Info");
+    EXPECT_EQ(lines[1], d.properties().first().Caption);
+    EXPECT_EQ(lines[2].toInt(), d.properties().size() + 5);
+    QDir(QFileInfo(opened).path()).removeRecursively();
 }

@@ -213,7 +213,8 @@ QList<ReportColumn> columnSet(ReportKind kind, const DomainSettings &domain)
                 continue;
             const QString name = f->ldapName.toString();
             cols << ReportColumn{key, name, f->caption.toString(),
-                                 name == QLatin1String("whenCreated") || name == QLatin1String("whenChanged")};
+                                 name == QLatin1String("whenCreated") || name == QLatin1String("whenChanged"),
+                                 name.startsWith(QLatin1String("uSN"))};
         }
         return cols;
     }
@@ -238,7 +239,8 @@ QList<ReportColumn> columnSet(ReportKind kind, const DomainSettings &domain)
         if (!f)
             continue;
         cols << ReportColumn{f->key, f->ldapName.toString(), f->caption.toString(),
-                             dates.contains(n, Qt::CaseInsensitive)};
+                             dates.contains(n, Qt::CaseInsensitive),
+                             n == QLatin1String("logonCount") || n.startsWith(QLatin1String("uSN"))};
     }
     return cols;
 }

@@ -70,6 +70,7 @@ struct ReportColumn {
     QString ldapName;
     QString caption;
     bool date = false;
+    bool number = false;  // sorts by value, not by text
 };
 
 // The column set of a report kind, in grid order.

@@ -66,6 +66,8 @@ void ReportGridModel::append(const QVariantList &values)
         r.cells << cellText(v, i == groupTypeColumn_);
         if (columns_[i].date)
             r.dates[size_t(i)] = cellDate(v);
+        else if (columns_[i].number)
+            r.dates[size_t(i)] = v.isValid() ? v.toDouble() : -1e300;
     }
     pending_.push_back(std::move(r));
 }
@@ -108,7 +110,7 @@ void ReportGridModel::sort(int column, Qt::SortOrder order)
     if (column < 0 || column >= columns_.size())
         return;
     emit layoutAboutToBeChanged();
-    const bool date = columns_[column].date;
+    const bool date = columns_[column].date || columns_[column].number;
     const size_t c = size_t(column);
     std::stable_sort(rows_.begin(), rows_.end(), [&](const Row &a, const Row &b) {
         int cmp;
@@ -459,7 +461,11 @@ void TfrmReportsStore::tbSaveAsClick()
     QString file = ui::Prompt::saveFileName(this, QStringLiteral("Save Report..."), statusPanel(1),
                                             filters.join(QStringLiteral(";;")), &chosen);
     if (file.isEmpty())
+        return;  // cancelled
+    if (QFileInfo(file).fileName().trimmed().isEmpty()) {
+        ui::Prompt::warning(this, QStringLiteral("Please, specify the file name."), windowTitle());
         return;
+    }
     const int index = std::max<int>(0, int(filters.indexOf(chosen)));
     if (QFileInfo(file).suffix().isEmpty())
         file += index == 2 ? QStringLiteral(".htm") : QStringLiteral(".txt");

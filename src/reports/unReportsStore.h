@@ -43,7 +43,7 @@ public:
 private:
     struct Row {
         QStringList cells;
-        std::vector<double> dates;  // one per column; -1 for no date or no date column
+        std::vector<double> dates;  // sort keys of date and number columns; -1 for no date
     };
     QList<ReportColumn> columns_;
     int groupTypeColumn_ = -1;

@@ -15,6 +15,9 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <vector>
+
 namespace {
 QTreeWidget *groupList(QWidget *parent, const char *name)
 {
@@ -76,6 +79,7 @@ void TfrmSelectGroups::load(const userprop::UserPropConnection &c, const QString
     userName_ = userName;
     ListViewGroups->clear();
     QApplication::setOverrideCursor(Qt::WaitCursor);
+    std::vector<QStringList> rows;
     try {
         TQelADSISearching s;
         s.setADsPath(c.searchRoot);
@@ -95,9 +99,8 @@ void TfrmSelectGroups::load(const userprop::UserPropConnection &c, const QString
         s.GetFirstRow(row);
         while (row.isValid()) {
             const QVariantList r = row.toList();
-            new QTreeWidgetItem(ListViewGroups, {first(r.value(0)).toString(),
-                                                 ParentCanonicalName(first(r.value(1)).toString()),
-                                                 first(r.value(2)).toString()});
+            rows.push_back({first(r.value(0)).toString(), ParentCanonicalName(first(r.value(1)).toString()),
+                            first(r.value(2)).toString()});
             if (t.elapsed() > 15) {
                 QApplication::processEvents();
                 t.restart();
@@ -110,7 +113,12 @@ void TfrmSelectGroups::load(const userprop::UserPropConnection &c, const QString
         ui::Prompt::error(this, e.Message(), QStringLiteral("Arvendel"));
         return;
     }
-    ListViewGroups->sortItems(0, Qt::AscendingOrder);
+    // By name, without regard to case.
+    std::stable_sort(rows.begin(), rows.end(), [](const QStringList &a, const QStringList &b) {
+        return a.at(0).compare(b.at(0), Qt::CaseInsensitive) < 0;
+    });
+    for (const QStringList &r : rows)
+        new QTreeWidgetItem(ListViewGroups, r);
     QApplication::restoreOverrideCursor();
 }
 

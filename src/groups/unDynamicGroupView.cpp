@@ -39,11 +39,7 @@ TfrmDistributionDynamicGroupView::TfrmDistributionDynamicGroupView(const QString
 
     tsGeneral = new QWidget;
     tsGeneral->setObjectName(QStringLiteral("tsGeneral"));
-    lbGroupName = named(new QLabel(tsGeneral), "lbGroupName");
-    ebDescription = new QLineEdit(tsGeneral);
-    ebDescription->setObjectName(QStringLiteral("ebDescription"));
-    ebEMail = new QLineEdit(tsGeneral);
-    ebEMail->setObjectName(QStringLiteral("ebEMail"));
+    createNameFields(tsGeneral);
     auto *filterBox = new QGroupBox(QStringLiteral(" Filter "), tsGeneral);
     ebmsExchDynamicDLBaseDN = new QLineEdit(filterBox);
     ebmsExchDynamicDLBaseDN->setObjectName(QStringLiteral("ebmsExchDynamicDLBaseDN"));
@@ -115,14 +111,6 @@ TfrmDistributionDynamicGroupView::TfrmDistributionDynamicGroupView(const QString
     connect(btStart, &QPushButton::clicked, this, &TfrmDistributionDynamicGroupView::btStartClick);
     connect(btStop, &QPushButton::clicked, this, &TfrmDistributionDynamicGroupView::btStopClick);
     connect(sbMembersToExcel, &QToolButton::clicked, this, &TfrmDistributionDynamicGroupView::sbMembersToExcelClick);
-    connect(ebDescription, &QLineEdit::textEdited, this, [this] {
-        m_descriptionModified = true;
-        btApply->setEnabled(true);
-    });
-    connect(ebEMail, &QLineEdit::textEdited, this, [this] {
-        m_mailModified = true;
-        btApply->setEnabled(true);
-    });
     connect(pcGroup, &QTabWidget::currentChanged, this, &TfrmDistributionDynamicGroupView::tabChanged);
     LoadGeneral();
 }
@@ -159,15 +147,7 @@ void TfrmDistributionDynamicGroupView::LoadGeneral()
     bindGroup();
     m_group->GetInfoEx({QStringLiteral("cn"), QStringLiteral("description"), QStringLiteral("mail"), QStringLiteral("info"),
                         QStringLiteral("canonicalName"), QStringLiteral("objectSID")});
-    lbGroupName->setText(CachedText(m_group, QStringLiteral("cn")));
-    if (!m_descriptionModified)
-        ebDescription->setText(CachedText(m_group, QStringLiteral("description")));
-    if (!m_mailModified)
-        ebEMail->setText(CachedText(m_group, QStringLiteral("mail")));
-    ui::EnableForAttribute(ebDescription, m_writable, QStringLiteral("description"));
-    ui::EnableForAttribute(ebEMail, m_writable, QStringLiteral("mail"));
-    ebDescription->setMaxLength(CatalogueMaxLength("description"));
-    ebEMail->setMaxLength(CatalogueMaxLength("mail"));
+    fillNameFields();
     m_canonicalName = CachedText(m_group, QStringLiteral("canonicalName"));
     m_sidText = CachedSidText(m_group);
     loadDates();
@@ -261,11 +241,7 @@ bool TfrmDistributionDynamicGroupView::btApplyClick()
         return false;
     try {
         // Only these three attributes are ever written here.
-        if (m_descriptionModified)
-            stageText(QStringLiteral("description"), ebDescription->text(), false);
-        if (m_mailModified)
-            stageText(QStringLiteral("mail"), ebEMail->text(), true);
-        if (m_descriptionModified || m_mailModified)
+        if (stageNameFields())
             CheckADSIResult(m_group->SetInfo());
         m_descriptionModified = m_mailModified = false;
         writeManager();

@@ -37,8 +37,7 @@ public:
     QString lastWorkbook() const { return m_lastWorkbook; }
 
     QWidget *tsGeneral, *tsMembers;
-    QLabel *lbGroupName;
-    QLineEdit *ebDescription, *ebEMail, *ebmsExchDynamicDLBaseDN;
+    QLineEdit *ebmsExchDynamicDLBaseDN;
     QPlainTextEdit *TntMemoLDAPquery;
     QTreeWidget *lvMembers;
     QLabel *lbTotalMembers, *lbMembersError;
@@ -61,7 +60,6 @@ private:
     QString m_canonicalName, m_sidText;
     QPointer<TEnumMembersThread> m_thread;
     bool m_finished = false, m_loading = false, m_securityLoaded = false;
-    bool m_descriptionModified = false, m_mailModified = false;
     int m_lastTab = 0;
     QString m_lastWorkbook;
 };

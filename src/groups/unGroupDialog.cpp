@@ -7,6 +7,7 @@
 #include "platform/security/sid.h"
 #include "ui/objectbus.h"
 #include "ui/prompt.h"
+#include "ui/writable.h"
 
 #include <QHBoxLayout>
 #include <QVBoxLayout>
@@ -79,6 +80,45 @@ void TGroupDialogBase::finishLayout(int width, int height)
     v->addWidget(pcGroup, 1);
     v->addLayout(buttons);
     resize(width, height);
+}
+
+void TGroupDialogBase::createNameFields(QWidget *page)
+{
+    lbGroupName = named(new QLabel(page), "lbGroupName");
+    ebDescription = new QLineEdit(page);
+    ebDescription->setObjectName(QStringLiteral("ebDescription"));
+    ebEMail = new QLineEdit(page);
+    ebEMail->setObjectName(QStringLiteral("ebEMail"));
+    connect(ebDescription, &QLineEdit::textEdited, this, [this] {
+        m_descriptionModified = true;
+        btApply->setEnabled(true);
+    });
+    connect(ebEMail, &QLineEdit::textEdited, this, [this] {
+        m_mailModified = true;
+        btApply->setEnabled(true);
+    });
+}
+
+void TGroupDialogBase::fillNameFields()
+{
+    lbGroupName->setText(CachedText(m_group, QStringLiteral("cn")));
+    if (!m_descriptionModified)
+        ebDescription->setText(CachedText(m_group, QStringLiteral("description")));
+    if (!m_mailModified)
+        ebEMail->setText(CachedText(m_group, QStringLiteral("mail")));
+    ui::EnableForAttribute(ebDescription, m_writable, QStringLiteral("description"));
+    ui::EnableForAttribute(ebEMail, m_writable, QStringLiteral("mail"));
+    ebDescription->setMaxLength(CatalogueMaxLength("description"));
+    ebEMail->setMaxLength(CatalogueMaxLength("mail"));
+}
+
+bool TGroupDialogBase::stageNameFields()
+{
+    if (m_descriptionModified)
+        stageText(QStringLiteral("description"), ebDescription->text(), false);
+    if (m_mailModified)
+        stageText(QStringLiteral("mail"), ebEMail->text(), true);
+    return m_descriptionModified || m_mailModified;
 }
 
 void TGroupDialogBase::addDateRows(QFormLayout *form, QWidget *page)

@@ -8,6 +8,7 @@
 #include <QDialog>
 #include <QFormLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
 
@@ -19,6 +20,8 @@ public:
     QStringList writable() const { return m_writable; }
 
     QTabWidget *pcGroup;
+    QLabel *lbGroupName;
+    QLineEdit *ebDescription, *ebEMail;
     TManagedByPage *tsManagedBy;
     TSecurityPage *tsSecurity;
     TRawDataPage *tsRAW;
@@ -32,6 +35,14 @@ protected:
     void addSharedTabs();
     // The button row and the window layout around the tab control.
     void finishLayout(int width, int height);
+    // The name label and the description and e-mail editors of "General" (typing in them
+    // enables "&Apply").
+    void createNameFields(QWidget *page);
+    // Fills them from the cached cn, description and mail (an edited one keeps what was typed),
+    // enabled only when writable, with the catalogue's maximum lengths.
+    void fillNameFields();
+    // Stages the edited description (as typed) and e-mail (trimmed); true when any was.
+    bool stageNameFields();
     // The date and USN rows, added to form.
     void addDateRows(QFormLayout *form, QWidget *page);
     // Binds the group on first use and reads its writable set (errors leave the set empty);
@@ -53,6 +64,7 @@ protected:
     QString m_dn;
     ads::ObjectPtr m_group;
     QStringList m_writable;
+    bool m_descriptionModified = false, m_mailModified = false;
 };
 
 // The maximum length of a group attribute from the catalogue (32767 when it has none).

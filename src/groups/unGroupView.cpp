@@ -66,14 +66,10 @@ TfrmGroupView::TfrmGroupView(const QString &groupDn, const QString &name, QWidge
     // General
     tsGeneral = new QWidget;
     tsGeneral->setObjectName(QStringLiteral("tsGeneral"));
-    lbGroupName = named(new QLabel(tsGeneral), "lbGroupName");
+    createNameFields(tsGeneral);
     ebsAMAccountName = new QLineEdit(tsGeneral);
     ebsAMAccountName->setObjectName(QStringLiteral("ebsAMAccountName"));
     ebsAMAccountName->setReadOnly(true);
-    ebDescription = new QLineEdit(tsGeneral);
-    ebDescription->setObjectName(QStringLiteral("ebDescription"));
-    ebEMail = new QLineEdit(tsGeneral);
-    ebEMail->setObjectName(QStringLiteral("ebEMail"));
     memoNotes = new QPlainTextEdit(tsGeneral);
     memoNotes->setObjectName(QStringLiteral("memoNotes"));
     rbGroupScope = new QGroupBox(QStringLiteral("Group scope"), tsGeneral);
@@ -174,8 +170,6 @@ TfrmGroupView::TfrmGroupView(const QString &groupDn, const QString &name, QWidge
     connect(ListViewMemberOf, &QTreeWidget::itemSelectionChanged, this, [this] {
         btRemoveMemberOf->setEnabled(!ListViewMemberOf->selectedItems().isEmpty() && !m_facts.Builtin);
     });
-    connect(ebDescription, &QLineEdit::textEdited, this, [this] { m_descriptionModified = true; setChanged(); });
-    connect(ebEMail, &QLineEdit::textEdited, this, [this] { m_mailModified = true; setChanged(); });
     connect(memoNotes, &QPlainTextEdit::textChanged, this, [this] {
         if (!m_loading) {
             m_notesModified = true;
@@ -219,26 +213,14 @@ void TfrmGroupView::LoadGeneral()
     m_group->GetInfoEx({QStringLiteral("cn"), QStringLiteral("sAMAccountName"), QStringLiteral("description"),
                         QStringLiteral("mail"), QStringLiteral("groupType"), QStringLiteral("info"),
                         QStringLiteral("primaryGroupToken"), QStringLiteral("canonicalName"), QStringLiteral("objectSID")});
-    if (!m_generalLoaded || !m_descriptionModified) {
-        ebDescription->setText(CachedText(m_group, QStringLiteral("description")));
-        m_descriptionModified = false;
-    }
-    if (!m_generalLoaded || !m_mailModified) {
-        ebEMail->setText(CachedText(m_group, QStringLiteral("mail")));
-        m_mailModified = false;
-    }
+    fillNameFields();
     if (!m_generalLoaded || !m_notesModified) {
         memoNotes->setPlainText(CachedText(m_group, QStringLiteral("info")));
         m_notesModified = false;
     }
-    lbGroupName->setText(CachedText(m_group, QStringLiteral("cn")));
     ebsAMAccountName->setText(CachedText(m_group, QStringLiteral("sAMAccountName")));
-    ui::EnableForAttribute(ebDescription, m_writable, QStringLiteral("description"));
-    ui::EnableForAttribute(ebEMail, m_writable, QStringLiteral("mail"));
     ui::EnableForAttribute(memoNotes, m_writable, QStringLiteral("info"));
     ui::setWritableLook(ebsAMAccountName, false);
-    ebDescription->setMaxLength(CatalogueMaxLength("description"));
-    ebEMail->setMaxLength(CatalogueMaxLength("mail"));
 
     ads::PropertyEntry gt;
     const bool haveType = ads::succeeded(m_group->GetPropertyItem(QStringLiteral("groupType"), &gt)) && !gt.values.isEmpty();
@@ -599,13 +581,12 @@ bool TfrmGroupView::btApplyClick()
         return false;
     try {
         // General: only the fields that were edited.
-        if (m_descriptionModified)
-            stageText(QStringLiteral("description"), ebDescription->text(), false);
-        if (m_mailModified)
-            stageText(QStringLiteral("mail"), ebEMail->text(), true);
-        if (m_notesModified)
+        bool general = stageNameFields();
+        if (m_notesModified) {
             stageText(QStringLiteral("info"), memoNotes->toPlainText(), true);
-        if (m_descriptionModified || m_mailModified || m_notesModified) {
+            general = true;
+        }
+        if (general) {
             CheckADSIResult(m_group->SetInfo());
             m_descriptionModified = m_mailModified = m_notesModified = false;
         }

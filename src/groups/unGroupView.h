@@ -58,8 +58,7 @@ public:
 
     QWidget *tsGeneral, *tsMembers, *tsMemberOf;
     // General
-    QLabel *lbGroupName;
-    QLineEdit *ebsAMAccountName, *ebDescription, *ebEMail;
+    QLineEdit *ebsAMAccountName;
     QPlainTextEdit *memoNotes;
     QGroupBox *rbGroupScope, *rgGroupType;
     QRadioButton *rbDomainLocal, *rbGlobal, *rbUniversal, *rbSecurity, *rbDistribution;
@@ -92,7 +91,7 @@ private:
     QStringList m_join, m_leave, m_loadedMemberOf;
     bool m_generalLoaded = false, m_membersLoaded = false, m_membersLoading = false, m_memberOfLoaded = false,
          m_memberOfChanged = false, m_securityLoaded = false, m_loading = false, m_closing = false;
-    bool m_descriptionModified = false, m_mailModified = false, m_notesModified = false;
+    bool m_notesModified = false;
 };
 
 } // namespace groups

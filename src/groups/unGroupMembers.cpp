@@ -109,7 +109,9 @@ QString MembersAttributes()
 void LoadGroupMembers(const TGroupFacts &group, const std::function<bool(const TGroupMember &)> &onRow,
                       const TLoadOptions &options)
 {
-    const QSet<QString> direct = lowerSet(ReadDirectMembers(group.DistinguishedName, options.rangeSize));
+    const QStringList directList = ReadDirectMembers(group.DistinguishedName, options.rangeSize);
+    const QSet<QString> direct = lowerSet(directList);
+    QSet<QString> seen;
     const TConnectionContext &c = ConnectionContext();
     TQelADSISearching s;
     s.setADsPath(c.DomainPath);
@@ -137,12 +139,40 @@ void LoadGroupMembers(const TGroupFacts &group, const std::function<bool(const T
                 m.Kind = MemberKind::Primary;
             else
                 m.Kind = MemberKind::Nested;
-            if (!m.DistinguishedName.isEmpty() && !onRow(m))
-                break;
+            seen.insert(m.DistinguishedName.toLower());
+            if (!m.DistinguishedName.isEmpty() && !onRow(m)) {
+                s.CloseSearch();
+                return;
+            }
         }
         s.GetNextRow(row);
     }
     s.CloseSearch();
+    // Direct members the search does not cover (computers, foreign security principals):
+    // listed too, so that every value of "member" can be seen and removed.
+    for (const QString &dn : directList) {
+        if (seen.contains(dn.toLower()))
+            continue;
+        TGroupMember m;
+        m.DistinguishedName = dn;
+        m.Kind = MemberKind::Direct;
+        ads::ObjectPtr o;
+        if (ads::succeeded(OpenWithContext(dn, &o))) {
+            o->GetInfoEx({QStringLiteral("cn"), QStringLiteral("canonicalName"), QStringLiteral("primaryGroupID"),
+                          QStringLiteral("objectClass")});
+            ads::PropertyEntry e;
+            if (ads::succeeded(o->GetPropertyItem(QStringLiteral("cn"), &e)) && !e.values.isEmpty())
+                m.Name = e.values.first().toString();
+            if (ads::succeeded(o->GetPropertyItem(QStringLiteral("canonicalName"), &e)) && !e.values.isEmpty())
+                m.Folder = ParentCanonicalName(e.values.first().toString());
+            if (ads::succeeded(o->GetPropertyItem(QStringLiteral("primaryGroupID"), &e)) && !e.values.isEmpty())
+                m.PrimaryGroupID = e.values.first().toInt();
+        }
+        if (m.Name.isEmpty())
+            m.Name = ads::unescapeRdnValue(ads::splitDn(dn).value(0).section(QLatin1Char('='), 1));
+        if (!onRow(m))
+            return;
+    }
 }
 
 QList<TGroupMember> LoadGroupMembers(const TGroupFacts &group, const TLoadOptions &options)

@@ -162,6 +162,25 @@ TEST_F(GroupsDomain, NestedMembersAreListedAndMarkedAndPrimaryGroupMembersShow)
     EXPECT_FALSE(ReadDirectMembers(eng).contains(primaryUser, Qt::CaseInsensitive));
 }
 
+TEST_F(GroupsDomain, DirectMembersOutsideTheSearchAreListedToo)
+{
+    // A computer is neither a person nor a group: the member search does not find it, yet it
+    // is a value of "member" and must show (and be removable).
+    const QString group = createGroup(QStringLiteral("Computer"));
+    const QString computer = QStringLiteral("CN=gpc%1,%2").arg(adsitest::uniqueTag(), scratch());
+    const QByteArray ldif = QStringLiteral("dn: %1\nchangetype: add\nobjectClass: computer\nsAMAccountName: gpc%2$\n")
+                                .arg(computer, adsitest::uniqueTag()).toUtf8();
+    ASSERT_EQ(testsupport::ldapModify(ldif).exitCode, 0);
+    ASSERT_EQ(addMemberByTool(group, computer), 0);
+    const QList<TGroupMember> rows = LoadGroupMembers(ReadGroupFacts(group));
+    ASSERT_EQ(rows.size(), 1);
+    EXPECT_EQ(rows.first().DistinguishedName.toLower(), computer.toLower());
+    EXPECT_EQ(rows.first().Kind, MemberKind::Direct);
+    EXPECT_EQ(rows.first().Name, QStringLiteral("gpc") + adsitest::uniqueTag());
+    EXPECT_TRUE(ApplyMembershipChanges(group, {}, {computer}).written);
+    EXPECT_TRUE(membersByTool(group).isEmpty());
+}
+
 TEST_F(GroupsDomain, BuiltinGroupsAreRecognisedByTheirSid)
 {
     const TGroupFacts admins = ReadGroupFacts(QStringLiteral("CN=Administrators,CN=Builtin,") + fact("BASE_DN"));

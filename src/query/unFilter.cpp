@@ -16,6 +16,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -115,6 +116,8 @@ TfrmFilter::TfrmFilter(QWidget *parent) : QDialog(parent)
     lvCond->setHeaderHidden(true);
     lvCond->setRootIsDecorated(false);
     lvCond->setAllColumnsShowFocus(true);
+    lvCond->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    lvCond->header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
     listRow->addWidget(lvCond, 1);
     auto *listButtons = new QVBoxLayout;
     btRemove = new QPushButton(QStringLiteral("Remove"), tsFilter);

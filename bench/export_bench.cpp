@@ -1,0 +1,152 @@
+// Benchmark: arvendel-cli export of the large test domain's users against ldapsearch.
+//
+//   ARV_TEST_DOMAIN=<large domain folder> export_bench [--runs N]
+//
+// Exports the users of the large OU with the grid's columns to CSV, to a workbook and to a
+// SQLite database, each run next to an ldapsearch of the same attributes with the same page
+// size (100) writing LDIF to a file, in the same run; prints median wall times, their ratios,
+// and the export's peak resident memory at 2,000 and at 20,000 users (the child's maximum
+// resident set, from wait4).
+#include "support/testdomain.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char **environ;
+
+namespace {
+
+const char *kColumns = "cn,displayName,lastLogon,description,mail,co,st,l,postalCode,company,department,"
+                       "physicalDeliveryOfficeName,title,telephoneNumber,givenName,sn,userPrincipalName,mailNickname,"
+                       "userAccountControl";
+
+struct Run {
+    double seconds = 0;
+    long maxRssKb = 0;
+    int status = -1;
+};
+
+// Runs a program with stdout to outFile; wall time and the child's peak memory.
+Run spawn(const QStringList &args, const QString &outFile)
+{
+    std::vector<QByteArray> bytes;
+    for (const QString &a : args)
+        bytes.push_back(a.toLocal8Bit());
+    std::vector<char *> argv;
+    for (QByteArray &b : bytes)
+        argv.push_back(b.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    const QByteArray out = QFile::encodeName(outFile);
+    posix_spawn_file_actions_addopen(&fa, 1, out.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
+    Run r;
+    QElapsedTimer t;
+    t.start();
+    pid_t pid = 0;
+    if (posix_spawnp(&pid, argv[0], &fa, nullptr, argv.data(), environ) != 0) {
+        posix_spawn_file_actions_destroy(&fa);
+        return r;
+    }
+    rusage ru{};
+    int status = 0;
+    wait4(pid, &status, 0, &ru);
+    r.seconds = t.nsecsElapsed() / 1e9;
+    r.maxRssKb = ru.ru_maxrss;
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    posix_spawn_file_actions_destroy(&fa);
+    return r;
+}
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    int runs = 3;
+    for (int i = 1; i + 1 < argc; ++i)
+        if (QByteArray(argv[i]) == "--runs")
+            runs = std::max(1, atoi(argv[i + 1]));
+    if (!testsupport::domainAvailable()) {
+        std::fprintf(stderr, "no test domain (set ARV_TEST_DOMAIN to a running large domain)\n");
+        return 1;
+    }
+    const QString cli = QStringLiteral(ARV_CLI_PATH);
+    QTemporaryDir dir;
+    const QString pw = dir.filePath(QStringLiteral("pw"));
+    {
+        QFile f(pw);
+        f.open(QIODevice::WriteOnly);
+        f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        f.write(testsupport::fact("ADMIN_PASSWORD").toUtf8());
+    }
+    qputenv("ARV_SETTINGS_FILE", dir.filePath(QStringLiteral("registry.ini")).toLocal8Bit());
+    qputenv("LDAPTLS_CACERT", testsupport::fact("CA_FILE").toLocal8Bit());
+    const QString base = testsupport::fact("LARGE_OU");
+    const QString filter = QStringLiteral("(&(objectCategory=person)(objectClass=user))");
+    const QStringList ldapsearch = QStringList{QStringLiteral("ldapsearch"), QStringLiteral("-LLL"), QStringLiteral("-x"),
+                                               QStringLiteral("-H"), testsupport::fact("LDAP_URI"), QStringLiteral("-D"),
+                                               testsupport::fact("ADMIN_UPN"), QStringLiteral("-y"), pw,
+                                               QStringLiteral("-b"), base, QStringLiteral("-E"), QStringLiteral("pr=100/noprompt"),
+                                               filter, QStringLiteral("distinguishedName")}
+                                   + QString::fromLatin1(kColumns).split(QLatin1Char(','));
+    auto exportArgs = [&](const QString &format, const QString &file, int limit) {
+        QStringList a{cli, QStringLiteral("export"), QStringLiteral("--server"), testsupport::fact("ADDR"), QStringLiteral("--simple"),
+                      QStringLiteral("--user"), testsupport::fact("ADMIN_USER"), QStringLiteral("--password-file"), pw,
+                      QStringLiteral("--base"), base, QStringLiteral("--columns"), QString::fromLatin1(kColumns),
+                      QStringLiteral("--format"), format, QStringLiteral("--output"), file, QStringLiteral("--quiet")};
+        if (format != QLatin1String("csv"))
+            a << QStringLiteral("--table") << QStringLiteral("Users");
+        if (limit > 0)
+            a << QStringLiteral("--limit") << QString::number(limit);
+        return a;
+    };
+    std::printf("export_bench: %s users of %s, columns of the grid, page size 100, %d runs (medians)\n",
+                qPrintable(testsupport::fact("LARGE_USERS")), qPrintable(base), runs);
+    std::printf("%-8s %12s %12s %8s %14s %14s %10s\n", "format", "export s", "ldapsearch s", "ratio", "RSS 2000 MB",
+                "RSS 20000 MB", "growth MB");
+    for (const char *fmt : {"csv", "xlsx", "sqlite"}) {
+        const QString format = QString::fromLatin1(fmt);
+        std::vector<double> exportTimes, searchTimes;
+        long rssFull = 0;
+        for (int i = 0; i < runs; ++i) {
+            const QString file = dir.filePath(QStringLiteral("out%1.%2").arg(i).arg(format));
+            const Run s = spawn(ldapsearch, dir.filePath(QStringLiteral("ldif%1").arg(i)));
+            const Run e = spawn(exportArgs(format, file, 0), dir.filePath(QStringLiteral("stdout")));
+            if (e.status != 0 || s.status != 0) {
+                std::fprintf(stderr, "%s: export exit %d, ldapsearch exit %d\n", fmt, e.status, s.status);
+                return 1;
+            }
+            exportTimes.push_back(e.seconds);
+            searchTimes.push_back(s.seconds);
+            rssFull = std::max(rssFull, e.maxRssKb);
+            QFile::remove(file);
+        }
+        const QString small = dir.filePath(QStringLiteral("small.%1").arg(format));
+        const Run e2 = spawn(exportArgs(format, small, 2000), dir.filePath(QStringLiteral("stdout")));
+        QFile::remove(small);
+        const double ex = median(exportTimes), se = median(searchTimes);
+        std::printf("%-8s %12.2f %12.2f %8.2f %14.1f %14.1f %10.1f\n", fmt, ex, se, se > 0 ? ex / se : 0, e2.maxRssKb / 1024.0,
+                    rssFull / 1024.0, (rssFull - e2.maxRssKb) / 1024.0);
+    }
+    return 0;
+}

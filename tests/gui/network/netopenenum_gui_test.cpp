@@ -192,3 +192,29 @@ TEST_F(BrowseForServer, ConnectionDialogTakesThePickedServerAndItsDomain)
     TfrmNetOpenEnum::setInstance(nullptr);
     registry::setStoreFile(QString());
 }
+
+TEST_F(BrowseForServer, ClosingWhileScanningStopsTheWalk)
+{
+    std::atomic<int> calls{0};
+    netenum::setSource([&](const netenum::Resource *start, QString *, int *status) {
+        *status = netenum::NO_ERROR;
+        ++calls;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        netenum::Resource r;
+        r.displayType = start ? netenum::RESOURCEDISPLAYTYPE_DOMAIN : netenum::RESOURCEDISPLAYTYPE_NETWORK;
+        QList<netenum::Resource> l;
+        for (int i = 0; i < 20; ++i) {
+            r.remoteName = QStringLiteral("d%1").arg(i);
+            l << r;  // every level has twenty containers: a walk that would take very long
+        }
+        return l;
+    });
+    auto *f = new TfrmNetOpenEnum(nullptr, true);
+    ASSERT_TRUE(waitFor([&] { return calls >= 3; }, 10000));
+    delete f;  // waits for the walk, which stops at the next entry instead of finishing
+    const int after = calls;
+    EXPECT_LT(after, 20);
+    QApplication::processEvents();  // queued nodes for the deleted window go nowhere
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(calls, after);
+}

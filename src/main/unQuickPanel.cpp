@@ -672,15 +672,8 @@ void TQuickPanel::ActionApplayExecute()
         return;
     if (userList_ && userList_->rows().empty())
         return;
-    if (options::ConfirmWrites()) {
-        const int answer = ui::Prompt::message(
-            this,
-            QStringLiteral("Do you want to save the changes you have made?\r\nThere is no \u201Cundo\u201D after this point."),
-            QStringLiteral("Do you want to save..."), ui::Icon::Question, ui::Button::Yes | ui::Button::No,
-            ui::Button::Yes);
-        if (answer != ui::Button::Yes)
-            return;
-    }
+    if (options::ConfirmWrites() && !ui::Prompt::confirmSave(this))
+        return;
     std::array<TabChanges, EditTabCount> changes;
     for (std::size_t i = 0; i < fields().size(); ++i)
         if (isModified(editors_[i]))

@@ -170,6 +170,14 @@ void Prompt::error(QWidget *parent, const QString &text, const QString &caption)
     message(parent, text, caption, Icon::Error);
 }
 
+bool Prompt::confirmSave(QWidget *parent)
+{
+    return message(parent,
+                   QStringLiteral("Do you want to save the changes you have made?\r\nThere is no \u201Cundo\u201D after this point."),
+                   QStringLiteral("Do you want to save..."), Icon::Question, Button::Yes | Button::No, Button::Yes, 0)
+        == Button::Yes;
+}
+
 bool Prompt::question(QWidget *parent, const QString &text, const QString &caption, Icon icon,
                       int defaultButton)
 {

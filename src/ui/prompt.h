@@ -77,6 +77,9 @@ public:
     static void information(QWidget *parent, const QString &text, const QString &caption);
     static void warning(QWidget *parent, const QString &text, const QString &caption);
     static void error(QWidget *parent, const QString &text, const QString &caption);
+    // The program's save confirmation before directory writes ("Do you want to save...",
+    // two lines, Yes as default); true for Yes.
+    static bool confirmSave(QWidget *parent);
     // Yes/No question; true for Yes.
     static bool question(QWidget *parent, const QString &text, const QString &caption,
                          Icon icon = Icon::Question, int defaultButton = Button::Yes);

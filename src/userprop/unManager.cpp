@@ -2,7 +2,6 @@
 
 #include "core/unSearch.h"
 #include "options/unOptions.h"
-#include "query/unFind.h"
 #include "ui/prompt.h"
 #include "ui/texts.h"
 
@@ -78,15 +77,9 @@ void TfrmManager::setChoice(const QString &name, const QString &dn)
 
 void TfrmManager::btChangeClick()
 {
-    query::FindRequest req;
-    req.basePath = conn_.searchRoot;
-    req.scope = query::FindScope::Users;
-    req.userName = conn_.userName;
-    req.password = conn_.password;
-    req.authFlags = conn_.authFlags;
-    query::FindResult found;
-    if (query::FindUser(this, req, &found))
-        setChoice(found.name, found.distinguishedName);
+    QString name, dn;
+    if (userprop::pickUser(this, conn_, name, dn))
+        setChoice(name, dn);
 }
 
 void TfrmManager::btRemoveClick()

@@ -82,16 +82,11 @@ void TfrmSelectGroups::load(const userprop::UserPropConnection &c, const QString
     std::vector<QStringList> rows;
     try {
         TQelADSISearching s;
-        s.setADsPath(c.searchRoot);
-        s.setUserName(c.userName);
-        s.setPassword(c.password);
-        s.setAuthFlags(int(c.authFlags));
-        s.setUseCredentials(c.useCredentials);
+        userprop::prepareSearch(s, c);
         s.setFilter(query::andOf({query::equals(QStringLiteral("objectCategory"), QStringLiteral("Group")),
                                   query::equals(QStringLiteral("objectClass"), QStringLiteral("Group"))}));
         s.setAttributes(QStringLiteral("name, canonicalName, distinguishedName"));
         s.setPageSize(100);
-        s.setSearchScope(ads::ADS_SCOPE_SUBTREE);
         s.ExecuteSearch();
         QVariant row;
         QElapsedTimer t;

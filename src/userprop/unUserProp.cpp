@@ -132,6 +132,32 @@ UserPropConnection UserPropConnection::fromContext()
     return c;
 }
 
+void prepareSearch(TQelADSISearching &search, const UserPropConnection &c)
+{
+    search.setADsPath(c.searchRoot);
+    search.setUserName(c.userName);
+    search.setPassword(c.password);
+    search.setAuthFlags(int(c.authFlags));
+    search.setUseCredentials(c.useCredentials);
+    search.setSearchScope(ads::ADS_SCOPE_SUBTREE);
+}
+
+bool pickUser(QWidget *parent, const UserPropConnection &c, QString &name, QString &dn)
+{
+    query::FindRequest req;
+    req.basePath = c.searchRoot;
+    req.scope = query::FindScope::Users;
+    req.userName = c.userName;
+    req.password = c.password;
+    req.authFlags = c.authFlags;
+    query::FindResult found;
+    if (!query::FindUser(parent, req, &found))
+        return false;
+    name = found.name;
+    dn = found.distinguishedName;
+    return true;
+}
+
 QString dialogCaption(const QString &cn)
 {
     return QStringLiteral(" %1 Properties - Arvendel").arg(cn);
@@ -1153,15 +1179,8 @@ bool TfrmUserProp::Apply()
 {
     if (!user_)
         return false;
-    if (options::ConfirmWrites()) {
-        const int answer = ui::Prompt::message(
-            this,
-            QStringLiteral("Do you want to save the changes you have made?\r\nThere is no \u201Cundo\u201D after this point."),
-            QStringLiteral("Do you want to save..."), ui::Icon::Question, ui::Button::Yes | ui::Button::No,
-            ui::Button::Yes);
-        if (answer != ui::Button::Yes)
-            return false;
-    }
+    if (options::ConfirmWrites() && !ui::Prompt::confirmSave(this))
+        return false;
     committed_ = false;
     const bool ok = saveCoupled(General) && saveCoupled(Address, true) && saveCoupled(Telephones)
         && saveOrganization() && saveMemberOf() && saveAccount() && saveProfile()
@@ -1225,14 +1244,8 @@ void TfrmUserProp::btManagerChangeClick()
             setManagerChoice(name, dn);
         return;
     }
-    query::FindRequest req;
-    req.basePath = conn_.searchRoot;
-    req.userName = conn_.userName;
-    req.password = conn_.password;
-    req.authFlags = conn_.authFlags;
-    query::FindResult found;
-    if (query::FindUser(this, req, &found))
-        setManagerChoice(found.name, found.distinguishedName);
+    if (userprop::pickUser(this, conn_, name, dn))
+        setManagerChoice(name, dn);
 }
 
 void TfrmUserProp::btManagerClearClick()

@@ -36,6 +36,7 @@ class QTabWidget;
 class QTreeWidget;
 class QTreeWidgetItem;
 class TPictureTab;
+class TQelADSISearching;
 
 namespace userprop {
 
@@ -50,6 +51,11 @@ struct UserPropConnection {
     // The process-wide connection context (ServerPrefix, DomainPath, credentials).
     static UserPropConnection fromContext();
 };
+
+// Points a search at the connection's search root with its credentials (subtree).
+void prepareSearch(TQelADSISearching &search, const UserPropConnection &c);
+// The user picker (Find User) below the search root; false on Cancel.
+bool pickUser(QWidget *parent, const UserPropConnection &c, QString &name, QString &dn);
 
 // One group row of the Member Of tab.
 struct MemberOfRow {

@@ -582,15 +582,10 @@ template <class F>
 void searchRows(const UserPropConnection &c, const QString &filter, const QString &attributes, F &&f)
 {
     TQelADSISearching s;
-    s.setADsPath(c.searchRoot);
-    s.setUserName(c.userName);
-    s.setPassword(c.password);
-    s.setAuthFlags(int(c.authFlags));
-    s.setUseCredentials(c.useCredentials);
+    prepareSearch(s, c);
     s.setFilter(filter);
     s.setAttributes(attributes);
     s.setPageSize(500);
-    s.setSearchScope(ads::ADS_SCOPE_SUBTREE);
     s.ExecuteSearch();
     QVariant row;
     s.GetFirstRow(row);

@@ -323,6 +323,9 @@ public:
     bool begin(QString *error) override { return sink.open(opt.fileName, opt.unicode, error); }
     bool finish(QString *error) override
     {
+        // Formats whose head waits for the first row close only what they opened.
+        if (started)
+            sink.write(closingText());
         trailer();
         return sink.commit(error);
     }
@@ -332,7 +335,9 @@ public:
 
 protected:
     virtual void trailer() {}
+    virtual QString closingText() const { return QString(); }
     TextSink sink;
+    bool started = false;
 };
 
 class CsvWriter : public TextWriter {
@@ -492,15 +497,10 @@ public:
     }
 
 protected:
-    void trailer() override
-    {
-        if (started)
-            sink.write(QStringLiteral("</ROWDATA>\r\n</DATAPACKET>"));
-    }
+    QString closingText() const override { return QStringLiteral("</ROWDATA>\r\n</DATAPACKET>"); }
 
 private:
     QString delim;
-    bool started = false;
 };
 
 class AdoXmlWriter : public TextWriter {
@@ -566,15 +566,10 @@ public:
     }
 
 protected:
-    void trailer() override
-    {
-        if (started)
-            sink.write(QStringLiteral("</dataroot>\r\n</root>"));
-    }
+    QString closingText() const override { return QStringLiteral("</dataroot>\r\n</root>"); }
 
 private:
     QString delim;
-    bool started = false;
 };
 
 class HtmlWriter : public TextWriter {
@@ -608,11 +603,7 @@ public:
     }
 
 protected:
-    void trailer() override
-    {
-        if (started)
-            sink.write(QStringLiteral("</Table>\r\n</BODY>\r\n</HTML>"));
-    }
+    QString closingText() const override { return QStringLiteral("</Table>\r\n</BODY>\r\n</HTML>"); }
 
 private:
     void head()
@@ -661,7 +652,6 @@ private:
         sink.writeLine(QString());
         sink.writeLine(QStringLiteral(" </tr>"));
     }
-    bool started = false;
     int rows = 0;
 };
 

@@ -4,6 +4,7 @@
 #include "bulk/unBatchExport.h"
 #include "core/unConnection.h"
 #include "platform/adsi/adspath.h"
+#include "export_support.h"
 #include "support/ldaptools.h"
 #include "support/testdomain.h"
 
@@ -24,17 +25,7 @@ protected:
     void SetUp() override
     {
         ARV_REQUIRE_DOMAIN();
-        if (ConnectionContext().DomainPath.isEmpty()) {
-            TConnectionSettings s;
-            s.UseDefaultServer = false;
-            s.ServerName = fact("ADDR");
-            s.Port = fact("LDAP_PORT");
-            s.SecureAuthentication = false;
-            s.UseCredentials = true;
-            s.UserName = fact("ADMIN_USER");
-            s.Password = fact("ADMIN_PASSWORD");
-            ConnectWithSettings(s);
-        }
+        exporttest::connectAsAdmin();
         ASSERT_FALSE(ConnectionContext().DomainPath.isEmpty());
         bulkOu = QStringLiteral("OU=Bulk,") + fact("SEED_OU");
         w.setColumnChooser([this](QWidget *, QList<bulk::ExportColumnItem> &columns, QString &) {

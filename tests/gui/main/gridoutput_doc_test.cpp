@@ -1,6 +1,7 @@
 // The user document of a seeded user against the test domain, read back with python-docx.
 #include "core/unConnection.h"
 #include "main/unGridOutput.h"
+#include "export_support.h"
 #include "support/ldaptools.h"
 #include "support/testdomain.h"
 
@@ -16,17 +17,7 @@ using testsupport::fact;
 TEST(GridOutputDocument, SectionsFieldsPictureAndFooter)
 {
     ARV_REQUIRE_DOMAIN();
-    if (ConnectionContext().DomainPath.isEmpty()) {
-        TConnectionSettings s;
-        s.UseDefaultServer = false;
-        s.ServerName = fact("ADDR");
-        s.Port = fact("LDAP_PORT");
-        s.SecureAuthentication = false;
-        s.UseCredentials = true;
-        s.UserName = fact("ADMIN_USER");
-        s.Password = fact("ADMIN_PASSWORD");
-        ConnectWithSettings(s);
-    }
+    exporttest::connectAsAdmin();
     // A seeded user with a title, a telephone and a picture.
     const auto users = testsupport::ldapSearch(fact("SEED_OU"), QStringLiteral("(&(objectClass=user)(title=*)(telephoneNumber=*)(thumbnailPhoto=*))"),
                                                {QStringLiteral("title"), QStringLiteral("givenName"), QStringLiteral("telephoneNumber")});
@@ -37,12 +28,7 @@ TEST(GridOutputDocument, SectionsFieldsPictureAndFooter)
     const gridoutput::WriteResult r = gridoutput::WriteUserDocument(u.dn, gridoutput::UserDocumentSections(), file);
     ASSERT_TRUE(r.ok) << r.error.toStdString();
 
-    QProcess p;
-    p.start(QStringLiteral("/usr/bin/python3"), {qEnvironmentVariable("ARV_SOURCE_DIR") + QStringLiteral("/tests/unit/bulk/readback.py"),
-                                                 QStringLiteral("docx"), file});
-    ASSERT_TRUE(p.waitForFinished(60000));
-    ASSERT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
-    const QJsonObject j = QJsonDocument::fromJson(p.readAllStandardOutput()).object();
+    const QJsonObject j = exporttest::readBack({QStringLiteral("docx"), file});
     QStringList paragraphs;
     for (const auto &v : j.value(QStringLiteral("paragraphs")).toArray())
         paragraphs << v.toString();

@@ -3,6 +3,7 @@
 // Python's csv, html.parser and openpyxl.
 #include "main/unGridOutput.h"
 #include "main/unUserGrid.h"
+#include "export_support.h"
 
 #include <QFile>
 #include <QHeaderView>
@@ -19,15 +20,7 @@
 
 namespace {
 
-QJsonObject readBack(const QStringList &args)
-{
-    QProcess p;
-    p.start(QStringLiteral("/usr/bin/python3"),
-            QStringList{qEnvironmentVariable("ARV_SOURCE_DIR") + QStringLiteral("/tests/unit/bulk/readback.py")} + args);
-    EXPECT_TRUE(p.waitForFinished(60000));
-    EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
-    return QJsonDocument::fromJson(p.readAllStandardOutput()).object();
-}
+using exporttest::readBack;
 
 QStringList strings(const QJsonArray &a)
 {

@@ -3,6 +3,7 @@
 // destination and of the server through arvendel-cli.
 #include "bulk/exportengine.h"
 #include "bulk/unExportFormat.h"
+#include "export_support.h"
 #include "core/unConnection.h"
 #include "platform/adsi/adspath.h"
 #include "platform/adsi/adstypes.h"
@@ -42,30 +43,8 @@ namespace {
 
 const QString kUsers = QStringLiteral("(&(objectCategory=person)(objectClass=user))");
 
-void connectAsAdmin()
-{
-    if (!ConnectionContext().DomainPath.isEmpty())
-        return;
-    TConnectionSettings s;
-    s.UseDefaultServer = false;
-    s.ServerName = fact("ADDR");
-    s.Port = fact("LDAP_PORT");
-    s.SecureAuthentication = false;
-    s.UseCredentials = true;
-    s.UserName = fact("ADMIN_USER");
-    s.Password = fact("ADMIN_PASSWORD");
-    ConnectWithSettings(s);
-}
-
-QJsonObject readBack(const QStringList &args)
-{
-    QProcess p;
-    p.start(QStringLiteral("/usr/bin/python3"),
-            QStringList{qEnvironmentVariable("ARV_SOURCE_DIR") + QStringLiteral("/tests/unit/bulk/readback.py")} + args);
-    EXPECT_TRUE(p.waitForFinished(120000));
-    EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
-    return QJsonDocument::fromJson(p.readAllStandardOutput()).object();
-}
+using exporttest::connectAsAdmin;
+using exporttest::readBack;
 
 // distinguishedName -> column texts, from an export's rows (first column the DN).
 QHash<QString, QStringList> byDn(const QJsonObject &j)

@@ -5,6 +5,7 @@
 #include "core/unSearch.h"
 #include "platform/adsi/adstypes.h"
 #include "platform/office/workbook.h"
+#include "export_support.h"
 
 #include <QDir>
 #include <QFile>
@@ -82,16 +83,7 @@ protected:
             return true;
         }, p);
     }
-    // The JSON the independent reader prints.
-    QJsonObject readBack(const QStringList &args)
-    {
-        QProcess p;
-        p.start(QStringLiteral("/usr/bin/python3"),
-                QStringList{qEnvironmentVariable("ARV_SOURCE_DIR") + QStringLiteral("/tests/unit/bulk/readback.py")} + args);
-        EXPECT_TRUE(p.waitForFinished(60000));
-        EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
-        return QJsonDocument::fromJson(p.readAllStandardOutput()).object();
-    }
+    static QJsonObject readBack(const QStringList &args) { return exporttest::readBack(args); }
     void expectGolden(const QString &file, const QString &golden)
     {
         const QByteArray got = readAll(dir.filePath(file));

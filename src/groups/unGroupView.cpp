@@ -634,6 +634,7 @@ void TfrmGroupView::btOKClick()
     if (btApply->isEnabled() && !btApplyClick())
         return;
     btApply->setEnabled(false);
+    m_closing = true; // ends a members load still running
     accept();
 }
 

@@ -27,7 +27,7 @@ struct TConnectionSettings {
     bool UseEncryption = false;        // LDAPS
     bool SecureAuthentication = true;  // Kerberos
     bool UseKerberos = false;          // request sealing (only with SecureAuthentication)
-    bool RememberMe = false;           // stored and reloaded; no other effect
+    bool RememberMe = false;           // the password is stored only when set (else kept for the session)
     QString ServerName;
     QString Port = QStringLiteral("389");  // digits; empty means the default port
     QString UserName;                  // DOMAIN\user

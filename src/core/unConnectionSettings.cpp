@@ -58,6 +58,20 @@ std::uint32_t GetAuthFlags(const TConnectionSettings &settings)
     return flags;
 }
 
+namespace {
+// The password of the last save without Remember Me, and the user it belongs to.
+QString &sessionUser()
+{
+    static QString user;
+    return user;
+}
+QString &sessionPassword()
+{
+    static QString password;
+    return password;
+}
+} // namespace
+
 QString GetRootDSEPath(const TConnectionSettings &settings)
 {
     QString path = QStringLiteral("LDAP://");
@@ -95,6 +109,10 @@ bool LoadConnectionSettings(TConnectionSettings &settings, QString *error)
         settings.UserName = DecryptText(fromUtf16Le(*v));
     if (const auto v = key.readBinary(kValPassword))
         settings.Password = DecryptText(fromUtf16Le(*v));
+    // A password that was not to be remembered lives in this process only.
+    if (settings.Password.isEmpty() && !sessionPassword().isEmpty() &&
+        sessionUser().compare(settings.UserName, Qt::CaseInsensitive) == 0)
+        settings.Password = sessionPassword();
     return true;
 }
 
@@ -111,7 +129,18 @@ bool SaveConnectionSettings(const TConnectionSettings &settings, QString *error)
     ok = ok && key.writeBinary(kValServerName, toUtf16Le(settings.ServerName));
     ok = ok && key.writeString(kValPort, settings.Port);
     ok = ok && key.writeBinary(kValUserName, toUtf16Le(EncryptText(settings.UserName)));
-    ok = ok && key.writeBinary(kValPassword, toUtf16Le(EncryptText(settings.Password)));
+    // The password is written only when the user asked for it (Remember Me); otherwise it
+    // is kept for this session and a password stored before is removed.
+    if (settings.RememberMe) {
+        ok = ok && key.writeBinary(kValPassword, toUtf16Le(EncryptText(settings.Password)));
+        sessionUser().clear();
+        sessionPassword().clear();
+    } else {
+        if (ok && key.valueExists(kValPassword))
+            ok = key.deleteValue(kValPassword);
+        sessionUser() = settings.UserName;
+        sessionPassword() = settings.Password;
+    }
     ok = ok && key.flush();
     if (!ok && error)
         *error = key.lastError().isEmpty() ? QStringLiteral("The connection settings could not be saved.")

@@ -63,7 +63,6 @@ TfrmCredentials::TfrmCredentials(const TConnectionSettings &settings, QWidget *p
     cbRemember = new QCheckBox(QStringLiteral("Remember Me"), gbCredentials);
     cbRemember->setObjectName(QStringLiteral("cbRemember"));
     ui::setHint(cbRemember, QStringLiteral("You can save (encrypted) your credentials for next connection"));
-    cbRemember->setVisible(false);
 
     auto *g = new QGridLayout(gbCredentials);
     g->addWidget(lbUserName, 0, 0);

@@ -176,9 +176,16 @@ TEST(CredentialsDialog, EnablingFollowsUseCredentialsAndSecureAuthentication)
     EXPECT_FALSE(secure->isEnabled());
     EXPECT_FALSE(kerberos->isEnabled());
     EXPECT_EQ(password->echoMode(), QLineEdit::Password);
-    EXPECT_TRUE(child<QCheckBox>(&dlg, "cbRemember")->isHidden());
+    // Remember Me is offered, off unless the settings say otherwise, and followed.
+    auto *remember = child<QCheckBox>(&dlg, "cbRemember");
+    EXPECT_FALSE(remember->isHidden());
+    EXPECT_FALSE(remember->isChecked());
 
     use->click();
+    remember->click();
+    EXPECT_TRUE(dlg.settings().RememberMe);
+    remember->click();
+    EXPECT_FALSE(dlg.settings().RememberMe);
     EXPECT_TRUE(user->isEnabled());
     EXPECT_TRUE(secure->isEnabled());
     EXPECT_TRUE(kerberos->isEnabled());

@@ -280,7 +280,14 @@ TEST_F(CliDomain, TranslateConvertsNames)
 
 TEST_F(CliDomain, SavedSettingsAreUsedByDefault)
 {
+    // Without --remember the password is not stored: the next run has none.
     CliRun r = cli(QStringList{QStringLiteral("settings"), QStringLiteral("save"), QStringLiteral("--test")} + simpleAdmin());
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    r = cli({QStringLiteral("settings"), QStringLiteral("show")});
+    EXPECT_TRUE(lines(r.out).contains(QStringLiteral("Password: (empty)"))) << r.out.toStdString();
+
+    r = cli(QStringList{QStringLiteral("settings"), QStringLiteral("save"), QStringLiteral("--test"),
+                        QStringLiteral("--remember")} + simpleAdmin());
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_TRUE(lines(r.out).contains(QStringLiteral("Password: (set)")));
     struct stat st {};

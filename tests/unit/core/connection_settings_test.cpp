@@ -181,3 +181,54 @@ TEST(CredentialsDialog, PrefillsBrowsedDomain)
     EXPECT_EQ(PrefillCredentialsUserName(QStringLiteral("X\\u"), QStringLiteral("EXAMPLE")), QStringLiteral("X\\u"));
     EXPECT_EQ(PrefillCredentialsUserName(QString(), QString()), QString());
 }
+
+// The password reaches the settings file only with Remember Me; without it the password is
+// kept for this process, a stored one is removed, and settings written before the box
+// existed (password stored, flag off) keep working until they are saved again.
+TEST_F(SettingsStore, PasswordIsStoredOnlyWhenRemembered)
+{
+    const QString passwordKey = QStringLiteral("{1A15F19F-61DB-4B0B-A118-FA8DE7FF82D9}");
+    TConnectionSettings s;
+    s.UseCredentials = true;
+    s.UserName = QStringLiteral("EXAMPLE\\session");
+    s.Password = QStringLiteral("only-for-now");
+    s.RememberMe = false;
+    ASSERT_TRUE(SaveConnectionSettings(s));
+    QFile raw(file);
+    ASSERT_TRUE(raw.open(QIODevice::ReadOnly));
+    EXPECT_FALSE(raw.readAll().toUpper().contains("1A15F19F")) << "a password value was written";
+    raw.close();
+    TConnectionSettings session;
+    ASSERT_TRUE(LoadConnectionSettings(session));
+    EXPECT_EQ(session.Password, s.Password);  // this process still has it
+
+    // Remembered: stored; saved again without the box: removed from the file.
+    s.RememberMe = true;
+    ASSERT_TRUE(SaveConnectionSettings(s));
+    EXPECT_TRUE(connectionKey().valueExists(passwordKey));
+    s.RememberMe = false;
+    ASSERT_TRUE(SaveConnectionSettings(s));
+    EXPECT_FALSE(connectionKey().valueExists(passwordKey));
+
+    // Another user's session password is not handed to these settings.
+    s.UserName = QStringLiteral("EXAMPLE\\other");
+    {
+        registry::Key k = connectionKey();
+        ASSERT_TRUE(k.writeBinary(QStringLiteral("{2A24B18C-1C19-47AD-BFC4-7E3B191819B2}"), utf16(EncryptText(s.UserName))));
+        ASSERT_TRUE(k.flush());
+    }
+    TConnectionSettings other;
+    ASSERT_TRUE(LoadConnectionSettings(other));
+    EXPECT_TRUE(other.Password.isEmpty());
+
+    // Written before the box existed: flag off, password stored; it is used as stored.
+    {
+        registry::Key k = connectionKey();
+        ASSERT_TRUE(k.writeBinary(passwordKey, utf16(EncryptText(QStringLiteral("older")))));
+        ASSERT_TRUE(k.flush());
+    }
+    TConnectionSettings legacy;
+    ASSERT_TRUE(LoadConnectionSettings(legacy));
+    EXPECT_FALSE(legacy.RememberMe);
+    EXPECT_EQ(legacy.Password, QStringLiteral("older"));
+}

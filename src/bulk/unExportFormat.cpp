@@ -100,7 +100,8 @@ TfrmExportFormat::TfrmExportFormat(QWidget *parent) : QDialog(parent)
     pcOptions->setObjectName(QStringLiteral("pcOptions"));
     top->addWidget(pcOptions, 1);
 
-    tsOptions = new QWidget;
+    tsOptions = new QWidget(this);
+    tsOptions->hide();
     tsOptions->setObjectName(QStringLiteral("tsOptions"));
     {
         auto *f = new QFormLayout(tsOptions);
@@ -140,7 +141,8 @@ TfrmExportFormat::TfrmExportFormat(QWidget *parent) : QDialog(parent)
                 rbExportOnly->setChecked(true);
         });
     }
-    tsFormats = new QWidget;
+    tsFormats = new QWidget(this);
+    tsFormats->hide();
     tsFormats->setObjectName(QStringLiteral("tsFormats"));
     {
         auto *f = new QFormLayout(tsFormats);
@@ -161,7 +163,8 @@ TfrmExportFormat::TfrmExportFormat(QWidget *parent) : QDialog(parent)
                 edDateTimeFormat->setText(bulk::defaultDateTimeFormat());
         });
     }
-    tsSQL = new QWidget;
+    tsSQL = new QWidget(this);
+    tsSQL->hide();
     tsSQL->setObjectName(QStringLiteral("tsSQL"));
     {
         auto *f = new QFormLayout(tsSQL);
@@ -183,7 +186,8 @@ TfrmExportFormat::TfrmExportFormat(QWidget *parent) : QDialog(parent)
         connect(edSQLNullString, &QLineEdit::textEdited, edNullString, &QLineEdit::setText);
         connect(edNullString, &QLineEdit::textEdited, edSQLNullString, &QLineEdit::setText);
     }
-    tsCSV = new QWidget;
+    tsCSV = new QWidget(this);
+    tsCSV->hide();
     tsCSV->setObjectName(QStringLiteral("tsCSV"));
     {
         auto *f = new QFormLayout(tsCSV);
@@ -196,7 +200,8 @@ TfrmExportFormat::TfrmExportFormat(QWidget *parent) : QDialog(parent)
         f->addRow(chCSVQuoteStrings);
         f->addRow(QStringLiteral("MultiValue delimer"), ebMultyValue);
     }
-    tsXML = new QWidget;
+    tsXML = new QWidget(this);
+    tsXML->hide();
     tsXML->setObjectName(QStringLiteral("tsXML"));
     {
         auto *f = new QFormLayout(tsXML);
@@ -217,7 +222,8 @@ TfrmExportFormat::TfrmExportFormat(QWidget *parent) : QDialog(parent)
         }
         f->addRow(g);
     }
-    tsHTML = new QWidget;
+    tsHTML = new QWidget(this);
+    tsHTML->hide();
     tsHTML->setObjectName(QStringLiteral("tsHTML"));
     {
         auto *f = new QFormLayout(tsHTML);
@@ -293,7 +299,8 @@ TfrmExportFormat::TfrmExportFormat(QWidget *parent) : QDialog(parent)
             cbxHTMLTemplate->setCurrentIndex(0);
         });
     }
-    tsExcel = new QWidget;
+    tsExcel = new QWidget(this);
+    tsExcel->hide();
     tsExcel->setObjectName(QStringLiteral("tsExcel"));
     {
         auto *f = new QFormLayout(tsExcel);
@@ -459,6 +466,9 @@ void TfrmExportFormat::rgExportTypeClick()
     }
     while (pcOptions->count() > 0)
         pcOptions->removeTab(0);
+    // Pages out of the tab bar stay children of the window, hidden.
+    for (QWidget *page : {tsOptions, tsFormats, tsSQL, tsCSV, tsXML, tsHTML, tsExcel})
+        page->hide();
     pcOptions->addTab(tsOptions, QStringLiteral("&Options"));
     if (t == 0 || t == 2 || t == 3)
         pcOptions->addTab(tsFormats, QStringLiteral("&Formats"));

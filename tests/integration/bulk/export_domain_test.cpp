@@ -22,6 +22,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
@@ -186,6 +187,59 @@ TEST_F(ExportDomain, TheWindowExportsAndStops)
     EXPECT_TRUE(w.lastResult().stopped);
     EXPECT_LT(w.lastResult().written, testsupport::ldapCount(seedOu, kUsers));
     EXPECT_EQ(readBack({QStringLiteral("xml"), file->text()}).value(QStringLiteral("rows")).toArray().size(), w.lastResult().written);
+}
+
+TEST_F(ExportDomain, TableStoresCheckNamesListTablesAndRefuseAHeldWorkbook)
+{
+    ui::ScriptedPrompts prompts;
+    prompts.respond([](const ui::PromptRecord &) { return ui::ScriptedAnswer(ui::Button::Ok); });
+    TfrmExportFormat w;
+    w.setRequest(request);
+    w.show();
+    auto *file = w.findChild<QLineEdit *>(QStringLiteral("edFileName"));
+    auto *table = w.findChild<QLineEdit *>(QStringLiteral("ebEcxelTableName"));
+    auto *tables = w.findChild<QListWidget *>(QStringLiteral("lbTableNames"));
+    auto *start = w.findChild<QPushButton *>(QStringLiteral("bStart"));
+    ASSERT_TRUE(file && table && tables && start);
+    w.findChild<QRadioButton *>(QStringLiteral("rgExportType_5"))->click();
+    EXPECT_FALSE(w.findChild<QCheckBox *>(QStringLiteral("cbUseUNICODE"))->isVisibleTo(&w));
+    file->setText(dir.filePath(QStringLiteral("t.sqlite")));
+    EXPECT_FALSE(start->isEnabled());  // no table name yet
+    table->setText(QStringLiteral("a.b"));
+    Q_EMIT table->textEdited(table->text());
+    EXPECT_FALSE(start->isEnabled());
+    ASSERT_FALSE(prompts.asked().isEmpty());
+    EXPECT_TRUE(prompts.asked().last().text.startsWith(QStringLiteral("Table name can include any combination")));
+    table->setText(QStringLiteral("Users"));
+    Q_EMIT table->textEdited(table->text());
+    ASSERT_TRUE(start->isEnabled());
+    start->click();
+    ASSERT_TRUE(w.lastResult().ok) << w.lastResult().error.toStdString();
+    // Done: the table is listed and Start waits for another name.
+    ASSERT_EQ(tables->count(), 1);
+    EXPECT_EQ(tables->item(0)->text(), QStringLiteral("Users"));
+    EXPECT_FALSE(start->isEnabled());
+    table->setText(QStringLiteral("users"));
+    Q_EMIT table->textEdited(table->text());
+    EXPECT_FALSE(start->isEnabled());
+    table->setText(QStringLiteral("Second"));
+    Q_EMIT table->textEdited(table->text());
+    EXPECT_TRUE(start->isEnabled());
+
+    // A workbook another application holds open.
+    w.findChild<QRadioButton *>(QStringLiteral("rgExportType_4"))->click();
+    bulk::ExportOptions o;
+    o.type = bulk::ExportType::Workbook;
+    o.fileName = dir.filePath(QStringLiteral("held.xlsx"));
+    o.tableName = QStringLiteral("Mine");
+    ASSERT_TRUE(bulk::ExportEngine().write({}, o, [](QVariantList *) { return false; }).ok);
+    QFile lock(dir.filePath(QStringLiteral(".~lock.held.xlsx#")));
+    ASSERT_TRUE(lock.open(QIODevice::WriteOnly));
+    lock.close();
+    prompts.clear();
+    file->setText(o.fileName);
+    ASSERT_FALSE(prompts.asked().isEmpty());
+    EXPECT_TRUE(prompts.asked().last().text.endsWith(QStringLiteral("If file is opened, please first close it!")));
 }
 
 // arvendel-cli export as a child process.

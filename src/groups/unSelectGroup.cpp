@@ -96,7 +96,13 @@ void TGroupListDialog::btViewClick()
     const int i = ListViewGroups->indexOfTopLevelItem(item);
     if (i < 0 || i >= m_rows.size())
         return;
-    openGroup(m_rows.at(i));
+    // A group that cannot be bound (deleted meanwhile, no right to read it) gives the
+    // directory's message; the list stays open.
+    try {
+        openGroup(m_rows.at(i));
+    } catch (const Exception &e) {
+        ui::Prompt::error(this, e.Message(), QStringLiteral("Arvendel"));
+    }
 }
 
 TfrmSelectGroup::TfrmSelectGroup(QWidget *parent)

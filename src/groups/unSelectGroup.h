@@ -27,7 +27,7 @@ public:
 protected:
     TGroupListDialog(GroupKind kind, const QString &caption, QWidget *parent);
     void showEvent(QShowEvent *event) override;
-    // Opens the view of one group (modal).
+    // Opens the view of one group (modal); raises EADSIException when it cannot be bound.
     virtual void openGroup(const TGroupListEntry &entry) = 0;
 
 private:

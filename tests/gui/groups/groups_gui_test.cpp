@@ -88,6 +88,24 @@ TEST_F(GroupsGui, GroupListShowsEveryGroupAndSortsByTypeAscendingThenDescending)
     EXPECT_EQ(prompts.asked().size(), 0);
 }
 
+TEST_F(GroupsGui, ViewOfAGroupDeletedAfterListingReportsTheDirectorysError)
+{
+    ui::ScriptedPrompts prompts;
+    const QString group = createGroup(QStringLiteral("Vanish"));
+    TfrmSelectGroup dlg;
+    dlg.LoadList();
+    QTreeWidgetItem *item = nullptr;
+    for (int i = 0; i < dlg.ListViewGroups->topLevelItemCount(); ++i)
+        if (dlg.ListViewGroups->topLevelItem(i)->data(0, Qt::UserRole).toString().compare(group, Qt::CaseInsensitive) == 0)
+            item = dlg.ListViewGroups->topLevelItem(i);
+    ASSERT_TRUE(item);
+    ASSERT_EQ(testsupport::ldapModify(QStringLiteral("dn: %1\nchangetype: delete\n").arg(group).toUtf8()).exitCode, 0);
+    dlg.ListViewGroups->setCurrentItem(item);
+    dlg.btViewClick();
+    ASSERT_EQ(prompts.messages().size(), 1);
+    EXPECT_FALSE(prompts.messages().first().isEmpty());
+}
+
 TEST_F(GroupsGui, MembersTabMarksPrimaryAndNestedMembersAndRefusesToRemoveThem)
 {
     ui::ScriptedPrompts prompts;

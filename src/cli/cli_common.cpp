@@ -1,5 +1,10 @@
 #include "cli/cli.h"
 
+#include "core/unSearch.h"
+
+#include <QRegularExpression>
+#include <sys/stat.h>
+
 #include <QFile>
 #include <QRegularExpression>
 
@@ -34,6 +39,15 @@ int usageError(const QCommandLineParser &parser, const QString &message)
 int directoryError(const QString &text)
 {
     QString shown = text;
+    // Messages that carry only a status code ("Search failed (result code 80005014)") get
+    // the program's readable text for it as well.
+    static const QRegularExpression code(QStringLiteral("\\b(8[0-9A-Fa-f]{7})\\b"));
+    const QRegularExpressionMatch m = code.match(shown);
+    if (m.hasMatch()) {
+        const QString readable = GetADSIErrorText(static_cast<ads::HRESULT>(m.captured(1).toUInt(nullptr, 16))).trimmed();
+        if (!readable.isEmpty() && !shown.contains(readable))
+            shown += QStringLiteral("\n") + readable;
+    }
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     err() << shown.trimmed() << '\n';
     err().flush();
@@ -122,10 +136,16 @@ bool readPasswordSource(const QCommandLineParser &p, QString *password, bool *gi
             *error = QStringLiteral("Cannot read the password file %1: %2").arg(name, f.errorString());
             return false;
         }
+        // A password file others can read is a password others can read.
+        struct stat st {};
+        if (::fstat(f.handle(), &st) == 0 && (st.st_mode & 077))
+            err() << "warning: the password file " << name
+                  << " can be read by other users; make it owner-only (chmod 600 " << name << ").\n";
         QByteArray line = f.readLine();
         while (line.endsWith('\n') || line.endsWith('\r'))
             line.chop(1);
         *password = QString::fromUtf8(line);
+        line.fill('\0');
         *given = true;
     } else if (p.isSet(QStringLiteral("password-env"))) {
         const QString var = p.value(QStringLiteral("password-env"));
@@ -134,6 +154,9 @@ bool readPasswordSource(const QCommandLineParser &p, QString *password, bool *gi
             return false;
         }
         *password = qEnvironmentVariable(var.toLocal8Bit().constData());
+        // Programs this one starts do not inherit it (the environment of this process as
+        // others see it in /proc was fixed at its start and is not changed by this).
+        qunsetenv(var.toLocal8Bit().constData());
         *given = true;
     }
     return true;

@@ -150,7 +150,17 @@ TEST_F(CliDomain, DirectoryErrorsPrintTheProgramsTextAndFail)
 
     r = cli(search({QStringLiteral("--filter"), QStringLiteral("(cn=Administrator")}));
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.err.trimmed(), QStringLiteral("Search failed (result code 80005014)"));
+    // The code alone does not tell a reader what went wrong: the readable text follows it.
+    EXPECT_EQ(r.err.trimmed(), QStringLiteral("Search failed (result code 80005014)\nThe specified search filter is invalid."));
+
+    // A password file others may read works, with a warning.
+    QFile(passwordFile).setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther);
+    r = cli(search({QStringLiteral("--filter"), QStringLiteral("(cn=Administrator)")}));
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QStringLiteral("can be read by other users"))) << r.err.toStdString();
+    QFile(passwordFile).setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    r = cli(search({QStringLiteral("--filter"), QStringLiteral("(cn=Administrator)")}));
+    EXPECT_FALSE(r.err.contains(QStringLiteral("can be read by other users"))) << r.err.toStdString();
 
     r = cli(search({QStringLiteral("--base"), QStringLiteral("OU=No Such Unit,") + fact("BASE_DN")}));
     EXPECT_EQ(r.exitCode, 1);

@@ -197,7 +197,7 @@ TfrmUserProp *findDialog(const QString &dnOrPath, const QString &pathPrefix)
 }
 
 TfrmUserProp *openUserProperties(QWidget *cascadeFrom, const QString &dnOrPath, const UserPropConnection &c,
-                                 bool screenCornerFallback)
+                                 bool screenCornerFallback, QWidget *owner)
 {
     if (TfrmUserProp *open = findDialog(dnOrPath, c.pathPrefix)) {
         open->showNormal();
@@ -206,7 +206,10 @@ TfrmUserProp *openUserProperties(QWidget *cascadeFrom, const QString &dnOrPath, 
         return open;
     }
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    auto *dlg = new TfrmUserProp;
+    // Owned by the main window (the owner given, or the owner of the window it is opened
+    // from), so that none outlives it; each is still a window of its own.
+    QWidget *parent = owner ? owner->window() : cascadeFrom ? cascadeFrom->window()->parentWidget() : nullptr;
+    auto *dlg = new TfrmUserProp(parent);
     try {
         dlg->Open(dnOrPath, c);
     } catch (...) {

@@ -294,8 +294,10 @@ TfrmUserProp *findDialog(const QString &dnOrPath, const QString &pathPrefix = {}
 QList<TfrmUserProp *> openDialogs();
 // Opens the user's dialog or brings its open one to the front. With cascadeFrom, the new
 // window is placed 20 pixels right of and below it when it fits on the screen, else at
-// (20, 20) when screenCornerFallback. Raises EADSIException when the user cannot be bound.
+// (20, 20) when screenCornerFallback. A new window belongs to owner (it closes with it; it
+// stays a window of its own) or, without one, to cascadeFrom's window. Raises EADSIException
+// when the user cannot be bound.
 TfrmUserProp *openUserProperties(QWidget *cascadeFrom, const QString &dnOrPath, const UserPropConnection &c,
-                                 bool screenCornerFallback = false);
+                                 bool screenCornerFallback = false, QWidget *owner = nullptr);
 
 } // namespace userprop

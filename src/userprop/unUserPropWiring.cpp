@@ -13,16 +13,16 @@ namespace userprop {
 
 void wireMainWindow(TfrmMain &main)
 {
-    main.setUserPropertiesOpener([](QWidget *parent, const QString &dn) {
+    TfrmMain *m = &main;
+    main.setUserPropertiesOpener([m](QWidget *parent, const QString &dn) {
         try {
-            openUserProperties(nullptr, dn, UserPropConnection::fromContext());
+            openUserProperties(nullptr, dn, UserPropConnection::fromContext(), false, m);
         } catch (const Exception &e) {
             ui::Prompt::error(parent, e.Message(), QStringLiteral("Arvendel"));
         }
     });
     // The manager button opens the manager dialog, which has the user picker behind its
     // "Change". Set once every wiring has run, so that it is the picker the panel keeps.
-    TfrmMain *m = &main;
     QTimer::singleShot(0, m, [m] {
         if (TQuickPanel *panel = m->quickPanel())
             panel->setManagerPicker([](QWidget *parent, QString &name, QString &dn) {

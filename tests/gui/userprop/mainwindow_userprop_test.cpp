@@ -75,7 +75,8 @@ TEST_F(MainWindowUserProp, GridOpensTheDialogAndApplyRefreshesGridAndPanel)
         EXPECT_EQ(w.quickPanel()->findChild<QLineEdit *>(QStringLiteral("ebOffice"))->text(), "Room 42");
         EXPECT_EQ(w.quickPanel()->findChild<QLineEdit *>(QStringLiteral("ebTitle"))->text(), "Director");
         EXPECT_EQ(w.quickPanel()->tabs()->currentIndex(), int(quickpanel::Organization));
-        delete d;
     }
+    // No property dialog outlives the main window.
+    EXPECT_TRUE(userprop::openDialogs().isEmpty());
     adsitest::deleteTree(ou);
 }

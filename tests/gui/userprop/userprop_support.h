@@ -13,6 +13,7 @@
 #include "userprop/unUserProp.h"
 
 #include <QLineEdit>
+#include <QPointer>
 #include <QRandomGenerator>
 #include <QTest>
 #include <QTemporaryDir>
@@ -146,10 +147,11 @@ protected:
     }
     void TearDown() override
     {
-        for (TfrmUserProp *d : userprop::openDialogs()) {
-            d->SetApplyEnabled(false);
-            delete d;
-        }
+        for (QPointer<TfrmUserProp> d : userprop::openDialogs())
+            if (d) {
+                d->SetApplyEnabled(false);
+                delete d.data();
+            }
         TfrmUserProp::setHoursEditor({});
         TfrmUserProp::setWorkstationsEditor({});
         TfrmUserProp::setGroupPicker({});

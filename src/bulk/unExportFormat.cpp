@@ -6,6 +6,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QColorDialog>
 #include <QComboBox>
 #include <QFileInfo>
 #include <QFontDatabase>
@@ -21,6 +22,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
+#include <QSignalBlocker>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -250,6 +252,39 @@ TfrmExportFormat::TfrmExportFormat(QWidget *parent) : QDialog(parent)
         f->addRow(QStringLiteral("Cell padding"), edHTMLCellPadding);
         f->addRow(QStringLiteral("Cell spacing"), edHTMLCellSpacing);
         f->addRow(QStringLiteral("Border width"), edHTMLBorderWidth);
+        // Colour samples: a click opens the colour dialog; any pick makes the template "Custom".
+        const QList<QPair<const char *, quint32 bulk::HtmlColours::*>> samples{
+            {"Background", &bulk::HtmlColours::background},        {"Default text", &bulk::HtmlColours::text},
+            {"Header background", &bulk::HtmlColours::headerBackground}, {"Header text", &bulk::HtmlColours::headerText},
+            {"Data text", &bulk::HtmlColours::dataText},           {"Even rows", &bulk::HtmlColours::evenRows},
+            {"Odd rows", &bulk::HtmlColours::oddRows}};
+        auto *colours = new QGridLayout;
+        int n = 0;
+        for (const auto &[caption, member] : samples) {
+            auto *b = new QPushButton(QString::fromLatin1(caption), tsHTML);
+            b->setObjectName(QStringLiteral("pnHTMLColour%1").arg(n));
+            colours->addWidget(b, n / 4, n % 4);
+            m_colourSamples.append({b, member});
+            const auto m = member;
+            connect(b, &QPushButton::clicked, this, [this, m] {
+                const quint32 v = m_colours.*m;
+                QColor c = (v & 0x80000000u) ? palette().color(QPalette::WindowText)
+                                             : QColor(int(v & 0xFF), int((v >> 8) & 0xFF), int((v >> 16) & 0xFF));
+                const bool ok = m_colourPicker ? m_colourPicker(this, c) : [&] {
+                    const QColor picked = QColorDialog::getColor(c, this);
+                    c = picked;
+                    return picked.isValid();
+                }();
+                if (!ok || !c.isValid())
+                    return;
+                m_colours.*m = quint32(c.red()) | (quint32(c.green()) << 8) | (quint32(c.blue()) << 16);
+                const QSignalBlocker block(cbxHTMLTemplate);
+                cbxHTMLTemplate->setCurrentIndex(0);
+                showColours();
+            });
+            ++n;
+        }
+        f->addRow(colours);
         auto *tpl = new QHBoxLayout;
         auto *save = new QPushButton(QStringLiteral("S&ave as template ..."), tsHTML);
         save->setObjectName(QStringLiteral("btSaveTemplate"));
@@ -261,6 +296,7 @@ TfrmExportFormat::TfrmExportFormat(QWidget *parent) : QDialog(parent)
         connect(cbxHTMLTemplate, &QComboBox::currentTextChanged, this, [this](const QString &name) {
             QString font;
             if (bulk::htmlTemplate(name, &m_colours, &font)) {
+                showColours();
                 const int i = cbxHTMLFontName->findText(font);
                 if (i >= 0)
                     cbxHTMLFontName->setCurrentIndex(i);
@@ -296,7 +332,9 @@ TfrmExportFormat::TfrmExportFormat(QWidget *parent) : QDialog(parent)
                 return;
             }
             cbxHTMLFontName->setCurrentText(font);
+            const QSignalBlocker block(cbxHTMLTemplate);
             cbxHTMLTemplate->setCurrentIndex(0);
+            showColours();
         });
     }
     tsExcel = new QWidget(this);
@@ -383,6 +421,7 @@ void TfrmExportFormat::resetOptions()
     rgExpXMLAs->button(0)->setChecked(true);
     cbxHTMLTemplate->setCurrentIndex(-1);
     m_colours = bulk::HtmlColours();
+    showColours();
     edHTMLTitle->clear();
     cbxHTMLFontName->setCurrentIndex(cbxHTMLFontName->count() > 0 ? 0 : -1);
     edHTMLBackground->clear();
@@ -394,6 +433,17 @@ void TfrmExportFormat::resetOptions()
     m_tables.clear();
     m_tableDone = false;
     rgExportTypeClick();
+}
+
+void TfrmExportFormat::showColours()
+{
+    for (const auto &[button, member] : std::as_const(m_colourSamples)) {
+        const quint32 v = m_colours.*member;
+        const QColor c = (v & 0x80000000u) ? palette().color(QPalette::WindowText)
+                                           : QColor(int(v & 0xFF), int((v >> 8) & 0xFF), int((v >> 16) & 0xFF));
+        button->setStyleSheet(QStringLiteral("background-color: %1; color: %2;")
+                                  .arg(c.name(), c.lightness() < 128 ? QStringLiteral("white") : QStringLiteral("black")));
+    }
 }
 
 void TfrmExportFormat::setRequest(const bulk::ExportRequest &request)

@@ -8,7 +8,11 @@
 //   dlg.exec();
 #include "bulk/exportengine.h"
 
+#include <QColor>
 #include <QDialog>
+#include <QList>
+#include <QPair>
+#include <functional>
 
 class QButtonGroup;
 class QCheckBox;
@@ -36,6 +40,9 @@ public:
     // The options as the controls hold them.
     bulk::ExportOptions options() const;
     bool exporting() const { return m_running; }
+    // The colour dialog of the colour samples (QColorDialog by default); false on Cancel.
+    void setColourPicker(std::function<bool(QWidget *, QColor &)> picker) { m_colourPicker = std::move(picker); }
+    const bulk::HtmlColours &htmlColours() const { return m_colours; }
     // The result of the last export (tests, callers).
     const bulk::ExportResult &lastResult() const { return m_last; }
 
@@ -94,5 +101,8 @@ private:
     QProgressBar *ProgressBar = nullptr;
     QStatusBar *StatusBar = nullptr;
     QLabel *stSource = nullptr, *stExported = nullptr;
+    void showColours();
     bulk::HtmlColours m_colours;
+    std::function<bool(QWidget *, QColor &)> m_colourPicker;
+    QList<QPair<QPushButton *, quint32 bulk::HtmlColours::*>> m_colourSamples;
 };

@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QTimeZone>
 #include <QTreeWidget>
 
 using namespace uptest;
@@ -231,4 +232,38 @@ TEST_F(Account, LogonNamesMustBeUniqueAndPresent)
     const auto e = entry(dn, {"sAMAccountName", "userPrincipalName"});
     EXPECT_EQ(e.text("sAMAccountName"), fresh);
     EXPECT_EQ(e.text("userPrincipalName"), fresh + "@arvendel.test");
+}
+
+TEST_F(Account, LogonHoursInAHalfHourZoneAreStoredShiftedBySixHours)
+{
+    // UTC+5:30: the local hours move by six (5.5 rounds to the even 6); a fresh window in the
+    // same zone reads them back unchanged.
+    SetTimeZoneOverride(QTimeZone(QByteArrayLiteral("Asia/Kolkata")));
+    const QString dn = createUser("up-ist");
+    userprop::HoursArray wanted = userprop::allHours(0);
+    for (int h = 9; h < 17; ++h)
+        wanted[static_cast<std::size_t>(24 + h)] = 1; // Monday 09:00-17:00 local
+    TfrmUserProp::setHoursEditor([&](QWidget *, userprop::HoursArray &hours, bool) {
+        hours = wanted;
+        return true;
+    });
+    TfrmUserProp *d = open(dn);
+    d->btLogonHoursClick();
+    const bool applied = d->Apply();
+    const QByteArray stored = entry(dn, {"logonHours"}).values("logonHours").value(0);
+    delete d;
+    d = open(dn);
+    userprop::HoursArray reread{};
+    TfrmUserProp::setHoursEditor([&](QWidget *, userprop::HoursArray &hours, bool) {
+        reread = hours;
+        return false;
+    });
+    d->btLogonHoursClick();
+    SetTimeZoneOverride(QTimeZone());
+    ASSERT_TRUE(applied);
+    // Monday 09:00 local is Monday 03:00 UTC (bit 24 + 3 = 27) in the six-hour reading.
+    ASSERT_EQ(stored.size(), 21);
+    for (int utc = 0; utc < 168; ++utc)
+        EXPECT_EQ((static_cast<quint8>(stored[utc / 8]) >> (utc % 8)) & 1, (utc >= 27 && utc < 35) ? 1 : 0) << utc;
+    EXPECT_EQ(reread, wanted);
 }

@@ -111,6 +111,8 @@ void TextSink::flush()
             *p++ = char(c.unicode() & 0xFF);
             *p++ = char(c.unicode() >> 8);
         }
+    } else if (m_utf8) {
+        bytes = m_pending.toUtf8();
     } else {
         bytes = toWindows1252(m_pending, &m_unmappable);
     }
@@ -320,7 +322,16 @@ protected:
 class TextWriter : public FormatWriter {
 public:
     using FormatWriter::FormatWriter;
-    bool begin(QString *error) override { return sink.open(opt.fileName, opt.unicode, error); }
+    bool begin(QString *error) override
+    {
+        if (!sink.open(opt.fileName, opt.unicode, error))
+            return false;
+        if (opt.type == ExportType::Xml || opt.type == ExportType::Html) {
+            const QString enc = opt.xmlEncoding.trimmed().toLower();
+            sink.setUtf8(enc == QLatin1String("utf-8") || enc == QLatin1String("utf8"));
+        }
+        return true;
+    }
     bool finish(QString *error) override
     {
         // Formats whose head waits for the first row close only what they opened.

@@ -20,6 +20,9 @@ public:
     TextSink &operator=(const TextSink &) = delete;
 
     bool open(const QString &path, bool unicode, QString *error);
+    // 8-bit files whose text declares UTF-8 (XML and HTML with that encoding) are written as
+    // UTF-8, so that the bytes match the declaration. Call after open.
+    void setUtf8(bool on) { m_utf8 = on && !m_unicode; }
     void write(const QString &text);
     void writeLine(const QString &text) { write(text); write(QStringLiteral("\r\n")); }
     // Flushes, syncs and renames onto the destination; false with the reason.
@@ -39,6 +42,7 @@ private:
     QString m_path, m_temp;
     QString m_pending;
     bool m_unicode = true;
+    bool m_utf8 = false;
     QString m_error;
     int m_unmappable = 0;
 };

@@ -235,6 +235,20 @@ TEST_F(ExportFormat, UnicodeXmlDeclaresUtf16AndAdoXmlParses)
     expectGolden(QStringLiteral("ado-masked.xml"), QStringLiteral("ado.xml"));
 }
 
+TEST_F(ExportFormat, EightBitXmlDeclaringUtf8IsWrittenAsUtf8)
+{
+    opt.type = ExportType::Xml;
+    opt.unicode = false;
+    opt.xmlEncoding = QStringLiteral("UTF-8");
+    auto data = rows();
+    data[2][0] = QStringLiteral("Мария");
+    const ExportResult r = write(QStringLiteral("u8.xml"), data);
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.unmappable, 0);
+    const QJsonObject j = readBack({QStringLiteral("xml"), dir.filePath(QStringLiteral("u8.xml"))});
+    EXPECT_EQ(j.value(QStringLiteral("rows")).toArray().at(2).toArray().at(0).toString(), QStringLiteral("Мария"));
+}
+
 TEST_F(ExportFormat, HtmlWithTemplateEscapesAndBreaksLines)
 {
     opt.type = ExportType::Html;

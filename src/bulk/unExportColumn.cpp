@@ -16,6 +16,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QStyle>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -71,8 +72,13 @@ TfrmExportColumn::TfrmExportColumn(QWidget *parent) : QDialog(parent)
     lvAvailable->setObjectName(QStringLiteral("lvAvailable"));
     lvExported = new QListWidget(this);
     lvExported->setObjectName(QStringLiteral("lvExported"));
-    for (QListWidget *l : {lvAvailable, lvExported})
+    for (QListWidget *l : {lvAvailable, lvExported}) {
         l->setSelectionMode(QAbstractItemView::ExtendedSelection);
+        // Lines are dragged from one list onto the other (they move, with their keys).
+        l->setDragDropMode(QAbstractItemView::DragDrop);
+        l->setDefaultDropAction(Qt::MoveAction);
+        connect(l->model(), &QAbstractItemModel::rowsInserted, this, [this] { QTimer::singleShot(0, this, &TfrmExportColumn::updateButtons); });
+    }
     grid->addWidget(lvAvailable, 1, 0);
     grid->addWidget(lvExported, 1, 2);
     auto *mid = new QVBoxLayout;

@@ -5,11 +5,13 @@
 #include "groups/unDynamicGroupView.h"
 #include "groups/unSelectGroup.h"
 #include "options/unOptions.h"
+#include "platform/office/workbook.h"
 #include "ui/prompt.h"
 
 #include <QApplication>
 #include <QAtomicInt>
 #include <QElapsedTimer>
+#include <QProcess>
 #include <functional>
 
 using namespace groups;
@@ -178,4 +180,43 @@ TEST_F(DynamicGui, OkWritesOnlyDescriptionMailAndManager)
     EXPECT_EQ(after.take(QStringLiteral("description")), QList<QByteArray>{"  Described  "});
     EXPECT_EQ(after.take(QStringLiteral("mail")), QList<QByteArray>{"dyn@arvendel.test"});
     EXPECT_EQ(after, before);
+}
+
+TEST_F(DynamicGui, MembersWorkbookHoldsCaptionHeadersAndEveryPreviewedMember)
+{
+    ui::ScriptedPrompts prompts;
+    QString opened;
+    office::setOpenWithDesktopHook([&](const QString &path) {
+        opened = path;
+        return true;
+    });
+    const QString dn = QStringLiteral("CN=All Mailbox Users,OU=Distribution Lists,OU=Groups,") + fact("SEED_OU");
+    TfrmDistributionDynamicGroupView view(dn, QStringLiteral("All Mailbox Users"));
+    view.pcGroup->setCurrentWidget(view.tsMembers);
+    ASSERT_TRUE(waitFor([&] { return view.enumerationFinished(); }));
+    view.sbMembersToExcelClick();
+    office::setOpenWithDesktopHook({});
+    ASSERT_FALSE(opened.isEmpty());
+    EXPECT_EQ(opened, view.lastWorkbook());
+
+    // Read back with openpyxl: one line per row, cells joined by tabs.
+    QProcess p;
+    p.start(QStringLiteral("/usr/bin/python3"),
+            {QStringLiteral("-c"), QStringLiteral("import sys, openpyxl\n"
+                                                  "ws = openpyxl.load_workbook(sys.argv[1]).active\n"
+                                                  "for r in ws.iter_rows(values_only=True):\n"
+                                                  "    print('\\t'.join('' if v is None else str(v) for v in r))\n"),
+             opened});
+    ASSERT_TRUE(p.waitForFinished(60000));
+    ASSERT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    const QStringList lines = QString::fromUtf8(p.readAllStandardOutput()).split(QLatin1Char('\n'));
+    const int n = view.lvMembers->topLevelItemCount();
+    ASSERT_GE(lines.size(), n + 5);
+    EXPECT_TRUE(lines[0].startsWith(view.windowTitle())) << lines[0].toStdString();
+    EXPECT_EQ(lines[1], QStringLiteral("Name\tActive Directory Folder\tDistinguished Name"));
+    for (int i = 0; i < n; ++i) {
+        const QTreeWidgetItem *item = view.lvMembers->topLevelItem(i);
+        EXPECT_EQ(lines[i + 2], item->text(0) + QLatin1Char('\t') + item->text(1) + QLatin1Char('\t') + item->text(2));
+    }
+    EXPECT_TRUE(lines[n + 4].startsWith(QStringLiteral("Created with \"Arvendel - "))) << lines[n + 4].toStdString();
 }

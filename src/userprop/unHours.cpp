@@ -7,6 +7,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLocale>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableWidget>
@@ -148,6 +149,12 @@ void TfrmHours::setSelected(quint8 value)
                 grid_[static_cast<std::size_t>(userprop::dayOfRow(row, firstDay_) * 24 + c)] = value;
     paintCells();
     grid->clearSelection();
+}
+
+void TfrmHours::mousePressEvent(QMouseEvent *event)
+{
+    grid->clearSelection();
+    QDialog::mousePressEvent(event);
 }
 
 void TfrmHours::rbBlueClick()

@@ -33,6 +33,10 @@ public:
     // Modal run: true with hours updated on OK.
     static bool edit(QWidget *parent, userprop::HoursArray &hours, bool writable, bool known = true);
 
+protected:
+    // A click on the window outside the grid removes the selection.
+    void mousePressEvent(QMouseEvent *event) override;
+
 private:
     void paintCells();
     void selectionChanged();

@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableWidget>
+#include <QTest>
 #include <QTreeWidget>
 
 using namespace uptest;
@@ -32,6 +33,10 @@ TEST(Hours, RowsStartAtTheLocalesFirstDayAndEditTheSundayFirstArray)
         for (int h = 0; h < 24; ++h)
             EXPECT_EQ(edited[std::size_t(day * 24 + h)], (day >= 1 && day <= 5 && h >= 8 && h <= 16) ? 0 : 1)
                 << day << " " << h;
+    // A click beside the grid drops the selection.
+    dlg.selectHours(0, 0, 0, 3);
+    QTest::mouseClick(&dlg, Qt::LeftButton, {}, QPoint(2, dlg.height() - 2));
+    EXPECT_TRUE(dlg.selectionText().isEmpty());
     // Row 6 is Sunday.
     dlg.selectHours(6, 6, 0, 0);
     EXPECT_EQ(dlg.selectionText(), QLocale().dayName(7) + " from 0:00 to 1:00");

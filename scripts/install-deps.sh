@@ -17,8 +17,9 @@ PKGS=(
   imagemagick xvfb xauth
   # independent readers of exported files (workbooks, documents)
   python3-openpyxl python3-docx
-  # fonts the window tests measure text with
-  fonts-dejavu-core
+  # fonts the window tests measure text with; Cyrillic comes with DejaVu, Chinese and Japanese
+  # names (the seed has them) with the Droid fallback font, so the grid shows no boxes
+  fonts-dejavu-core fonts-droid-fallback
 )
 
 missing=()

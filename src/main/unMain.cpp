@@ -8,6 +8,7 @@
 #include "main/unSchemaThreads.h"
 #include "main/unUserGrid.h"
 #include "options/unFormOptions.h"
+#include "platform/adsi/adsconnection.h"
 #include "platform/adsi/adserror.h"
 #include "options/unModifyColumns.h"
 #include "ui/objectbus.h"
@@ -301,6 +302,9 @@ void TfrmMain::buildWidgets()
     statusPanels_[0]->setFixedWidth(380);
     statusBar()->addWidget(statusPanels_[0]);
     statusBar()->addWidget(statusPanels_[1], 1);
+    statusProtection_ = new QLabel(statusBar());
+    statusProtection_->setObjectName(QStringLiteral("StatusProtection"));
+    statusBar()->addPermanentWidget(statusProtection_);
 
     // Wiring of the listing.
     list_->setSelectedNodeProvider([this] { return selectedListingNode(); });
@@ -526,6 +530,8 @@ void TfrmMain::acConnectExecute()
     }
     // 7.
     ads::ADsSetLastError(0, QString());
+    if (rootDse_ && rootDse_->connection())
+        statusProtection_->setText(rootDse_->connection()->protectionText());
     try {
         OpenDomain();
     } catch (const Exception &e) {
@@ -545,6 +551,7 @@ void TfrmMain::tearDown()
     setStatusPanel(0, QString());
     list_->setStatusText(QString());
     setStatusPanel(1, QString());
+    statusProtection_->clear();
     DisconnectContext();
     panel_->setConnection({});
     for (QAction *a : {actBulkExport, ActionFilter, ActionReports, ActionGroups, ActionQueryBasedDL})

@@ -161,4 +161,5 @@ private:
     QToolButton *tbFindFast = nullptr;
     QToolButton *tbSelectColumn = nullptr;
     QLabel *statusPanels_[2] = {nullptr, nullptr};
+    QLabel *statusProtection_ = nullptr;  // how the connection is protected (TLS, Kerberos, none)
 };

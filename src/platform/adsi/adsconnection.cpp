@@ -544,6 +544,22 @@ HRESULT ConnectionPool::get(const QString &server, int port, const QString &user
     return S_OK;
 }
 
+QString Connection::protectionText() const
+{
+    if (m_tls)
+        return QStringLiteral("Protected by TLS (LDAPS)");
+    sasl_ssf_t ssf = 0;
+    if (m_ld)
+        ldap_get_option(m_ld, LDAP_OPT_X_SASL_SSF, &ssf);
+    if (ssf > 1)
+        return QStringLiteral("Kerberos, sealed (encrypted)");
+    if (ssf == 1)
+        return QStringLiteral("Kerberos, signed (not encrypted)");
+    if (m_key.flags & ADS_SECURE_AUTHENTICATION)
+        return QStringLiteral("Kerberos, not encrypted");
+    return QStringLiteral("Not protected: data travels unencrypted");
+}
+
 void closeAllConnections()
 {
     ++g_generation;

@@ -63,6 +63,9 @@ public:
     int port() const { return m_port; }
     QString uri() const { return m_uri; }
     bool usesTls() const { return m_tls; }
+    // How the session is protected, in words for the status bar: TLS, Kerberos with
+    // sealing or signing (the negotiated SASL security layer), or nothing.
+    QString protectionText() const;
     // The attribute type map of this server (read from its schema once per server and
     // process, shared between threads). Never null after a successful open; an unreadable
     // schema gives an empty map (every attribute then reads as text or octets).

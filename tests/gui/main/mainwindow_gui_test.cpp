@@ -583,6 +583,11 @@ TEST(DemoDomain, StoredDemoSettingsConnectWithoutQuestions)
         EXPECT_TRUE(script.asked().isEmpty());
         ASSERT_EQ(w.tree()->topLevelItemCount(), 1);
         EXPECT_EQ(w.tree()->topLevelItem(0)->text(0), testsupport::fact("DNS_DOMAIN"));
+        // The demo's password goes over LDAPS, and the stored settings remember it.
+        EXPECT_EQ(w.findChild<QLabel *>("StatusProtection")->text(), "Protected by TLS (LDAPS)");
+        QFile stored(folder.filePath("settings.ini"));
+        ASSERT_TRUE(stored.open(QIODevice::ReadOnly));
+        EXPECT_TRUE(stored.readAll().toUpper().contains("1A15F19F"));
     }
     registry::setStoreFile(QString());
 

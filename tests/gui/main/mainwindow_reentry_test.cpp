@@ -13,6 +13,7 @@
 #include "support/testdomain.h"
 #include "ui/prompt.h"
 
+#include <QLabel>
 #include <QSpinBox>
 #include <QTimer>
 #include <QTreeWidget>
@@ -119,6 +120,10 @@ TEST(MainWindowReentry, ConnectAskedForAgainWhileOneWaitsConnectsOnce)
     TfrmMain::setConnectWaitForTests(500, 151);
     EXPECT_EQ(openedByThird, 0);
     EXPECT_EQ(w.tree()->topLevelItemCount(), 1);
+    // The status bar says the simple bind of these settings is not protected.
+    auto *protection = w.findChild<QLabel *>(QStringLiteral("StatusProtection"));
+    ASSERT_NE(protection, nullptr);
+    EXPECT_TRUE(protection->text().startsWith(QStringLiteral("Not protected"))) << protection->text().toStdString();
     EXPECT_TRUE(w.acConnect->isEnabled());
     EXPECT_TRUE(script.messages().isEmpty()) << script.messages().join("|").toStdString();
 }

@@ -78,9 +78,17 @@ QString readText(const ObjectPtr &obj, const char *name)
 
 TConnectionContext &ConnectionContext() { return contextInstance(); }
 
+TConnectionContext ConnectionContextSnapshot()
+{
+    QMutexLocker lock(&g_contextMutex);
+    return contextInstance();
+}
+
 void ApplyContextCredentials(TQelADSISearching &search)
 {
-    const TConnectionContext &c = ConnectionContext();
+    // Worker threads come here too: they read a copy taken under the lock, never the
+    // context while a connect or disconnect rewrites it.
+    const TConnectionContext c = ConnectionContextSnapshot();
     search.setUserName(c.UserName);
     search.setPassword(c.Password);
     search.setAuthFlags(int(c.AuthFlags));
@@ -89,7 +97,7 @@ void ApplyContextCredentials(TQelADSISearching &search)
 
 ads::HRESULT OpenWithContext(const QString &dn, ads::ObjectPtr *object, const QString &interfaceId)
 {
-    const TConnectionContext &c = ConnectionContext();
+    const TConnectionContext c = ConnectionContextSnapshot();
     return OpenADsObject(c.ServerPrefix + escapePathDn(dn), c.UserName, c.Password, object,
                          interfaceId, c.AuthFlags, c.UseCredentials);
 }

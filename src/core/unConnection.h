@@ -141,6 +141,8 @@ struct TConnectionContext {
 // take no lock: workers run only while a connection stands (the main window waits for them
 // before it disconnects or connects again).
 TConnectionContext &ConnectionContext();
+// A copy of the context taken under its lock: what worker threads read.
+TConnectionContext ConnectionContextSnapshot();
 
 // Copies the context's credentials and flags into a search.
 void ApplyContextCredentials(TQelADSISearching &search);

@@ -633,17 +633,25 @@ std::shared_ptr<const SchemaMap> Connection::schema()
     if (m_schema)
         return m_schema;
     const QString key = m_host.toLower() + QLatin1Char(':') + QString::number(m_port);
-    QMutexLocker lock(&g_schemaMutex);
-    auto it = g_schemas.find(key);
-    if (it != g_schemas.end()) {
-        m_schema = it->second;
-        return m_schema;
+    {
+        QMutexLocker lock(&g_schemaMutex);
+        auto it = g_schemas.find(key);
+        if (it != g_schemas.end()) {
+            m_schema = it->second;
+            return m_schema;
+        }
     }
-    // Loaded under the lock: a second thread asking for the same server waits for this read
-    // instead of reading the schema again.
-    m_schema = loadSchema(std::shared_ptr<Connection>(std::shared_ptr<Connection>(), this));
-    if (m_schema->size() > 0)
-        g_schemas[key] = m_schema;
+    // Read outside the lock: a server that hangs while its schema is read holds up only the
+    // thread that asked (its wait is bounded), never the threads of other servers. Two
+    // threads asking at once may both read it; the first stored copy wins.
+    auto loaded = loadSchema(std::shared_ptr<Connection>(std::shared_ptr<Connection>(), this));
+    QMutexLocker lock(&g_schemaMutex);
+    if (loaded->size() > 0) {
+        auto [it, inserted] = g_schemas.try_emplace(key, loaded);
+        m_schema = it->second;
+    } else {
+        m_schema = loaded;
+    }
     return m_schema;
 }
 

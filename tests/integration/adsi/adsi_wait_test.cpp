@@ -9,6 +9,10 @@
 
 #include <QElapsedTimer>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 using namespace ads;
 using namespace adsitest;
 
@@ -98,4 +102,33 @@ TEST_F(SilentServer, WaitHookEndsTheWaitAtOnce)
     EXPECT_EQ(h, hresultFromWin32(1223)) << std::hex << h << " " << lastErrorText().toStdString();
     EXPECT_EQ(calls, 5);
     EXPECT_TRUE(lastErrorText().contains(QLatin1String("stopped"))) << lastErrorText().toStdString();
+}
+
+// The schema of one server is read outside the lock that guards the schema cache, so a server
+// that hangs while its schema is read holds up only the thread that asked.
+TEST_F(SilentServer, HangingSchemaReadDoesNotBlockOtherServers)
+{
+    ARV_REQUIRE_DOMAIN();
+    setOperationTimeout(8);
+    ugtest::DroppingRelay relay(server(), 389, QByteArray("schemaNamingContext"),
+                                ugtest::DroppingRelay::Mode::SilenceAtMarker);
+    std::atomic<bool> hungDone{false};
+    std::thread reader([&] {
+        ObjectPtr o;
+        // Its schema read waits out the operation timeout; the open's status does not matter.
+        ADsOpenObject(viaRelay(relay, baseDn()), adminUpn(), adminPassword(), 0, &o);
+        closeAllConnections();
+        hungDone = true;
+    });
+    // Wait until the relay swallowed the schema request, then use the real server directly.
+    for (int i = 0; i < 400 && relay.drops() == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_EQ(relay.drops(), 1);
+    ObjectPtr direct;
+    EXPECT_EQ(ADsOpenObject(path(baseDn()), adminUpn(), adminPassword(), 0, &direct), S_OK)
+        << lastErrorText().toStdString();
+    QVariant dn;
+    EXPECT_EQ(direct->Get(QStringLiteral("distinguishedName"), &dn), S_OK);
+    EXPECT_FALSE(hungDone.load()) << "the other server answered only after the hanging one gave up";
+    reader.join();
 }

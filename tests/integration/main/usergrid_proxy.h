@@ -22,7 +22,9 @@ namespace ugtest {
 
 class DroppingRelay {
 public:
-    enum class Mode { Drop, Silence };
+    // Drop / Silence: at the next page of a paged search holding marker. SilenceAtMarker: at
+    // any request holding marker.
+    enum class Mode { Drop, Silence, SilenceAtMarker };
     // Drops (or silences) the connection that asks for a following page of a search whose
     // request holds marker (a text of its filter), so that other paged searches (the schema)
     // pass.
@@ -132,6 +134,12 @@ private:
             // messageID INTEGER, then the operation's tag.
             const qsizetype idLength = static_cast<unsigned char>(message[header + 1]);
             const unsigned char op = static_cast<unsigned char>(message[header + 2 + idLength]);
+            if (mode_ == Mode::SilenceAtMarker && message.contains(marker_)) {
+                ++drops_;
+                p.silent = true;
+                p.pending.clear();
+                return true;
+            }
             if (op == 0x63 && message.contains(marker_) && pagedCookieLength(message) > 0) {
                 ++drops_;
                 if (mode_ == Mode::Drop)

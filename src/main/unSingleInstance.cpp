@@ -6,6 +6,14 @@
 #include <QStandardPaths>
 #include <QWidget>
 
+#include <QFile>
+#include <QScopeGuard>
+#include <QTimer>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 QString TSingleInstance::guardName() { return QStringLiteral("Arvendel {6D64CA16-BB57-4F53-AA0D-57BBC9253CFE}"); }
@@ -13,15 +21,31 @@ QString TSingleInstance::guardName() { return QStringLiteral("Arvendel {6D64CA16
 QString TSingleInstance::messageText() { return QStringLiteral("Arvendel {28767137-A9E2-4279-B7FE-7BF7FB44A998}"); }
 
 namespace {
-// The guard belongs to the user's session, as a session's named mutex does: it lives in the
-// user's runtime folder, or carries the user id when there is none.
-QString socketPath(const QString &name)
+// A folder only this user can enter: the runtime folder when it is ours, private and not a
+// link, else /tmp/arvendel-<uid> made (or found) with the same properties. Empty when
+// neither can be had; the program then runs without a guard rather than in a shared place.
+bool privateFolder(const QString &path)
+{
+    struct stat st {};
+    const QByteArray p = QFile::encodeName(path);
+    if (::lstat(p.constData(), &st) != 0) {
+        if (errno != ENOENT || ::mkdir(p.constData(), 0700) != 0 || ::lstat(p.constData(), &st) != 0)
+            return false;
+    }
+    return S_ISDIR(st.st_mode) && !S_ISLNK(st.st_mode) && st.st_uid == ::getuid() && (st.st_mode & 077) == 0;
+}
+
+QString socketFolder()
 {
     const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (!runtime.isEmpty() && QDir(runtime).exists())
-        return QDir(runtime).filePath(name);
-    return QDir(QDir::tempPath()).filePath(name + QStringLiteral(" uid") + QString::number(getuid()));
+    if (!runtime.isEmpty() && privateFolder(runtime))
+        return runtime;
+    const QString own = QDir(QDir::tempPath()).filePath(QStringLiteral("arvendel-") + QString::number(::getuid()));
+    return privateFolder(own) ? own : QString();
 }
+
+// A client may send at most this much without a newline before it is dropped.
+constexpr qint64 MaxMessageBytes = 512;
 } // namespace
 
 TSingleInstance::TSingleInstance(const QString &name, QObject *parent) : QObject(parent)
@@ -31,7 +55,8 @@ TSingleInstance::TSingleInstance(const QString &name, QObject *parent) : QObject
         n = qEnvironmentVariable("ARV_INSTANCE_NAME");
     if (n.isEmpty())
         n = guardName();
-    name_ = socketPath(n);
+    const QString folder = socketFolder();
+    name_ = folder.isEmpty() ? QString() : QDir(folder).filePath(n);
 }
 
 TSingleInstance::~TSingleInstance()
@@ -44,6 +69,18 @@ bool TSingleInstance::claim()
 {
     if (server_)
         return true;
+    if (name_.isEmpty())
+        return true;  // no private folder: run unguarded
+    // One start at a time decides who is first: two programs started at the same moment
+    // must not both find nobody and then take the socket from each other.
+    const QByteArray lockPath = QFile::encodeName(name_ + QStringLiteral(".lock"));
+    const int lockFd = ::open(lockPath.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (lockFd >= 0)
+        ::flock(lockFd, LOCK_EX);
+    auto unlock = qScopeGuard([lockFd] {
+        if (lockFd >= 0)
+            ::close(lockFd);  // closing releases the lock
+    });
     {
         QLocalSocket probe;
         probe.connectToServer(name_);
@@ -58,7 +95,8 @@ bool TSingleInstance::claim()
     server_ = new QLocalServer(this);
     server_->setSocketOptions(QLocalServer::UserAccessOption);
     if (!server_->listen(name_)) {
-        // A socket left behind by an instance that crashed: nobody answers on it.
+        // A socket left behind by an instance that crashed: nobody answered on it above, and
+        // the lock keeps a starting instance from being behind it.
         QLocalServer::removeServer(name_);
         if (!server_->listen(name_)) {
             // Without a guard the program still runs; it just cannot be found by a second start.
@@ -75,9 +113,15 @@ void TSingleInstance::onConnection()
 {
     while (QLocalSocket *s = server_->nextPendingConnection()) {
         connect(s, &QLocalSocket::disconnected, s, &QObject::deleteLater);
+        // A client that never finishes its line is dropped after a short while or once it
+        // has sent more than any message is long.
+        QTimer::singleShot(3000, s, [s] { s->abort(); });
         auto handle = [this, s] {
-            if (!s->canReadLine())
+            if (!s->canReadLine()) {
+                if (s->bytesAvailable() > MaxMessageBytes)
+                    s->abort();
                 return;
+            }
             const QByteArray line = s->readLine().trimmed();
             s->disconnectFromServer();
             if (line == messageText().toUtf8()) {

@@ -95,17 +95,40 @@ bool prepareStore(const QString &file, QString *error)
             }
         }
     }
+    // The folder and the file must be ours and no links: a link planted by someone else
+    // would make us write the credentials where they choose.
+    auto unsafe = [error](const QString &path, const QString &reason) {
+        *error = QStringLiteral("The settings location %1 is not safe to use: %2.").arg(path, reason);
+        return false;
+    };
+    struct stat dst {};
+    const QByteArray nativeDir = QFile::encodeName(dir);
+    if (::lstat(nativeDir.constData(), &dst) != 0)
+        return unsafe(dir, QString::fromLocal8Bit(std::strerror(errno)));
+    if (S_ISLNK(dst.st_mode) || !S_ISDIR(dst.st_mode))
+        return unsafe(dir, QStringLiteral("it is a link or not a folder"));
+    if (dst.st_uid != ::getuid())
+        return unsafe(dir, QStringLiteral("it belongs to another user"));
+    if ((dst.st_mode & 077) != 0 && ::chmod(nativeDir.constData(), dst.st_mode & 0700) != 0)
+        return unsafe(dir, QStringLiteral("its access cannot be narrowed to its owner"));
     const QByteArray native = QFile::encodeName(info.absoluteFilePath());
-    int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) {
+        if (errno == ELOOP)
+            return unsafe(file, QStringLiteral("it is a link"));
         *error = QStringLiteral("Cannot create the settings file %1: %2")
                      .arg(file, QString::fromLocal8Bit(std::strerror(errno)));
         return false;
     }
     struct stat st {};
-    if (::fstat(fd, &st) == 0 && (st.st_mode & 077) != 0)
-        ::fchmod(fd, st.st_mode & 0700);
+    const bool statted = ::fstat(fd, &st) == 0;
+    const bool ours = statted && S_ISREG(st.st_mode) && st.st_uid == ::getuid();
+    const bool narrowed = ours && ((st.st_mode & 077) == 0 || ::fchmod(fd, st.st_mode & 0700) == 0);
     ::close(fd);
+    if (!ours)
+        return unsafe(file, QStringLiteral("it is not a regular file of this user"));
+    if (!narrowed)
+        return unsafe(file, QStringLiteral("its access cannot be narrowed to its owner"));
     return true;
 }
 

@@ -1,6 +1,7 @@
 #include "platform/registry/registry.h"
 
 #include <QFile>
+#include <QDir>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -222,4 +223,37 @@ TEST(RegistryLocation, EnvironmentOverridesDefault)
     qunsetenv("ARV_SETTINGS_FILE");
     qputenv("XDG_CONFIG_HOME", "/tmp/xdg");
     EXPECT_EQ(registry::storeFile(), QStringLiteral("/tmp/xdg/Arvendel/registry.ini"));
+}
+
+// Someone else's link in place of the settings file or its folder would make the program
+// write the enciphered credentials where that someone chooses: both are refused, and a
+// folder others could enter is narrowed to its owner.
+TEST_F(RegistryTest, LinksAreRefusedAndTheFolderIsNarrowed)
+{
+    registry::Key k;
+    ASSERT_TRUE(k.open(QStringLiteral("Software\\Vastrel\\Pordex"), registry::Access::ReadWrite));
+    k.close();
+    const QString folder = QFileInfo(file).absolutePath();
+    ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), 0755), 0);
+    ASSERT_TRUE(k.open(QStringLiteral("Software\\Vastrel\\Pordex"), registry::Access::ReadWrite));
+    k.close();
+    EXPECT_EQ(QFileInfo(folder).permissions() & (QFile::ReadOther | QFile::ExeOther | QFile::ReadGroup), 0);
+
+    // The file is a link to a place of the attacker's choosing.
+    const QString target = dir.path() + QStringLiteral("/elsewhere.ini");
+    const QString linked = dir.path() + QStringLiteral("/linkdir/registry.ini");
+    ASSERT_TRUE(QDir().mkpath(dir.path() + QStringLiteral("/linkdir")));
+    ASSERT_TRUE(QFile::link(target, linked));
+    registry::setStoreFile(linked);
+    registry::Key viaLink;
+    EXPECT_FALSE(viaLink.open(QStringLiteral("Software\\Vastrel\\Pordex"), registry::Access::ReadWrite));
+    EXPECT_TRUE(viaLink.lastError().contains(QStringLiteral("not safe"))) << viaLink.lastError().toStdString();
+    EXPECT_FALSE(QFile::exists(target));
+
+    // The folder is a link.
+    ASSERT_TRUE(QFile::link(dir.path() + QStringLiteral("/cfg"), dir.path() + QStringLiteral("/cfglink")));
+    registry::setStoreFile(dir.path() + QStringLiteral("/cfglink/registry.ini"));
+    registry::Key viaFolderLink;
+    EXPECT_FALSE(viaFolderLink.open(QStringLiteral("Software\\Vastrel\\Pordex"), registry::Access::ReadWrite));
+    registry::setStoreFile(file);
 }

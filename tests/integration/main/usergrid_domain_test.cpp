@@ -203,13 +203,14 @@ TEST_F(UserGridDomain, SizeLimitCountsRowsRead)
 
 TEST_F(UserGridDomain, StopKeepsTheRowsReadSoFar)
 {
-    // Stop arrives with the first pending events the listing processes.
+    // Stop arrives with the first pending events the listing processes: while it waits for
+    // the server's first answer, or after the first row at the latest.
     QMetaObject::invokeMethod(list.get(), [this] { list->stop(); }, Qt::QueuedConnection);
     const ListingResult r = list->listUsers(ouNode());
     EXPECT_TRUE(r.stopped);
-    EXPECT_TRUE(r.error.isEmpty());
-    EXPECT_EQ(r.read, 1);
-    EXPECT_EQ(list->rows().size(), 1);
+    EXPECT_TRUE(r.error.isEmpty()) << r.error.toStdString();
+    EXPECT_LE(r.read, 1);
+    EXPECT_EQ(list->rows().size(), r.read);
     EXPECT_FALSE(list->busy());
     // The next listing is not stopped by the old request.
     EXPECT_EQ(list->listUsers(ouNode()).read, 7);

@@ -107,9 +107,12 @@ bool prepareStore(const QString &file, QString *error)
         return unsafe(dir, QString::fromLocal8Bit(std::strerror(errno)));
     if (S_ISLNK(dst.st_mode) || !S_ISDIR(dst.st_mode))
         return unsafe(dir, QStringLiteral("it is a link or not a folder"));
-    if (dst.st_uid != ::getuid())
+    // A shared folder with the sticky bit (/tmp) is left as it is: nobody else can replace a
+    // file of ours there, and it must stay open to everyone.
+    const bool sharedSticky = (dst.st_mode & S_ISVTX) != 0;
+    if (!sharedSticky && dst.st_uid != ::getuid())
         return unsafe(dir, QStringLiteral("it belongs to another user"));
-    if ((dst.st_mode & 077) != 0 && ::chmod(nativeDir.constData(), dst.st_mode & 0700) != 0)
+    if (!sharedSticky && (dst.st_mode & 077) != 0 && ::chmod(nativeDir.constData(), dst.st_mode & 0700) != 0)
         return unsafe(dir, QStringLiteral("its access cannot be narrowed to its owner"));
     const QByteArray native = QFile::encodeName(info.absoluteFilePath());
     int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);

@@ -239,6 +239,19 @@ TEST_F(RegistryTest, LinksAreRefusedAndTheFolderIsNarrowed)
     k.close();
     EXPECT_EQ(QFileInfo(folder).permissions() & (QFile::ReadOther | QFile::ExeOther | QFile::ReadGroup), 0);
 
+    // A shared sticky folder (like /tmp) keeps its mode: it must stay open to everyone.
+    const QString shared = dir.path() + QStringLiteral("/shared");
+    ASSERT_TRUE(QDir().mkpath(shared));
+    ASSERT_EQ(::chmod(QFile::encodeName(shared).constData(), 01777), 0);
+    registry::setStoreFile(shared + QStringLiteral("/registry.ini"));
+    registry::Key inShared;
+    EXPECT_TRUE(inShared.open(QStringLiteral("Software\\Vastrel"), registry::Access::ReadWrite)) << inShared.lastError().toStdString();
+    inShared.close();
+    struct stat sst {};
+    ASSERT_EQ(::stat(QFile::encodeName(shared).constData(), &sst), 0);
+    EXPECT_EQ(sst.st_mode & 07777, 01777u);
+    registry::setStoreFile(file);
+
     // The file is a link to a place of the attacker's choosing.
     const QString target = dir.path() + QStringLiteral("/elsewhere.ini");
     const QString linked = dir.path() + QStringLiteral("/linkdir/registry.ini");

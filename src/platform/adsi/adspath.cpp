@@ -40,10 +40,9 @@ bool parseServer(const QString &text, QString *server, int *port)
             host = host.left(colon);
         }
     }
-    // Brackets belong to the [IPv6] form only, and a colon left in a name without them
-    // would be read as the port separator again when the path is composed.
-    if (host.isEmpty() || host.contains(QLatin1Char('[')) || host.contains(QLatin1Char(']')) ||
-        (!text.startsWith(QLatin1Char('[')) && host.contains(QLatin1Char(':'))))
+    // Brackets belong around an IPv6 address only: a name holding one cannot be written
+    // back as a path that reads the same.
+    if (host.isEmpty() || host.contains(QLatin1Char('[')) || host.contains(QLatin1Char(']')))
         return false;
     int p = 0;
     if (!portText.isEmpty()) {

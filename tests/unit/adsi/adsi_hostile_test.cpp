@@ -1,6 +1,7 @@
 // Values a hostile or broken server can send: declared lengths that do not fit, and ranged
 // retrievals that do not move forward.
 #include "platform/adsi/adsinternal.h"
+#include "platform/adsi/adspath.h"
 #include "platform/adsi/adsvalue.h"
 
 #include <gtest/gtest.h>
@@ -41,4 +42,20 @@ TEST(RangedRetrieval, EveryStepMustMoveForward)
     // limit and text that is no range.
     for (const char *r : {"0-1499", "1000-2999", "1500-1400", "1500-2147483647", "1500", "-", "a-b", "", "1500-"})
         EXPECT_EQ(rangeStep(QString::fromLatin1(r), 1499).kind, RangeStep::Invalid) << r;
+}
+
+TEST(HostilePaths, ServerNamesThatCannotBeWrittenBackAreRefused)
+{
+    AdsPath p;
+    // A stray bracket (found by fuzzing) would compose into a path that no longer parses.
+    EXPECT_FALSE(AdsPath::parse(QStringLiteral("LDAP://x::1]:389/DC=x"), &p));
+    EXPECT_FALSE(AdsPath::parse(QStringLiteral("LDAP://[::1]]/DC=x"), &p));
+    // An IPv6 address typed without brackets still works, and is written back with them.
+    ASSERT_TRUE(AdsPath::parse(QStringLiteral("LDAP://fe80::1:389/DC=x"), &p));
+    EXPECT_EQ(p.server, QStringLiteral("fe80::1"));
+    EXPECT_EQ(p.port, 389);
+    AdsPath again;
+    ASSERT_TRUE(AdsPath::parse(p.toString(), &again));
+    EXPECT_EQ(again.server, p.server);
+    EXPECT_EQ(again.port, 389);
 }

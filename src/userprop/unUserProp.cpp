@@ -13,6 +13,7 @@
 #include "ui/prompt.h"
 #include "ui/texts.h"
 #include "ui/writable.h"
+#include "userprop/unSecurityViews.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -340,8 +341,8 @@ void TfrmUserProp::build()
     pages_[ExchangeAdvanced] = buildExchangeAdvanced();
     picture_ = new TPictureTab;
     pages_[Picture] = picture_;
-    // The security and raw views are other windows' work; their pages stay empty until then.
-    pages_[Security] = new QWidget;
+    security_ = new userprop::TUserSecurityPage;
+    pages_[Security] = security_;
     pages_[RawData] = new QWidget;
     for (int t = 0; t < TabCount; ++t) {
         if (t != Picture)
@@ -720,6 +721,7 @@ void TfrmUserProp::loadTab(Tab t)
         case Account: loadAccount(); break;
         case MemberOf: loadMemberOf(); break;
         case Picture: picture_->tsPictureShow(); break;
+        case Security: security_->load(user_); break;
         default: break;
         }
         loaded_[t] = true;

@@ -39,6 +39,7 @@ class TPictureTab;
 class TQelADSISearching;
 
 namespace userprop {
+class TUserSecurityPage;
 
 // What the dialog binds and searches with.
 struct UserPropConnection {
@@ -281,6 +282,7 @@ private:
     QLabel *lbPrimaryGroupDisplayName_ = nullptr, *lbPrimaryGroupDN_ = nullptr;
     QPushButton *btAddGroup_ = nullptr, *btRemoveGroup_ = nullptr, *btSetPrimaryGroup_ = nullptr;
     TPictureTab *picture_ = nullptr;
+    userprop::TUserSecurityPage *security_ = nullptr;
 };
 
 namespace userprop {

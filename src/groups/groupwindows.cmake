@@ -3,6 +3,7 @@
 arv_add_library(arv_groups
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/unGroupPages.h ${CMAKE_CURRENT_LIST_DIR}/unGroupPages.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/unMVADSI.h ${CMAKE_CURRENT_LIST_DIR}/unMVADSI.cpp
     ${CMAKE_CURRENT_LIST_DIR}/unGroupDialog.h ${CMAKE_CURRENT_LIST_DIR}/unGroupDialog.cpp
     ${CMAKE_CURRENT_LIST_DIR}/unSelectGroup.h ${CMAKE_CURRENT_LIST_DIR}/unSelectGroup.cpp
     ${CMAKE_CURRENT_LIST_DIR}/unGroupView.h ${CMAKE_CURRENT_LIST_DIR}/unGroupView.cpp

@@ -1,4 +1,5 @@
 #include "groups/unGroupPages.h"
+#include "groups/unMVADSI.h"
 
 #include "core/unConnection.h"
 #include "core/unSearch.h"
@@ -431,8 +432,12 @@ TRawDataPage::TRawDataPage(QWidget *parent) : QWidget(parent)
     setObjectName(QStringLiteral("tsRAW"));
     lvRAW = new QTreeWidget(this);
     lvRAW->setObjectName(QStringLiteral("lvRAW"));
-    lvRAW->setHeaderLabels({QStringLiteral("ldapName"), QStringLiteral("Property Type"), QStringLiteral("Property Value")});
+    // The hidden fourth column: "-1" for a row of several values, else "0".
+    lvRAW->setHeaderLabels({QStringLiteral("ldapName"), QStringLiteral("Property Type"), QStringLiteral("Property Value"),
+                            QStringLiteral("Multi")});
+    lvRAW->setColumnHidden(3, true);
     lvRAW->setRootIsDecorated(false);
+    connect(lvRAW, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem *item) { lvRAWDblClick(item); });
     lvRAW->setSortingEnabled(false);
     lbTotal = new QLabel(this);
     lbTotal->setObjectName(QStringLiteral("lbRawTotal"));
@@ -470,10 +475,19 @@ void TRawDataPage::load(const ads::ObjectPtr &group, const QString &caption)
         QStringList texts;
         for (const QVariant &v : e.values)
             texts << RawValueText(e.name, e.type, v);
-        auto *item = new QTreeWidgetItem(lvRAW, {e.name, AdsTypeName(e.type), texts.join(QStringLiteral(" # "))});
+        auto *item = new QTreeWidgetItem(lvRAW, {e.name, AdsTypeName(e.type), texts.join(QStringLiteral(" # ")),
+                                                 e.values.size() > 1 ? QStringLiteral("-1") : QStringLiteral("0")});
         item->setData(0, Qt::UserRole, e.values.size() > 1);
     }
     lbTotal->setText(QStringLiteral("Total items:") + QString::number(lvRAW->topLevelItemCount()));
+}
+
+void TRawDataPage::lvRAWDblClick(QTreeWidgetItem *item)
+{
+    if (!item)
+        return;
+    TfrmMVADSI viewer(item->text(0), item->text(2), item->text(3) == QLatin1String("-1"), this);
+    viewer.exec();
 }
 
 QString ListToWorkbook(QWidget *parent, const QString &caption, const QTreeWidget *list, const QString &fileBase)
@@ -486,14 +500,17 @@ QString ListToWorkbook(QWidget *parent, const QString &caption, const QTreeWidge
         return {};
     }
     const office::CellStyle bold = office::CellStyle::boldArial10();
-    const int columns = list->columnCount();
+    QList<int> columns; // hidden columns hold the list's bookkeeping, not what it shows
+    for (int c = 0; c < list->columnCount(); ++c)
+        if (!list->isColumnHidden(c))
+            columns << c;
     wb.writeString(0, 0, caption, bold);
-    for (int c = 0; c < columns; ++c)
-        wb.writeString(1, c, list->headerItem()->text(c), bold);
+    for (int i = 0; i < columns.size(); ++i)
+        wb.writeString(1, i, list->headerItem()->text(columns[i]), bold);
     const int n = list->topLevelItemCount();
     for (int r = 0; r < n; ++r)
-        for (int c = 0; c < columns; ++c)
-            wb.writeString(r + 2, c, list->topLevelItem(r)->text(c));
+        for (int i = 0; i < columns.size(); ++i)
+            wb.writeString(r + 2, i, list->topLevelItem(r)->text(columns[i]));
     wb.writeString(n + 4, 0, QStringLiteral("Created with \"Arvendel - %1\"").arg(GetFileVersionText()), bold);
     if (!wb.close(&error)) {
         ui::Prompt::error(parent, error, kAppTitle);

@@ -117,6 +117,8 @@ class TRawDataPage : public QWidget {
 public:
     explicit TRawDataPage(QWidget *parent = nullptr);
     void load(const ads::ObjectPtr &group, const QString &caption);
+    // Opens the value viewer (TfrmMVADSI) for the row.
+    void lvRAWDblClick(QTreeWidgetItem *item);
     // Writes the rows to a workbook the desktop opens.
     void sbRawToExcelClick();
     // The workbook file written by the last sbRawToExcelClick (tests read it).

@@ -14,6 +14,8 @@
 #include "ui/texts.h"
 #include "ui/writable.h"
 #include "userprop/unSecurityViews.h"
+#include "userprop/unBussPhone.h"
+#include "groups/unGroupPages.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -314,9 +316,6 @@ void addRows(QWidget *owner, QGridLayout *grid, int &row, const QList<QPair<cons
                 const QString attr = QLatin1String(ob.attribute);
                 const int key = ob.key;
                 QObject::connect(bt, &QPushButton::clicked, owner, [other, attr, key] { other(attr, key); });
-                // The other-values editor is another window's work; until it exists the
-                // button stays disabled.
-                bt->setEnabled(false);
                 grid->addWidget(bt, row, 2);
             }
         ++row;
@@ -343,9 +342,10 @@ void TfrmUserProp::build()
     pages_[Picture] = picture_;
     security_ = new userprop::TUserSecurityPage;
     pages_[Security] = security_;
-    pages_[RawData] = new QWidget;
+    raw_ = new groups::TRawDataPage;
+    pages_[RawData] = raw_;
     for (int t = 0; t < TabCount; ++t) {
-        if (t != Picture)
+        if (t != Picture && t != RawData)
             pages_[t]->setObjectName(QLatin1String(kTabNames[t]));
         pcUserProp_->addTab(pages_[t], QLatin1String(kTabCaptions[t]));
     }
@@ -389,7 +389,7 @@ QWidget *TfrmUserProp::buildGeneral()
     bold.setBold(true);
     lbContainerName_->setFont(bold);
     g->addWidget(lbContainerName_, row++, 0, 1, 3);
-    auto other = [](const QString &, int) {};
+    auto other = [this](const QString &attribute, int key) { btOtherClick(attribute, key); };
     addRows(page, g, row,
             {{"givenName", coupledEdit(General, "ebFirstName", "givenName")},
              {"initials", coupledEdit(General, "ebInitials", "initials")},
@@ -459,7 +459,7 @@ QWidget *TfrmUserProp::buildTelephones()
              {"facsimileTelephoneNumber", coupledEdit(Telephones, "ebFacsimileTelephoneNumber", "facsimileTelephoneNumber")},
              {"ipPhone", coupledEdit(Telephones, "ebIPPhone", "ipPhone")},
              {"info", coupledMemo(Telephones, "memoNotes", "info")}},
-            {});
+            [this](const QString &attribute, int key) { btOtherClick(attribute, key); });
     g->setRowStretch(row, 1);
     return page;
 }
@@ -684,7 +684,7 @@ void TfrmUserProp::showTab(Tab t)
         pcUserProp_->setCurrentIndex(t); // comes back here through currentChanged
     if (!user_)
         return;
-    if (!loaded_[t])
+    if (!loaded_[t] || t == RawData)
         loadTab(t);
     if (t == General)
         refreshCreatedChanged();
@@ -722,6 +722,7 @@ void TfrmUserProp::loadTab(Tab t)
         case MemberOf: loadMemberOf(); break;
         case Picture: picture_->tsPictureShow(); break;
         case Security: security_->load(user_); break;
+        case RawData: raw_->load(rawObject(), windowTitle()); break;
         default: break;
         }
         loaded_[t] = true;
@@ -1198,7 +1199,26 @@ bool TfrmUserProp::Apply()
         return false; // Apply stays enabled with what was not written
     SetApplyEnabled(false);
     refreshCreatedChanged();
+    if (pcUserProp_->currentIndex() == RawData)
+        loadTab(RawData);
     return true;
+}
+
+ads::ObjectPtr TfrmUserProp::rawObject() const
+{
+    // A binding of its own: reading every attribute must not replace what the dialog's
+    // object holds for its tabs.
+    ads::ObjectPtr obj;
+    CheckADSIResult(OpenADsObject(user_->ADsPath(), conn_.userName, conn_.password, &obj,
+                                  QString::fromLatin1(ads::IID_IADs), conn_.authFlags, conn_.useCredentials));
+    return obj;
+}
+
+void TfrmUserProp::btOtherClick(const QString &attribute, int key)
+{
+    if (!user_)
+        return;
+    userprop::TfrmBussPhone::edit(this, user_, attribute, key, writable(attribute), conn_);
 }
 
 void TfrmUserProp::handleNotice(int code, const QString &dn)

@@ -38,6 +38,9 @@ class QTreeWidgetItem;
 class TPictureTab;
 class TQelADSISearching;
 
+namespace groups {
+class TRawDataPage;
+}
 namespace userprop {
 class TUserSecurityPage;
 
@@ -129,6 +132,8 @@ public:
     void btRemoveGroupClick();
     void btSetPrimaryGroupClick();
     void addGroups(const QStringList &dns); // as TfrmSelectGroups' OK does
+    // The "Other..." buttons: the other-values editor of the attribute.
+    void btOtherClick(const QString &attribute, int key);
 
     // Sub-dialog hooks (tests replace the modal windows): the hours editor gets the edited
     // array and writability and returns false on Cancel; the workstations editor gets the
@@ -283,6 +288,8 @@ private:
     QPushButton *btAddGroup_ = nullptr, *btRemoveGroup_ = nullptr, *btSetPrimaryGroup_ = nullptr;
     TPictureTab *picture_ = nullptr;
     userprop::TUserSecurityPage *security_ = nullptr;
+    groups::TRawDataPage *raw_ = nullptr;
+    ads::ObjectPtr rawObject() const;
 };
 
 namespace userprop {

@@ -4,10 +4,10 @@
 #include "main/unMain.h"
 #include "main/unQuickPanel.h"
 #include "ui/prompt.h"
+#include "userprop/unBussPhone.h"
 #include "userprop/unManager.h"
 #include "userprop/unUserProp.h"
 
-#include <QTimer>
 
 namespace userprop {
 
@@ -21,14 +21,17 @@ void wireMainWindow(TfrmMain &main)
             ui::Prompt::error(parent, e.Message(), QStringLiteral("Arvendel"));
         }
     });
-    // The manager button opens the manager dialog, which has the user picker behind its
-    // "Change". Set once every wiring has run, so that it is the picker the panel keeps.
-    QTimer::singleShot(0, m, [m] {
-        if (TQuickPanel *panel = m->quickPanel())
-            panel->setManagerPicker([](QWidget *parent, QString &name, QString &dn) {
-                return TfrmManager::edit(parent, name, dn, UserPropConnection::fromContext());
-            });
-    });
+    // The panel's manager button opens the manager dialog, which has the user picker behind
+    // its "Change".
+    if (TQuickPanel *panel = m->quickPanel())
+        panel->setManagerPicker([](QWidget *parent, QString &name, QString &dn) {
+            return TfrmManager::edit(parent, name, dn, UserPropConnection::fromContext());
+        });
+    if (TQuickPanel *panel = m->quickPanel())
+        panel->setOtherValuesEditor([](QWidget *parent, const ads::ObjectPtr &user, const QString &attribute,
+                                       bool writable, int key) {
+            TfrmBussPhone::edit(parent, user, attribute, key, writable, UserPropConnection::fromContext());
+        });
 }
 
 } // namespace userprop

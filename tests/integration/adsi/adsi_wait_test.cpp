@@ -9,6 +9,11 @@
 
 #include <QElapsedTimer>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -131,4 +136,78 @@ TEST_F(SilentServer, HangingSchemaReadDoesNotBlockOtherServers)
     EXPECT_EQ(direct->Get(QStringLiteral("distinguishedName"), &dn), S_OK);
     EXPECT_FALSE(hungDone.load()) << "the other server answered only after the hanging one gave up";
     reader.join();
+}
+
+namespace {
+// A one-shot LDAP server that refuses every simple bind with strongerAuthRequired (8), as a
+// domain controller does that requires signing for simple binds.
+class StrongAuthServer {
+public:
+    StrongAuthServer()
+    {
+        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof a;
+        if (::bind(fd_, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0 && ::listen(fd_, 4) == 0 &&
+            ::getsockname(fd_, reinterpret_cast<sockaddr *>(&a), &len) == 0)
+            port_ = ntohs(a.sin_port);
+        thread_ = std::thread([this] { serve(); });
+    }
+    ~StrongAuthServer()
+    {
+        ::shutdown(fd_, SHUT_RDWR);
+        ::close(fd_);
+        thread_.join();
+    }
+    int port() const { return port_; }
+
+private:
+    void serve()
+    {
+        const int c = ::accept(fd_, nullptr, nullptr);
+        if (c < 0)
+            return;
+        unsigned char in[4096];
+        const ssize_t n = ::recv(c, in, sizeof in, 0);
+        // LDAPMessage: 30 len (short or long form), then messageID 02 01 id.
+        ssize_t at = 2;
+        if (n > 2 && (in[1] & 0x80))
+            at += in[1] & 0x7F;
+        if (n > at + 2 && in[at] == 0x02 && in[at + 1] == 0x01) {
+            // (short enough for one-byte BER lengths)
+            const QByteArray diag("00002028: The server requires binds to turn on integrity checking");
+            QByteArray bindResponse;
+            bindResponse.append("\x0a\x01\x08", 3).append("\x04\x00", 2).append(char(0x04)).append(char(diag.size())).append(diag);
+            QByteArray op = QByteArray(1, char(0x61)) + char(bindResponse.size()) + bindResponse;
+            QByteArray body = QByteArray("\x02\x01", 2) + char(in[at + 2]) + op;
+            QByteArray message = QByteArray(1, char(0x30)) + char(body.size()) + body;
+            ::send(c, message.constData(), size_t(message.size()), MSG_NOSIGNAL);
+        }
+        unsigned char rest[256];
+        while (::recv(c, rest, sizeof rest, 0) > 0) {
+        }
+        ::close(c);
+    }
+    int fd_ = -1;
+    int port_ = 0;
+    std::thread thread_;
+};
+} // namespace
+
+// A server that requires signing refuses the simple bind; the message says so and what to
+// choose instead.
+TEST(StrongAuthentication, RefusedSimpleBindNamesTheProtectedChoices)
+{
+    StrongAuthServer server;
+    ASSERT_GT(server.port(), 0);
+    ObjectPtr o;
+    const HRESULT h = ADsOpenObject(QStringLiteral("LDAP://127.0.0.1:%1/RootDSE").arg(server.port()),
+                                    QStringLiteral("user@example.test"), QStringLiteral("secret"), 0, &o);
+    EXPECT_EQ(h, hresultFromLdap(8)) << std::hex << h;
+    const QString text = lastErrorText();
+    EXPECT_TRUE(text.contains(QLatin1String("requires signing or encryption"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QLatin1String("Secure Authentication"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QLatin1String("SSL encryption"))) << text.toStdString();
 }

@@ -15,6 +15,7 @@
 #include "ui/writable.h"
 #include "userprop/unSecurityViews.h"
 #include "userprop/unBussPhone.h"
+#include "userprop/unExchangeDialogs.h"
 #include "groups/unGroupPages.h"
 
 #include <QApplication>
@@ -117,6 +118,7 @@ QString cachedText(const ads::ObjectPtr &o, const QString &attr, bool *ok = null
 }
 
 std::function<bool(QWidget *, const userprop::UserPropConnection &, QString &, QString &)> g_userPicker;
+std::function<void(QDialog *)> g_mailDialogHook;
 
 } // namespace
 
@@ -579,8 +581,6 @@ QWidget *TfrmUserProp::buildExchangeGeneral()
     ebExchangeAlias_ = coupledEdit(ExchangeGeneral, "ebExchangeAlias", "mailNickname");
     g->addWidget(new QLabel(QStringLiteral("Alias:"), page), row, 0);
     g->addWidget(ebExchangeAlias_, row++, 1, 1, 2);
-    // The mail-settings dialogs belong to another window set; their buttons stay disabled
-    // until those exist.
     const struct {
         const char *name, *caption, *line1, *line2;
     } rows[] = {{"btRestrictions", "Restrictions...", "Set the maximum message size and specify",
@@ -592,7 +592,8 @@ QWidget *TfrmUserProp::buildExchangeGeneral()
         auto *l = new QLabel(QStringLiteral("%1\n%2").arg(QLatin1String(r.line1), QLatin1String(r.line2)), page);
         auto *b = new QPushButton(QLatin1String(r.caption), page);
         b->setObjectName(QLatin1String(r.name));
-        b->setEnabled(false);
+        const QString name = QLatin1String(r.name);
+        connect(b, &QPushButton::clicked, this, [this, name] { openMailDialog(name); });
         g->addWidget(l, row, 0, 1, 2);
         g->addWidget(b, row++, 2);
     }
@@ -622,7 +623,8 @@ QWidget *TfrmUserProp::buildExchangeAdvanced()
                                         std::pair{"btRights", "Rights..."}}) {
         auto *b = new QPushButton(QLatin1String(caption), page);
         b->setObjectName(QLatin1String(name));
-        b->setEnabled(false);
+        const QString button = QLatin1String(name);
+        connect(b, &QPushButton::clicked, this, [this, button] { openMailDialog(button); });
         bl->addWidget(b);
     }
     g->addLayout(bl, row++, 0, 1, 2);
@@ -1212,6 +1214,37 @@ ads::ObjectPtr TfrmUserProp::rawObject() const
     CheckADSIResult(OpenADsObject(user_->ADsPath(), conn_.userName, conn_.password, &obj,
                                   QString::fromLatin1(ads::IID_IADs), conn_.authFlags, conn_.useCredentials));
     return obj;
+}
+
+void TfrmUserProp::openMailDialog(const QString &button)
+{
+    if (!user_)
+        return;
+    const userprop::ExchangeContext context{user_, conn_, allowed_};
+    std::unique_ptr<QDialog> dlg;
+    if (button == QLatin1String("btRestrictions"))
+        dlg = std::make_unique<userprop::TfrmDeliveryRestrictions>(context, this);
+    else if (button == QLatin1String("btOptions"))
+        dlg = std::make_unique<userprop::TfrmDeliveryOptions>(context, this);
+    else if (button == QLatin1String("btLimits"))
+        dlg = std::make_unique<userprop::TfrmStorageLimits>(context, this);
+    else if (button == QLatin1String("btAttributes"))
+        dlg = std::make_unique<userprop::TfrmExchangeExtAtt>(context, this);
+    else if (button == QLatin1String("btSettings"))
+        dlg = std::make_unique<userprop::TfrmILSSetings>(context, this);
+    else if (button == QLatin1String("btRights"))
+        dlg = std::make_unique<userprop::TfrmPermitions>(user_, this);
+    if (!dlg)
+        return;
+    if (g_mailDialogHook)
+        g_mailDialogHook(dlg.get());
+    else
+        dlg->exec();
+}
+
+void TfrmUserProp::setMailDialogRunner(std::function<void(QDialog *)> runner)
+{
+    g_mailDialogHook = std::move(runner);
 }
 
 void TfrmUserProp::btOtherClick(const QString &attribute, int key)

@@ -134,6 +134,10 @@ public:
     void addGroups(const QStringList &dns); // as TfrmSelectGroups' OK does
     // The "Other..." buttons: the other-values editor of the attribute.
     void btOtherClick(const QString &attribute, int key);
+    // The mail-settings buttons of the Exchange tabs (by the button's object name): opens
+    // the dialog modally, or hands it to the runner tests set (the runner drives it).
+    void openMailDialog(const QString &button);
+    static void setMailDialogRunner(std::function<void(QDialog *)> runner);
 
     // Sub-dialog hooks (tests replace the modal windows): the hours editor gets the edited
     // array and writability and returns false on Cancel; the workstations editor gets the

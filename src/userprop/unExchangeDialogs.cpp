@@ -3,7 +3,6 @@
 #include "core/unSearch.h"
 #include "options/unOptions.h"
 #include "platform/adsi/adspath.h"
-#include "query/unFind.h"
 #include "ui/prompt.h"
 
 #include <QCheckBox>
@@ -36,20 +35,7 @@ bool pick(QWidget *parent, const UserPropConnection &c, bool groupsToo, QString 
 {
     if (pickerSlot())
         return pickerSlot()(parent, c, groupsToo, name, dn, kind);
-    query::FindRequest req;
-    req.basePath = c.searchRoot;
-    req.scope = groupsToo ? query::FindScope::UsersAndGroups : query::FindScope::Users;
-    req.exchangeOnly = true;
-    req.userName = c.userName;
-    req.password = c.password;
-    req.authFlags = c.authFlags;
-    query::FindResult found;
-    if (!query::FindUser(parent, req, &found))
-        return false;
-    name = found.name;
-    dn = found.distinguishedName;
-    kind = int(found.kind);
-    return true;
+    return pickRecipient(parent, c, groupsToo, true, name, dn, kind);
 }
 
 QVariantList listOf(const ads::ObjectPtr &o, const QString &name, bool *read = nullptr)
@@ -368,25 +354,33 @@ void TfrmDeliveryRestrictions::sendersChanged()
     changed();
 }
 
-void TfrmDeliveryRestrictions::btAddClick()
+std::optional<RecipientRow> TExchangeDialog::pickNew(bool groupsToo, const QList<RecipientRow> &held)
 {
     QString name, dn;
     int kind = -1;
-    if (!pick(this, m_ctx.connection, true, name, dn, kind))
-        return;
+    if (!pick(this, m_ctx.connection, groupsToo, name, dn, kind))
+        return std::nullopt;
     dn = dn.trimmed();
+    // The user itself and recipients already listed are passed over without a word.
     if (dn.compare(ownDn(), Qt::CaseInsensitive) == 0)
-        return;
-    for (const RecipientRow &r : m_rows)
+        return std::nullopt;
+    for (const RecipientRow &r : held)
         if (r.dn.compare(dn, Qt::CaseInsensitive) == 0)
-            return;
+            return std::nullopt;
     RecipientRow r = describeRecipient(m_ctx.connection, dn);
     if (r.caption.isEmpty())
         r.caption = name;
     if (r.kind < 0)
         r.kind = kind;
-    addRow(r);
-    sendersChanged();
+    return r;
+}
+
+void TfrmDeliveryRestrictions::btAddClick()
+{
+    if (const auto r = pickNew(true, m_rows)) {
+        addRow(*r);
+        sendersChanged();
+    }
 }
 
 void TfrmDeliveryRestrictions::btRemoveClick()
@@ -571,22 +565,11 @@ void TfrmDeliveryOptions::updateForwarding()
 
 void TfrmDeliveryOptions::btAddClick()
 {
-    QString name, dn;
-    int kind = 0;
-    if (!pick(this, m_ctx.connection, false, name, dn, kind))
-        return;
-    dn = dn.trimmed();
-    if (dn.compare(ownDn(), Qt::CaseInsensitive) == 0)
-        return;
-    for (const RecipientRow &r : m_delegates)
-        if (r.dn.compare(dn, Qt::CaseInsensitive) == 0)
-            return;
-    RecipientRow r = describeRecipient(m_ctx.connection, dn);
-    if (r.caption.isEmpty())
-        r.caption = name;
-    m_delegates.append(r);
-    new QTreeWidgetItem(lvDelegates, {r.caption, r.dn});
-    changed();
+    if (const auto r = pickNew(false, m_delegates)) {
+        m_delegates.append(*r);
+        new QTreeWidgetItem(lvDelegates, {r->caption, r->dn});
+        changed();
+    }
 }
 
 void TfrmDeliveryOptions::btRemoveClick()
@@ -601,18 +584,14 @@ void TfrmDeliveryOptions::btRemoveClick()
 
 void TfrmDeliveryOptions::btModifyClick()
 {
-    QString name, dn;
-    int kind = 0;
-    if (!pick(this, m_ctx.connection, false, name, dn, kind))
-        return;
-    dn = dn.trimmed();
-    if (dn.compare(m_forwardDn, Qt::CaseInsensitive) == 0 || dn.compare(ownDn(), Qt::CaseInsensitive) == 0)
-        return;
-    m_forwardDn = dn;
-    const QString caption = describeRecipient(m_ctx.connection, dn).caption;
-    ebForwardTo->setText(caption.isEmpty() ? name : caption);
-    updateForwarding();
-    changed();
+    RecipientRow current;
+    current.dn = m_forwardDn;
+    if (const auto r = pickNew(false, {current})) {
+        m_forwardDn = r->dn;
+        ebForwardTo->setText(r->caption);
+        updateForwarding();
+        changed();
+    }
 }
 
 bool TfrmDeliveryOptions::save()

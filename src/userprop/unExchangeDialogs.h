@@ -11,6 +11,7 @@
 #include <QDialog>
 #include <QSet>
 #include <functional>
+#include <optional>
 
 class QCheckBox;
 class QLabel;
@@ -37,6 +38,15 @@ using MailPicker = std::function<bool(QWidget *, const UserPropConnection &, boo
                                       QString &dn, int &kind)>;
 void setMailPicker(MailPicker picker);
 
+// A recipient row: caption (displayName, else cn), DN, class.
+struct RecipientRow {
+    QString caption;
+    QString dn;
+    int kind = -1;          // 0 user, 9 group, -1 other or unknown
+    QString from;           // the attribute it was read from (empty when added)
+};
+RecipientRow describeRecipient(const UserPropConnection &c, const QString &dn);
+
 class TExchangeDialog : public QDialog {
     Q_OBJECT
 public:
@@ -59,6 +69,8 @@ protected:
     bool putOrFail(ads::HRESULT hr);
     bool confirm();
     void rangeMessage(const QString &text);
+    // A recipient from the picker, unless it is the user itself or one of held.
+    std::optional<RecipientRow> pickNew(bool groupsToo, const QList<RecipientRow> &held);
     QString ownDn() const { return m_ownDn; }
     ExchangeContext m_ctx;
     bool m_suppress = false;
@@ -68,14 +80,6 @@ private:
     QString m_ownDn;
 };
 
-// A recipient row: caption (displayName, else cn), DN, class.
-struct RecipientRow {
-    QString caption;
-    QString dn;
-    int kind = -1;          // 0 user, 9 group, -1 other or unknown
-    QString from;           // the attribute it was read from (empty when added)
-};
-RecipientRow describeRecipient(const UserPropConnection &c, const QString &dn);
 
 class TfrmDeliveryRestrictions : public TExchangeDialog {
     Q_OBJECT

@@ -149,9 +149,17 @@ void prepareSearch(TQelADSISearching &search, const UserPropConnection &c)
 
 bool pickUser(QWidget *parent, const UserPropConnection &c, QString &name, QString &dn)
 {
+    int kind = 0;
+    return pickRecipient(parent, c, false, false, name, dn, kind);
+}
+
+bool pickRecipient(QWidget *parent, const UserPropConnection &c, bool groupsToo, bool mailboxOnly, QString &name,
+                   QString &dn, int &kind)
+{
     query::FindRequest req;
     req.basePath = c.searchRoot;
-    req.scope = query::FindScope::Users;
+    req.scope = groupsToo ? query::FindScope::UsersAndGroups : query::FindScope::Users;
+    req.exchangeOnly = mailboxOnly;
     req.userName = c.userName;
     req.password = c.password;
     req.authFlags = c.authFlags;
@@ -160,6 +168,7 @@ bool pickUser(QWidget *parent, const UserPropConnection &c, QString &name, QStri
         return false;
     name = found.name;
     dn = found.distinguishedName;
+    kind = int(found.kind);
     return true;
 }
 

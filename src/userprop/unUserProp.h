@@ -60,6 +60,10 @@ struct UserPropConnection {
 void prepareSearch(TQelADSISearching &search, const UserPropConnection &c);
 // The user picker (Find User) below the search root; false on Cancel.
 bool pickUser(QWidget *parent, const UserPropConnection &c, QString &name, QString &dn);
+// The picker for users, or users and groups, optionally only mailbox owners (its box
+// checked and locked); kind: 0 user, 9 group.
+bool pickRecipient(QWidget *parent, const UserPropConnection &c, bool groupsToo, bool mailboxOnly, QString &name,
+                   QString &dn, int &kind);
 
 // One group row of the Member Of tab.
 struct MemberOfRow {

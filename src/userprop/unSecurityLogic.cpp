@@ -1,8 +1,17 @@
 #include "userprop/unSecurityLogic.h"
 
+#include "core/unValues.h"
+#include "platform/security/sid.h"
+
 #include <QHash>
 
 namespace userprop {
+
+QString LookupTrusteeName(const QString &sidText)
+{
+    const auto sid = security::Sid::fromString(sidText);
+    return sid ? LookupAccountSid(*sid) : QString();
+}
 
 QString TrusteeDisplayText(const QString &trustee, const SidLookup &lookup)
 {

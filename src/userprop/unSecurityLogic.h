@@ -12,6 +12,8 @@ namespace userprop {
 
 // Names a SID ("DOMAIN\name" or "name"); empty when the account is not known.
 using SidLookup = std::function<QString(const QString &sidText)>;
+// The lookup of the connected domain (the well-known table first).
+QString LookupTrusteeName(const QString &sidText);
 
 // The trustee as the views show it: a SID text is named by lookup (kept as SID text when the
 // lookup fails); "NT AUTHORITY\" and "BUILTIN\" are dropped; "DOMAIN\name" becomes

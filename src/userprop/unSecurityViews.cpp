@@ -56,12 +56,6 @@ void ensureNameMaps()
 
 } // namespace
 
-QString LookupTrusteeName(const QString &sidText)
-{
-    const auto sid = security::Sid::fromString(sidText);
-    return sid ? LookupAccountSid(*sid) : QString();
-}
-
 void enableHeaderSort(QTreeWidget *list)
 {
     list->header()->setSectionsClickable(true);

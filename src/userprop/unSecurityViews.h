@@ -18,9 +18,6 @@ class QTreeWidget;
 
 namespace userprop {
 
-// Names a SID by the connected domain (the well-known table first); empty when unknown.
-QString LookupTrusteeName(const QString &sidText);
-
 // Column-header sorting of the views: a second click on a column reverses its order.
 void enableHeaderSort(QTreeWidget *list);
 

@@ -9,12 +9,15 @@ arv_add_library(arv_userprop
     ${CMAKE_CURRENT_LIST_DIR}/unLogonWorkstations.h ${CMAKE_CURRENT_LIST_DIR}/unLogonWorkstations.cpp
     ${CMAKE_CURRENT_LIST_DIR}/unSelectGroups.h ${CMAKE_CURRENT_LIST_DIR}/unSelectGroups.cpp
     ${CMAKE_CURRENT_LIST_DIR}/unManager.h ${CMAKE_CURRENT_LIST_DIR}/unManager.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/unSecurityLogic.h ${CMAKE_CURRENT_LIST_DIR}/unSecurityLogic.cpp
     ${CMAKE_CURRENT_LIST_DIR}/unSecurityViews.h ${CMAKE_CURRENT_LIST_DIR}/unSecurityViews.cpp
     ${CMAKE_CURRENT_LIST_DIR}/unBussPhone.h ${CMAKE_CURRENT_LIST_DIR}/unBussPhone.cpp
     ${CMAKE_CURRENT_LIST_DIR}/unExchangeDialogs.h ${CMAKE_CURRENT_LIST_DIR}/unExchangeDialogs.cpp
-  DEPS arv_adssecurity arv_groups arv_main_quickpanel arv_main_catalogue arv_query_find arv_query_filter arv_core_connection
+  DEPS arv_userprop_security arv_adssecurity arv_groups arv_main_quickpanel arv_main_catalogue arv_query_find arv_query_filter arv_core_connection
        arv_core_values arv_core_search arv_adsi arv_options arv_ui Qt6::Core Qt6::Gui Qt6::Widgets)
+# What the security views show of a descriptor, without windows (the views and the CLI).
+arv_add_library(arv_userprop_security
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/unSecurityLogic.h ${CMAKE_CURRENT_LIST_DIR}/unSecurityLogic.cpp
+  DEPS arv_adssecurity arv_security arv_core_values Qt6::Core)
 # Its place in the program: the main window's hooks (linked by the program only).
 arv_add_library(arv_userprop_wiring
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/unUserPropWiring.h ${CMAKE_CURRENT_LIST_DIR}/unUserPropWiring.cpp

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -48,7 +49,7 @@ protected:
         p.setProcessEnvironment(env);
         p.setStandardInputFile(QProcess::nullDevice());
         p.start(QStringLiteral(ARV_CLI_PATH),
-                QStringList{QStringLiteral("account"), user, QStringLiteral("--server"), fact("ADDR"),
+                QStringList{command, user, QStringLiteral("--server"), fact("ADDR"),
                             QStringLiteral("--user"), fact("ADMIN_USER"), QStringLiteral("--password-file"),
                             passwordFile, QStringLiteral("--simple")}
                     + extra);
@@ -59,6 +60,7 @@ protected:
         return out + QString::fromUtf8(p.readAllStandardError());
     }
 
+    QString command = QStringLiteral("account");
     QTemporaryDir dir;
     QString passwordFile;
     QString ou;
@@ -103,4 +105,32 @@ TEST_F(CliAccount, ShowsHoursWorkstationsAndChangesExpiryAndLockout)
 
     out = run({QStringLiteral("--expires"), QStringLiteral("tomorrow")}, &rc);
     EXPECT_EQ(rc, 2);
+}
+
+TEST_F(CliAccount, TrusteesPrintsTheRightsOfEachTrusteeAsTheSecurityTab)
+{
+    user = QStringLiteral("CN=up-cli-trustees,%1").arg(ou);
+    ASSERT_EQ(testsupport::ldapModify(QStringLiteral("dn: %1\nchangetype: add\nobjectClass: user\nsAMAccountName: up-clt-%2\n")
+                                          .arg(user)
+                                          .arg(QRandomGenerator::global()->bounded(1000000))
+                                          .toUtf8())
+                  .exitCode,
+              0);
+    command = QStringLiteral("trustees");
+    int rc = -1;
+    QString out = run({}, &rc);
+    ASSERT_EQ(rc, 0) << out.toStdString();
+    const int admins = out.indexOf(QRegularExpression(QStringLiteral(R"re(\nDomain Admins \([^)]*\\Domain Admins\) \[S-1-5-21-[-0-9]+-512\]\n)re")));
+    ASSERT_GE(admins, 0) << out.toStdString();
+    EXPECT_TRUE(out.mid(admins).section('\n', 2, 2).startsWith(
+        "  allow: Full Control, Read, Delete, Write, Create child objects, Delete child objects, Allowed to Authenticate, "
+        "Change Password, Receive As, Reset Password, Send As"))
+        << out.toStdString();
+    EXPECT_TRUE(out.contains("\nSYSTEM [S-1-5-18]\n")) << out.toStdString();
+    EXPECT_TRUE(out.contains("Inheritable permissions from the parent: enabled")) << out.toStdString();
+
+    // No mailbox descriptor: said, not an empty list.
+    out = run({QStringLiteral("--mailbox")}, &rc);
+    EXPECT_EQ(rc, 1);
+    EXPECT_TRUE(out.contains("You do not have access to the Security Descriptor")) << out.toStdString();
 }

@@ -3,6 +3,10 @@
 #include "groups/unGroupPages.h"
 #include "groups/unMVADSI.h"
 #include "userprop/unBussPhone.h"
+#include "userprop/unSecurityViews.h"
+#include "platform/office/workbook.h"
+
+#include <QProcess>
 
 #include <QPushButton>
 #include <QTabWidget>
@@ -145,4 +149,58 @@ TEST_F(RawData, RefusedOtherValuesLeaveTheDirectoryAndTheDialogsObjectUnchanged)
     typeInto(child<QLineEdit>(d, "ebDescription"), "x");
     d->Apply();
     EXPECT_EQ(entry(dn, {"otherPager"}).values("otherPager").size(), 1);
+}
+
+TEST_F(RawData, RawAndSecurityListsGoToAWorkbookWithoutTheHiddenColumn)
+{
+    QStringList opened;
+    office::setOpenWithDesktopHook([&](const QString &path) {
+        opened << path;
+        return true;
+    });
+    TfrmUserProp *d = open(ada());
+    d->showTab(TfrmUserProp::RawData);
+    auto *page = d->findChild<groups::TRawDataPage *>();
+    ASSERT_NE(page, nullptr);
+    page->sbRawToExcelClick();
+    d->showTab(TfrmUserProp::Security);
+    auto *security = d->findChild<userprop::TUserSecurityPage *>(QStringLiteral("tsSecurity"));
+    ASSERT_NE(security, nullptr);
+    userprop::TfrmAdvancedAttributes adv(d->userObject(), security->descriptor(),
+                                         userprop::TfrmAdvancedAttributes::DirectoryObject);
+    adv.pcAdvanced->setCurrentIndex(3);
+    adv.sbToExcelClick();
+    office::setOpenWithDesktopHook({});
+    ASSERT_EQ(opened.size(), 2);
+
+    auto read = [](const QString &path) {
+        QProcess p;
+        p.start(QStringLiteral("/usr/bin/python3"),
+                {QStringLiteral("-c"), QStringLiteral("import sys, openpyxl\n"
+                                                      "ws = openpyxl.load_workbook(sys.argv[1]).active\n"
+                                                      "for r in ws.iter_rows(values_only=True):\n"
+                                                      "    print('\\t'.join('' if v is None else str(v).replace('_x000D_', '').replace('\\n', '\\\\n') for v in r))\n"),
+                 path});
+        EXPECT_TRUE(p.waitForFinished(60000));
+        EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+        return QString::fromUtf8(p.readAllStandardOutput()).split(QLatin1Char('\n'));
+    };
+    auto compare = [](const QStringList &lines, const QTreeWidget *list, const QString &header) {
+        const int n = list->topLevelItemCount();
+        ASSERT_GE(lines.size(), n + 5);
+        EXPECT_EQ(lines[1], header);
+        for (int i = 0; i < n; ++i) {
+            QStringList cells;
+            for (int c = 0; c < list->columnCount(); ++c)
+                if (!list->isColumnHidden(c))
+                    cells << list->topLevelItem(i)->text(c);
+            // Line breaks inside a cell come back escaped, one row per line (the CR of a CR LF
+            // pair is stored as the escape _x000D_, which the reader leaves as it is).
+            QString expected = cells.join('\t');
+            expected.remove(QLatin1Char('\r')).replace(QLatin1String("\n"), QLatin1String("\\n"));
+            EXPECT_EQ(QString(lines[i + 2]).remove(QLatin1Char('\r')).toStdString(), expected.toStdString()) << i;
+        }
+    };
+    compare(read(opened[0]), page->lvRAW, "ldapName\tProperty Type\tProperty Value");
+    compare(read(opened[1]), adv.lvRaw, "Trustree\tAccessMask\tAceType\tAceFlags\tFlags\tObjectType\tInheritedObjectType");
 }

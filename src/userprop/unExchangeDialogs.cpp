@@ -383,14 +383,20 @@ void TfrmDeliveryRestrictions::btAddClick()
     }
 }
 
+bool removeCurrentRow(QTreeWidget *list, QList<RecipientRow> &rows)
+{
+    QTreeWidgetItem *item = list->currentItem();
+    if (!item)
+        return false;
+    rows.removeAt(list->indexOfTopLevelItem(item));
+    delete item;
+    return true;
+}
+
 void TfrmDeliveryRestrictions::btRemoveClick()
 {
-    QTreeWidgetItem *item = lvSenders->currentItem();
-    if (!item)
-        return;
-    m_rows.removeAt(lvSenders->indexOfTopLevelItem(item));
-    delete item;
-    sendersChanged();
+    if (removeCurrentRow(lvSenders, m_rows))
+        sendersChanged();
 }
 
 bool TfrmDeliveryRestrictions::save()
@@ -574,12 +580,8 @@ void TfrmDeliveryOptions::btAddClick()
 
 void TfrmDeliveryOptions::btRemoveClick()
 {
-    QTreeWidgetItem *item = lvDelegates->currentItem();
-    if (!item)
-        return;
-    m_delegates.removeAt(lvDelegates->indexOfTopLevelItem(item));
-    delete item;
-    changed();
+    if (removeCurrentRow(lvDelegates, m_delegates))
+        changed();
 }
 
 void TfrmDeliveryOptions::btModifyClick()

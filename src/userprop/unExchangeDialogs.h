@@ -46,6 +46,8 @@ struct RecipientRow {
     QString from;           // the attribute it was read from (empty when added)
 };
 RecipientRow describeRecipient(const UserPropConnection &c, const QString &dn);
+// Removes the selected row of a recipient list and its record; false when none is selected.
+bool removeCurrentRow(QTreeWidget *list, QList<RecipientRow> &rows);
 
 class TExchangeDialog : public QDialog {
     Q_OBJECT

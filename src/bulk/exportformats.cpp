@@ -918,8 +918,9 @@ ExportResult ExportEngine::write(const QList<ExportColumn> &columns, ExportOptio
         if (options.type == ExportType::Workbook && why.isEmpty())
             why = office::checkSheetName(options.tableName);
         QStringList existing;
-        if (why.isEmpty() && !listTables(options.type, options.fileName, &existing, &why))
-            ;
+        // A failure to list the tables leaves its reason in why.
+        if (why.isEmpty())
+            listTables(options.type, options.fileName, &existing, &why);
         if (why.isEmpty())
             for (const QString &t : std::as_const(existing))
                 if (t.compare(options.tableName, Qt::CaseInsensitive) == 0)

@@ -2,7 +2,6 @@
 
 #include "core/unConnection.h"
 #include "main/unMain.h"
-#include "main/unQuickPanel.h"
 #include "query/unFilter.h"
 #include "query/unFind.h"
 
@@ -65,16 +64,6 @@ void wireMainWindow(TfrmMain &main)
         dn = found.distinguishedName;
         return true;
     });
-    if (TQuickPanel *panel = m->quickPanel()) {
-        panel->setManagerPicker([m](QWidget *parent, QString &name, QString &dn) {
-            FindResult found;
-            if (!FindUser(parent, findRequestFor(*m), &found))
-                return false;
-            name = found.name;
-            dn = found.distinguishedName;
-            return true;
-        });
-    }
 }
 
 } // namespace query

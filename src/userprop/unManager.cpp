@@ -89,7 +89,7 @@ void TfrmManager::btRemoveClick()
 
 void TfrmManager::btPropertiesClick()
 {
-    if (dn_.isEmpty() || conn_.pathPrefix.isEmpty() && conn_.searchRoot.isEmpty())
+    if (dn_.isEmpty() || (conn_.pathPrefix.isEmpty() && conn_.searchRoot.isEmpty()))
         return;
     try {
         userprop::openUserProperties(this, dn_, conn_, true);

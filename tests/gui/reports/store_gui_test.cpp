@@ -119,8 +119,9 @@ TEST_F(ReportStore, DateColumnsSortAsDates)
     for (int r = 0; r < w.model()->rowCount(); ++r) {
         const QDateTime t = l.toDateTime(w.model()->text(r, col), format);
         ASSERT_TRUE(t.isValid()) << w.model()->text(r, col).toStdString();
-        if (previous.isValid())
+        if (previous.isValid()) {
             EXPECT_LE(previous, t);
+        }
         previous = t;
     }
     w.grid()->horizontalHeader()->sectionClicked(col);  // again: descending

@@ -64,8 +64,9 @@ TEST_F(ReplaceCli, PreviewWritesNothingAndApplyWritesLogsAndReports)
         const QStringList f = line.split(QLatin1Char('\t'));
         ASSERT_EQ(f.size(), 3) << line.toStdString();
         previewed.insert(f[0].toLower());
-        if (f[0] == ou.user(QStringLiteral("Rep Ann")))
+        if (f[0] == ou.user(QStringLiteral("Rep Ann"))) {
             EXPECT_EQ(f[2], QStringLiteral("Alpha-Ann"));
+        }
     }
     EXPECT_EQ(previewed, expected);
     EXPECT_EQ(valuesOf(ou.user(QStringLiteral("Rep Ann")), QStringLiteral("sn")), QStringList{QStringLiteral("Alpha")});

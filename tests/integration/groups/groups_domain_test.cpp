@@ -81,8 +81,9 @@ TEST_F(GroupsDomain, GroupListEqualsLdapsearchWithTheTypeTextOfEverySeededType)
     EXPECT_EQ(typeOf.value(QStringLiteral("LD Printer Users")), QStringLiteral("Distribution Group - Local"));
     EXPECT_EQ(typeOf.value(QStringLiteral("UD Newsletter")), QStringLiteral("Distribution Group - Universal"));
     for (const auto &r : rows)
-        if (r.Name == QStringLiteral("All Company"))
+        if (r.Name == QStringLiteral("All Company")) {
             EXPECT_EQ(r.Folder, fact("DNS_DOMAIN") + QStringLiteral("/Arvendel/Groups/Distribution Lists"));
+        }
 
     // The query-based groups are a list of their own.
     QStringList dynamicNames;

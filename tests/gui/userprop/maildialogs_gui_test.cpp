@@ -93,8 +93,9 @@ TEST_F(MailDialogs, StorageLimitsLoadQuotasRefuseOutOfRangeAndWriteWhatTheSchema
     EXPECT_EQ(texts(dn, "mDBOverQuotaLimit"), QStringList{"2097151"});
     EXPECT_EQ(texts(dn, "mDBOverHardQuotaLimit"), QStringList{});
     EXPECT_EQ(texts(dn, "mDBUseDefaults"), QStringList{"FALSE"});
-    if (d->writable("garbageCollPeriod"))
+    if (d->writable("garbageCollPeriod")) {
         EXPECT_EQ(texts(dn, "garbageCollPeriod"), QStringList{QString::number(24855LL * 86400)});
+    }
 }
 
 TEST_F(MailDialogs, CustomAttributesAndLocatorSettingsRoundTrip)
@@ -226,8 +227,9 @@ TEST_F(MailDialogs, DeliveryOptionsWriteDelegatesForwardingAndRecipientLimit)
     EXPECT_EQ(texts(dn, "publicDelegates"), QStringList{delegate});
     EXPECT_EQ(texts(dn, "altRecipient"), QStringList{forward});
     EXPECT_EQ(texts(dn, "msExchRecipLimit"), QStringList{"100"});
-    if (d->writable("deliverAndRedirect"))
+    if (d->writable("deliverAndRedirect")) {
         EXPECT_EQ(texts(dn, "deliverAndRedirect"), QStringList{"TRUE"});
+    }
 }
 
 TEST_F(MailDialogs, MailboxRightsComeFromTheAttributeWithTheLimitedFunctionalityNotice)

@@ -55,14 +55,6 @@ QByteArray descriptorBytes(const QString &dn)
     return entry(dn, {"nTSecurityDescriptor"}).values(QStringLiteral("nTSecurityDescriptor")).value(0);
 }
 
-QTreeWidgetItem *rowOf(QTreeWidget *list, const QString &text, int column = 0)
-{
-    for (int i = 0; i < list->topLevelItemCount(); ++i)
-        if (list->topLevelItem(i)->text(column) == text)
-            return list->topLevelItem(i);
-    return nullptr;
-}
-
 } // namespace
 
 class Security : public DialogTest {};

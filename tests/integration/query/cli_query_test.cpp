@@ -100,7 +100,7 @@ TEST_F(CliQuery, StoredQueriesThatCannotBeUsedAreRefusedOrSkipped)
     {
         registry::Key key;
         ASSERT_TRUE(key.open(query::savedQueriesKey(), registry::Access::ReadWrite));
-        key.writeBinary(QStringLiteral("7"), QByteArray("\x08\x00\x00\x00\x00\x00\x00\x00ab", 10));
+        key.writeBinary(QStringLiteral("7"), QByteArray("\x08\x00\x00\x00\x00\x00\x00\x00" "ab", 10));
     }
     const CliRun bad = cli(QStringList{QStringLiteral("search"), QStringLiteral("--query"), QStringLiteral("Old")} + connection());
     EXPECT_EQ(bad.exitCode, 1);

@@ -15,6 +15,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QHash>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -478,6 +479,43 @@ void TQuickPanel::build()
     picture_->setRebind([this] { return rebindUser(); });
 }
 
+namespace {
+
+// The caption labels carry names of their own (the document of one user names its fields by
+// them); they do not all follow from their controls' names.
+QString labelNameOf(const QString &control)
+{
+    static const QHash<QString, QString> names = {
+        {QStringLiteral("ebFirstName"), QStringLiteral("lbFirstName")},
+        {QStringLiteral("ebInitials"), QStringLiteral("lbInitials")},
+        {QStringLiteral("ebLastName"), QStringLiteral("lbLastName")},
+        {QStringLiteral("ebDisplayName"), QStringLiteral("lbDisplayName")},
+        {QStringLiteral("ebDescription"), QStringLiteral("lbDescription")},
+        {QStringLiteral("ebOffice"), QStringLiteral("lbOffice")},
+        {QStringLiteral("memoStreet"), QStringLiteral("lbStreet")},
+        {QStringLiteral("ebPOBox"), QStringLiteral("lbPOBox")},
+        {QStringLiteral("ebCity"), QStringLiteral("lbCity")},
+        {QStringLiteral("ebStateProvince"), QStringLiteral("lbStateProvince")},
+        {QStringLiteral("ebZip"), QStringLiteral("lbZip")},
+        {QStringLiteral("ebTelephoneBusiness"), QStringLiteral("lbPhoneBusiness")},
+        {QStringLiteral("ebHomePhone"), QStringLiteral("lbhomePhone")},
+        {QStringLiteral("ebPagerPhone"), QStringLiteral("lbPagerPhone")},
+        {QStringLiteral("ebMobilePhone"), QStringLiteral("lbMobilePhone")},
+        {QStringLiteral("ebFacsimileTelephoneNumber"), QStringLiteral("lbFacsimileTelephoneNumber")},
+        {QStringLiteral("ebIPPhone"), QStringLiteral("lbIPPhone")},
+        {QStringLiteral("ebTitle"), QStringLiteral("lbTitle")},
+        {QStringLiteral("ebDepartment"), QStringLiteral("lbDepartment")},
+        {QStringLiteral("ebCompany"), QStringLiteral("lbCompany")},
+        {QStringLiteral("ebManager"), QStringLiteral("lbManager")},
+        {QStringLiteral("ebEmail"), QStringLiteral("lbEMail")},
+        {QStringLiteral("ebWWW"), QStringLiteral("lbWebPage")},
+        {QStringLiteral("memoNotes"), QStringLiteral("lbNotes")},
+    };
+    return names.value(control);
+}
+
+} // namespace
+
 QWidget *TQuickPanel::buildTab(Tab tab)
 {
     auto *page = new QWidget;
@@ -488,6 +526,7 @@ QWidget *TQuickPanel::buildTab(Tab tab)
     // A caption with the catalogue entry's description as its hint, beside its control.
     auto addLabelled = [page, form](int key, QWidget *control, int r, int span = 1) {
         auto *label = new QLabel(captionOfKey(key), page);
+        label->setObjectName(labelNameOf(control->objectName()));
         ui::setHint(label, descriptionOf(key));
         label->setBuddy(control);
         form->addWidget(label, r, 0);

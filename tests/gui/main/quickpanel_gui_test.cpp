@@ -100,6 +100,22 @@ TEST_F(QuickPanel, LoadShowsWhatTheDirectoryHolds)
     EXPECT_EQ(read(dn, "streetAddress").toString(), "Main Street 1\r\nBuilding C"); // untouched
 }
 
+TEST_F(QuickPanel, EveryFieldsCaptionIsFoundByItsNameAndLabelsItsControl)
+{
+    // The document of one user names its fields by these labels.
+    const QList<std::pair<const char *, const char *>> labels = {
+        {"lbFirstName", "ebFirstName"}, {"lbLastName", "ebLastName"}, {"lbStreet", "memoStreet"},
+        {"lbCity", "ebCity"}, {"lbPhoneBusiness", "ebTelephoneBusiness"}, {"lbhomePhone", "ebHomePhone"},
+        {"lbManager", "ebManager"}, {"lbEMail", "ebEmail"}, {"lbWebPage", "ebWWW"}, {"lbNotes", "memoNotes"}};
+    for (const auto &[label, control] : labels) {
+        auto *l = panel.findChild<QLabel *>(QLatin1String(label));
+        ASSERT_NE(l, nullptr) << label;
+        ASSERT_NE(l->buddy(), nullptr) << label;
+        EXPECT_EQ(l->buddy()->objectName(), QLatin1String(control)) << label;
+        EXPECT_FALSE(l->text().isEmpty()) << label;
+    }
+}
+
 TEST_F(QuickPanel, CountryFromCountryCodeAndWritingAllThreeValues)
 {
     const QString dn = createUser("qp-cc", {{"countryCode", 276}});

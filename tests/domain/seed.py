@@ -422,6 +422,7 @@ class Seeder:
             "submissionContLength": "10240", "delivContLength": "20480", "deliverAndRedirect": "TRUE",
             "msExchRecipLimit": "500", "mDBStorageQuota": "900000", "mDBOverQuotaLimit": "950000",
             "mDBOverHardQuotaLimit": "1000000", "garbageCollPeriod": "1209600",
+            "deletedItemFlags": "3", "msExchRequireAuthToSendTo": "TRUE",
             "displayNamePrintable": "Ada Fullprofile", "msExchHideFromAddressLists": "FALSE",
             "protocolSettings": ["HTTP\u00a71\u00a71\u00a7\u00a7\u00a7\u00a7\u00a7\u00a7", "OWA\u00a71"],
             "autoReplyMessage": "I am out of office until Monday.",

@@ -110,6 +110,12 @@ is_running() { [ -n "$(server_pid)" ]; }
 
 large_count() { cat "$DIR/.large" 2>/dev/null || echo 0; }
 
+# The schema extension a folder was provisioned with, as a hash of exchange-schema.ldif; a
+# folder without the record predates it and counts as made from another schema.
+SCHEMA_LDIF="$HERE/exchange-schema.ldif"
+schema_hash() { sha256sum "$SCHEMA_LDIF" | cut -d' ' -f1; }
+schema_current() { [ "$(cat "$DIR/.schema" 2>/dev/null)" = "$(schema_hash)" ]; }
+
 # ---------------------------------------------------------------------------------------------
 # Configuration that depends on the address: smb.conf interface, TLS certificate, krb5.conf.
 
@@ -210,7 +216,10 @@ offline() {
 do_provision() {
     if [ -f "$DIR/.provisioned" ]; then log "already provisioned: $DIR"; return 0; fi
     is_running && die "a server runs from $DIR; stop it first"
-    rm -rf "$DC" "$TLS" "$RUN" "$DIR/.seeded" "$DIR/facts.env" "$DIR/.dns"
+    # A second controller joined to the old database cannot serve the new one.
+    do_stop_dc2
+    rm -rf "$DC" "$TLS" "$RUN" "$DC2_DIR" "$DC2_RUN" "$DIR/.seeded" "$DIR/.large" "$DIR/.schema" \
+        "$DIR/facts.env" "$DIR/.dns" "$DIR/.joined" "$DIR/addr2"
     mkdir -p "$DC"
     chmod 700 "$DIR"
     local t0=$SECONDS
@@ -223,8 +232,9 @@ do_provision() {
     [ -f "$CONF" ] && [ -e "$DC/private/sam.ldb" ] || die "provisioning failed, see $DIR/provision.log"
     write_smb_conf
     configure_address "$ADDR"
-    offline schema "$HERE/exchange-schema.ldif" >> "$DIR/provision.log" 2>&1 \
+    offline schema "$SCHEMA_LDIF" >> "$DIR/provision.log" 2>&1 \
         || die "schema extension failed, see $DIR/provision.log"
+    schema_hash > "$DIR/.schema"
     offline base >> "$DIR/provision.log" 2>&1 || die "setting up accounts failed, see $DIR/provision.log"
     touch "$DIR/.provisioned"
     log "provisioned $REALM in $DIR ($((SECONDS - t0)) s)"
@@ -514,7 +524,7 @@ main() {
         up)
             if is_running && ldap_answers && [ -f "$DIR/.seeded" ] && [ -f "$DIR/facts.env" ] \
                     && [ "$(cat "$DIR/addr" 2>/dev/null)" = "$ADDR" ] \
-                    && [ "$LARGE" -le "$(large_count)" ] \
+                    && [ "$LARGE" -le "$(large_count)" ] && schema_current \
                     && { [ -z "$DNS" ] || [ -f "$DIR/.dns" ]; }; then
                 exit 0
             fi
@@ -525,6 +535,15 @@ main() {
             if [ -f "$DIR/.seeded" ] && [ ! -f "$DIR/.large" ] && [ -n "$(find "$DIR/.seeded" -mmin +1440)" ]; then
                 log "the seed is older than a day; provisioning afresh"
                 is_running && do_stop
+                rm -f "$DIR/.provisioned"
+            fi
+            # A folder made from another exchange-schema.ldif would let tests run against
+            # attributes the file no longer describes (or without ones it added); it is made
+            # afresh, a large-domain folder with as many large-domain users as before.
+            if [ -f "$DIR/.provisioned" ] && ! schema_current; then
+                log "exchange-schema.ldif changed since $DIR was provisioned; provisioning afresh"
+                is_running && do_stop
+                [ "$(large_count)" -le "$LARGE" ] || LARGE=$(large_count)
                 rm -f "$DIR/.provisioned"
             fi
             if [ ! -f "$DIR/.provisioned" ]; then

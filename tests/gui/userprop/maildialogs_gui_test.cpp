@@ -61,7 +61,7 @@ protected:
     }
 };
 
-TEST_F(MailDialogs, StorageLimitsLoadQuotasRefuseOutOfRangeAndWriteWhatTheSchemaHas)
+TEST_F(MailDialogs, StorageLimitsLoadQuotasAndRefuseOutOfRange)
 {
     const QString dn = mailboxUser({{"mDBUseDefaults", false}, {"mDBStorageQuota", 500}});
     TfrmUserProp *d = open(dn);
@@ -93,9 +93,146 @@ TEST_F(MailDialogs, StorageLimitsLoadQuotasRefuseOutOfRangeAndWriteWhatTheSchema
     EXPECT_EQ(texts(dn, "mDBOverQuotaLimit"), QStringList{"2097151"});
     EXPECT_EQ(texts(dn, "mDBOverHardQuotaLimit"), QStringList{});
     EXPECT_EQ(texts(dn, "mDBUseDefaults"), QStringList{"FALSE"});
-    if (d->writable("garbageCollPeriod")) {
-        EXPECT_EQ(texts(dn, "garbageCollPeriod"), QStringList{QString::number(24855LL * 86400)});
+    EXPECT_EQ(texts(dn, "garbageCollPeriod"), QStringList{QString::number(24855LL * 86400)});
+    // Neither retention box checked: deleted items are purged without waiting for a backup.
+    EXPECT_EQ(texts(dn, "deletedItemFlags"), QStringList{"5"});
+}
+
+TEST_F(MailDialogs, RetentionBoxesWriteDeletedItemFlagsAndReadThemBack)
+{
+    // The seeded showcase mailbox keeps deleted items until a backup and takes authenticated
+    // senders only; both dialogs show that without writing anything.
+    TfrmUserProp *ada = open(seeded("Ada Fullprofile"));
+    ASSERT_TRUE(ada->writable("deletedItemFlags"));
+    ASSERT_TRUE(ada->writable("msExchRequireAuthToSendTo"));
+    run<userprop::TfrmStorageLimits>(ada, "btLimits", [&](userprop::TfrmStorageLimits &s) {
+        EXPECT_TRUE(s.cbDoNotDelete->isChecked());
+        EXPECT_FALSE(s.cbRetentionUseMailboxStoreDefaults->isChecked());
+        EXPECT_EQ(s.ebKeepDeletedItems->text(), "14");
+    });
+    run<userprop::TfrmDeliveryRestrictions>(ada, "btRestrictions", [&](userprop::TfrmDeliveryRestrictions &r) {
+        EXPECT_TRUE(r.cbAuthenticatedOnly->isChecked());
+        EXPECT_TRUE(r.cbAuthenticatedOnly->isEnabled());
+    });
+
+    const QString dn = mailboxUser({{"garbageCollPeriod", 7 * 86400}});
+    TfrmUserProp *d = open(dn);
+    run<userprop::TfrmStorageLimits>(d, "btLimits", [&](userprop::TfrmStorageLimits &s) {
+        EXPECT_FALSE(s.cbRetentionUseMailboxStoreDefaults->isChecked());
+        EXPECT_FALSE(s.cbDoNotDelete->isChecked());
+        ASSERT_TRUE(s.cbDoNotDelete->isEnabled());
+        s.cbDoNotDelete->click();
+        EXPECT_TRUE(s.btApply->isEnabled());
+        s.btApplyClick();
+        EXPECT_FALSE(s.btApply->isEnabled());
+    });
+    EXPECT_EQ(texts(dn, "deletedItemFlags"), QStringList{"3"});
+    EXPECT_EQ(texts(dn, "garbageCollPeriod"), QStringList{QString::number(7 * 86400)});
+
+    run<userprop::TfrmStorageLimits>(d, "btLimits", [&](userprop::TfrmStorageLimits &s) {
+        EXPECT_TRUE(s.cbDoNotDelete->isChecked());
+        s.cbDoNotDelete->click(); // off again
+        s.btApplyClick();
+    });
+    EXPECT_EQ(texts(dn, "deletedItemFlags"), QStringList{"5"});
+
+    run<userprop::TfrmStorageLimits>(d, "btLimits", [&](userprop::TfrmStorageLimits &s) {
+        EXPECT_FALSE(s.cbDoNotDelete->isChecked());
+        s.cbDoNotDelete->click();
+        // The store's defaults take over: the own retention settings are unchecked and locked.
+        s.cbRetentionUseMailboxStoreDefaults->click();
+        EXPECT_FALSE(s.cbDoNotDelete->isChecked());
+        EXPECT_FALSE(s.cbDoNotDelete->isEnabled());
+        EXPECT_FALSE(s.ebKeepDeletedItems->isEnabled());
+        s.btOKClick();
+        EXPECT_EQ(s.result(), int(QDialog::Accepted));
+    });
+    EXPECT_EQ(texts(dn, "deletedItemFlags"), QStringList{"0"});
+
+    // A fresh property dialog reads the stored state from the directory.
+    delete d;
+    TfrmUserProp *again = open(dn);
+    run<userprop::TfrmStorageLimits>(again, "btLimits", [&](userprop::TfrmStorageLimits &s) {
+        EXPECT_TRUE(s.cbRetentionUseMailboxStoreDefaults->isChecked());
+        EXPECT_FALSE(s.cbDoNotDelete->isChecked());
+        EXPECT_FALSE(s.ebKeepDeletedItems->isEnabled());
+        EXPECT_EQ(s.ebKeepDeletedItems->text(), "7");
+    });
+}
+
+TEST_F(MailDialogs, AuthenticatedSendersOnlyIsWrittenAndTurnedOffAgain)
+{
+    const QString dn = mailboxUser();
+    TfrmUserProp *d = open(dn);
+    run<userprop::TfrmDeliveryRestrictions>(d, "btRestrictions", [&](userprop::TfrmDeliveryRestrictions &r) {
+        EXPECT_TRUE(r.rbFromEveryone->isChecked());
+        EXPECT_FALSE(r.cbAuthenticatedOnly->isChecked());
+        ASSERT_TRUE(r.cbAuthenticatedOnly->isEnabled());
+        r.cbAuthenticatedOnly->click();
+        EXPECT_TRUE(r.btApply->isEnabled());
+        r.btApplyClick();
+        EXPECT_FALSE(r.btApply->isEnabled());
+    });
+    EXPECT_EQ(texts(dn, "msExchRequireAuthToSendTo"), QStringList{"TRUE"});
+    // The box alone changed: nobody was added to or removed from the sender lists.
+    EXPECT_EQ(texts(dn, "authOrig"), QStringList{});
+    EXPECT_EQ(texts(dn, "unauthOrig"), QStringList{});
+
+    delete d;
+    TfrmUserProp *again = open(dn);
+    run<userprop::TfrmDeliveryRestrictions>(again, "btRestrictions", [&](userprop::TfrmDeliveryRestrictions &r) {
+        EXPECT_TRUE(r.cbAuthenticatedOnly->isChecked());
+        r.cbAuthenticatedOnly->click();
+        r.btOKClick();
+        EXPECT_EQ(r.result(), int(QDialog::Accepted));
+    });
+    EXPECT_EQ(texts(dn, "msExchRequireAuthToSendTo"), QStringList{"FALSE"});
+}
+
+TEST_F(MailDialogs, AttributesTheDirectoryDoesNotOfferAreLeftOutOfTheSave)
+{
+    // A directory whose schema lacks deletedItemFlags and msExchRequireAuthToSendTo does not
+    // list them among the user's writable attributes; the dialogs are handed such a set.
+    const QString dn = mailboxUser({{"mDBUseDefaults", false}});
+    TfrmUserProp *d = open(dn);
+    ASSERT_TRUE(d->writable("deletedItemFlags"));
+    QSet<QString> writable = d->writableSet();
+    writable.remove(QStringLiteral("DELETEDITEMFLAGS"));
+    writable.remove(QStringLiteral("MSEXCHREQUIREAUTHTOSENDTO"));
+    const userprop::ExchangeContext context{d->userObject(), adminConnection(), writable};
+    {
+        userprop::TfrmStorageLimits s(context);
+        EXPECT_FALSE(s.cbRetentionUseMailboxStoreDefaults->isEnabled());
+        EXPECT_FALSE(s.cbDoNotDelete->isEnabled());
+        EXPECT_TRUE(s.ebKeepDeletedItems->isEnabled());
+        s.cbIssueWarning->click();
+        typeInto(s.ebIssueWarning, "700");
+        typeInto(s.ebKeepDeletedItems, "3");
+        s.btApplyClick();
+        EXPECT_FALSE(s.btApply->isEnabled()) << prompts.messages().join('\n').toStdString();
     }
+    EXPECT_EQ(texts(dn, "mDBStorageQuota"), QStringList{"700"});
+    EXPECT_EQ(texts(dn, "garbageCollPeriod"), QStringList{QString::number(3 * 86400)});
+    EXPECT_EQ(texts(dn, "deletedItemFlags"), QStringList{});
+    {
+        const QString sender = createUser("up-sender");
+        userprop::setMailPicker([&](QWidget *, const userprop::UserPropConnection &, bool, QString &name, QString &pdn,
+                                    int &kind) {
+            pdn = sender;
+            name = sender;
+            kind = 0;
+            return true;
+        });
+        userprop::TfrmDeliveryRestrictions r(context);
+        EXPECT_TRUE(r.gbMessageRestrictions->isEnabled());
+        EXPECT_FALSE(r.cbAuthenticatedOnly->isEnabled());
+        r.rbOnlyFrom->click();
+        r.btAddClick();
+        r.btApplyClick();
+        EXPECT_FALSE(r.btApply->isEnabled()) << prompts.messages().join('\n').toStdString();
+        EXPECT_EQ(texts(dn, "authOrig"), QStringList{sender});
+    }
+    EXPECT_EQ(texts(dn, "msExchRequireAuthToSendTo"), QStringList{});
 }
 
 TEST_F(MailDialogs, CustomAttributesAndLocatorSettingsRoundTrip)

@@ -14,6 +14,20 @@
 
 using namespace mwtest;
 
+namespace {
+
+// What the test saw when a wait ran out: the open modal window and any message shown.
+std::string stateText(const ui::ScriptedPrompts &script)
+{
+    const QWidget *modal = QApplication::activeModalWidget();
+    return QStringLiteral("modal window: %1; messages: %2")
+        .arg(modal ? QString::fromLatin1(modal->metaObject()->className()) : QStringLiteral("none"),
+             script.messages().join(QLatin1Char('|')))
+        .toStdString();
+}
+
+} // namespace
+
 TEST(GroupsWiring, MainWindowActionsOpenTheListsAndViewOpensTheGroup)
 {
     ARV_REQUIRE_DOMAIN();
@@ -42,7 +56,8 @@ TEST(GroupsWiring, MainWindowActionsOpenTheListsAndViewOpensTheGroup)
         list->btViewClick();
     });
     w.ActionGroups->trigger();
-    ASSERT_TRUE(waitFor([&] { return !viewTitle.isEmpty() && !QApplication::activeModalWidget(); }, 60000));
+    ASSERT_TRUE(waitFor([&] { return !viewTitle.isEmpty() && !QApplication::activeModalWidget(); }, 120000))
+        << "groups listed: " << listed << ", view title: " << viewTitle.toStdString() << "; " << stateText(script);
     EXPECT_GT(listed, 20);
     EXPECT_EQ(viewTitle, QStringLiteral("  GG Sales Properties"));
 
@@ -54,7 +69,8 @@ TEST(GroupsWiring, MainWindowActionsOpenTheListsAndViewOpensTheGroup)
         list->btClose->click();
     });
     w.ActionQueryBasedDL->trigger();
-    ASSERT_TRUE(waitFor([&] { return !dynamicNames.isEmpty() && !QApplication::activeModalWidget(); }, 60000));
+    ASSERT_TRUE(waitFor([&] { return !dynamicNames.isEmpty() && !QApplication::activeModalWidget(); }, 120000))
+        << stateText(script);
     EXPECT_TRUE(dynamicNames.contains(QStringLiteral("All Mailbox Users")));
     EXPECT_TRUE(script.messages().isEmpty()) << script.messages().join(QLatin1Char('|')).toStdString();
 }

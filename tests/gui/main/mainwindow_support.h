@@ -3,6 +3,7 @@
 // waiting while the window keeps processing events, answering modal dialogs, and a stub
 // LDAP server whose RootDSE has no default naming context.
 #include "core/unConnection.h"
+#include "support/modal.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -33,25 +34,7 @@ TConnectionSettings domainSettings();
 // Processes events until pred holds or ms pass; returns pred().
 bool waitFor(const std::function<bool()> &pred, int ms);
 
-// Runs handler on the first modal dialog of type T that opens within ms (polling), so that
-// code which calls exec() can be answered.
-template <typename T> void whenModal(std::function<void(T *)> handler, int ms = 20000)
-{
-    auto *timer = new QTimer;
-    auto started = std::make_shared<QElapsedTimer>();
-    started->start();
-    QObject::connect(timer, &QTimer::timeout, [timer, handler, started, ms] {
-        if (auto *d = qobject_cast<T *>(QApplication::activeModalWidget())) {
-            timer->stop();
-            timer->deleteLater();
-            handler(d);
-        } else if (started->elapsed() > ms) {
-            timer->stop();
-            timer->deleteLater();
-        }
-    });
-    timer->start(20);
-}
+using testsupport::whenModal;
 
 // A tiny LDAP server on 127.0.0.1: accepts any bind and answers every search with one entry
 // (the RootDSE) that has no defaultNamingContext.

@@ -254,6 +254,15 @@ QString GetFileVersionText()
     return v.isEmpty() ? QStringLiteral(ARV_VERSION_TEXT) : v;
 }
 
+QString CreatedWithText()
+{
+    QString text = QStringLiteral("Created with \"Arvendel - %1\"").arg(GetFileVersionText());
+    const QString address = QStringLiteral(ARV_WEB_ADDRESS);
+    if (!address.isEmpty())
+        text += QStringLiteral(" - ") + address;
+    return text;
+}
+
 void SetNotifyOtherWindowsHook(TNotifyOtherWindowsHook hook)
 {
     QMutexLocker lock(&g_notifyMutex);

@@ -217,6 +217,10 @@ constexpr unsigned kDisabledEditRgb = 0xF7FFFF;
 
 // The program's version text ("0.1.0").
 QString GetFileVersionText();
+// The credit line of every office output (workbooks, documents): "Created with "Arvendel -
+// <version>"", followed by " - " and the product's web address when the build names one
+// (ARV_WEB_ADDRESS).
+QString CreatedWithText();
 // True when a desktop application opens the file type of "Excel.Application" (workbooks) or
 // "Word.Application" (documents).
 bool OfficeAppAvailable(const QString &progId);

@@ -29,11 +29,6 @@
 
 namespace gridoutput {
 
-QString CreatedWithText()
-{
-    return QStringLiteral("Created with \"Arvendel - 1.9.5\"");
-}
-
 namespace {
 
 // The visible columns in creation (logical) order.

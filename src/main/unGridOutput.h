@@ -17,9 +17,6 @@ class TfrmMain;
 
 namespace gridoutput {
 
-// "Created with "Arvendel - 1.9.5" - <web address>".
-QString CreatedWithText();
-
 struct WriteResult {
     bool ok = false;
     bool cancelled = false;  // the progress display was cancelled; the file holds the rows so far

@@ -233,8 +233,6 @@ QStringList ViewerLines(const TServerProperty &row)
     return lines;
 }
 
-QString CreatedWithText() { return QStringLiteral("Created with \"Arvendel - 1.9.5\""); }
-
 bool WriteServerPropertiesWorkbook(const QString &path, const QString &serverName, const QString &caption,
                                    const QList<TServerProperty> &rows, QString *error)
 {

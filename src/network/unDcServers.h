@@ -66,9 +66,6 @@ QList<TServerProperty> ServerPropertyRows(const ads::ObjectPtr &rootDse);
 // skipping the "][" between values.
 QStringList ViewerLines(const TServerProperty &row);
 
-// The credit line of the program's office outputs.
-QString CreatedWithText();
-
 // The property list as a workbook: (1,1) server + " " + caption, bold Arial 10; row 2 the
 // column captions, bold Arial 10; from row 3 caption and value (a multi-valued value as its
 // values joined by CR LF); the credit line in bold at row (rows + 5). False with the reason.

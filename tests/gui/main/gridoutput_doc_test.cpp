@@ -1,4 +1,5 @@
 // The user document of a seeded user against the test domain, read back with python-docx.
+#include "core/unValues.h"
 #include "core/unConnection.h"
 #include "main/unGridOutput.h"
 #include "export_support.h"
@@ -47,6 +48,6 @@ TEST(GridOutputDocument, SectionsFieldsPictureAndFooter)
     for (const auto &v : j.value(QStringLiteral("bold")).toArray())
         bold << v.toString();
     EXPECT_TRUE(bold.contains(QLatin1Char(' ') + u.text(QStringLiteral("title"))));
-    EXPECT_EQ(j.value(QStringLiteral("footer")).toArray().at(0).toString(), gridoutput::CreatedWithText());
+    EXPECT_EQ(j.value(QStringLiteral("footer")).toArray().at(0).toString(), CreatedWithText());
     EXPECT_GE(j.value(QStringLiteral("pictures")).toInt(), 1);
 }

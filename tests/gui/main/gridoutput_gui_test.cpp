@@ -1,6 +1,7 @@
 // The grid's outputs over a small grid: creation order, hidden columns, quoting, escaping,
 // the workbook's DN column and credit line, and a cancelled long output; read back by
 // Python's csv, html.parser and openpyxl.
+#include "core/unValues.h"
 #include "main/unGridOutput.h"
 #include "main/unUserGrid.h"
 #include "export_support.h"
@@ -110,7 +111,7 @@ TEST_F(GridOutput, WorkbookHasTheDnColumnAndTheCreditLine)
     EXPECT_EQ(rows.at(0).toArray().at(0).toString(), QStringLiteral("CN=Smith\\, John,OU=X"));
     EXPECT_EQ(rows.at(2).toArray().at(2).toString(), QStringLiteral("Jörg"));
     // Row number of rows + 5 (1-based), that is index rows + 3 below the header.
-    EXPECT_EQ(rows.at(6).toArray().at(0).toString(), gridoutput::CreatedWithText());
+    EXPECT_EQ(rows.at(6).toArray().at(0).toString(), CreatedWithText());
 }
 
 TEST_F(GridOutput, CancelledLongOutputIsAClosedPage)

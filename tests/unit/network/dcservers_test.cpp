@@ -1,6 +1,7 @@
 // Server information without a directory: which path binds a clicked controller, the mode
 // texts, the viewer's lines and the workbook of the property list (read back with openpyxl).
 #include "network/unDcServers.h"
+#include "core/unValues.h"
 
 #include <QDir>
 #include <QProcess>
@@ -111,5 +112,6 @@ for r in range(1, ws.max_row + 1):
     EXPECT_TRUE(lines[3].startsWith("(3, 1, 'Dns Host Name', False"));
     EXPECT_TRUE(lines[4].startsWith("(3, 2, 'dc1.example.com', False"));
     EXPECT_TRUE(lines[6].startsWith("(4, 2, '3\\r\\n2', False")) << lines[6].toStdString();
-    EXPECT_TRUE(lines[7].startsWith("(7, 1, 'Created with \"Arvendel - 1.9.5\"', True")) << lines[7].toStdString();
+    EXPECT_TRUE(lines[7].startsWith(QStringLiteral("(7, 1, 'Created with \"Arvendel - %1\"").arg(GetFileVersionText())))
+        << lines[7].toStdString();
 }

@@ -9,6 +9,7 @@
 #include "ui/objectbus.h"
 #include "ui/prompt.h"
 #include "ui/texts.h"
+#include "ui/unMVADSI.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -86,39 +87,6 @@ TfrmServerCredential::TfrmServerCredential(QWidget *parent) : QDialog(parent)
 QString TfrmServerCredential::UserName() const { return ebUserName->text(); }
 QString TfrmServerCredential::Password() const { return ebPassword->text(); }
 bool TfrmServerCredential::SecureAuthentication() const { return cbUseSecureAuthentication->isChecked(); }
-
-// --- TfrmServerValues ---------------------------------------------------------------------
-
-TfrmServerValues::TfrmServerValues(const QString &title, const QStringList &lines, QWidget *parent) : QDialog(parent)
-{
-    setObjectName(QStringLiteral("frmServerValues"));
-    setWindowTitle(title);
-    lvValues = new QTreeWidget(this);
-    lvValues->setObjectName(QStringLiteral("lvValues"));
-    lvValues->setHeaderHidden(true);
-    lvValues->setRootIsDecorated(false);
-    for (const QString &l : lines)
-        lvValues->addTopLevelItem(new QTreeWidgetItem(QStringList{l}));
-    auto *close = new QPushButton(QStringLiteral("Close"), this);
-    close->setObjectName(QStringLiteral("btClose"));
-    connect(close, &QPushButton::clicked, this, &QDialog::accept);
-    auto *v = new QVBoxLayout(this);
-    v->addWidget(lvValues, 1);
-    auto *h = new QHBoxLayout;
-    h->addStretch(1);
-    h->addWidget(close);
-    v->addLayout(h);
-    resize(520, 320);
-    registerFont(this);
-}
-
-QStringList TfrmServerValues::lines() const
-{
-    QStringList out;
-    for (int i = 0; i < lvValues->topLevelItemCount(); ++i)
-        out << lvValues->topLevelItem(i)->text(0);
-    return out;
-}
 
 // --- TfrmServerInfo -----------------------------------------------------------------------
 
@@ -254,7 +222,8 @@ void TfrmServerInfo::lvServerProperiesDblClick(QTreeWidgetItem *item)
         return;
     const TServerProperty &p = properties_.at(index);
     const QString title = QStringLiteral(" \"") + p.Caption + QStringLiteral("\" for [") + currentServer_ + QLatin1Char(']');
-    TfrmServerValues viewer(title, ViewerLines(p), this);
+    ui::TfrmMVADSI viewer(title, ViewerLines(p), this);
+    registerFont(&viewer);
     viewer.exec();
 }
 

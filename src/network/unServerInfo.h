@@ -30,17 +30,6 @@ public:
     QPushButton *btCancel;
 };
 
-// The values of one property row, one per line (the multi-value viewer's place).
-class TfrmServerValues : public QDialog {
-    Q_OBJECT
-public:
-    TfrmServerValues(const QString &title, const QStringList &lines, QWidget *parent = nullptr);
-    QStringList lines() const;
-
-private:
-    QTreeWidget *lvValues;
-};
-
 class TfrmServerInfo : public QDialog {
     Q_OBJECT
 public:

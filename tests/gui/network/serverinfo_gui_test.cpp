@@ -6,6 +6,7 @@
 #include "support/ldaptools.h"
 #include "platform/office/workbook.h"
 #include "ui/prompt.h"
+#include "ui/unMVADSI.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -123,15 +124,21 @@ TEST_F(ServerInfo, ListsBothControllersAndShowsEachOnesRootDse)
     EXPECT_EQ(props->topLevelItem(ncsRow)->text(2), "1");
     QStringList shown;
     QString title;
-    whenModal<TfrmServerValues>([&](TfrmServerValues *v) {
+    whenModal<ui::TfrmMVADSI>([&](ui::TfrmMVADSI *v) {
         shown = v->lines();
         title = v->windowTitle();
         v->accept();
     });
     d.lvServerProperiesDblClick(props->topLevelItem(ncsRow));
     EXPECT_EQ(title, " \"Naming Contexts\" for [DC2]");
-    EXPECT_EQ(shown, ViewerLines(d.properties()[ncsRow]));
-    EXPECT_GE(shown.size(), 3);
+    // The viewer holds exactly the values the controller returns, whatever their order.
+    QStringList expected;
+    for (const QByteArray &v : rootDseOf(fact("DC2_ADDR")).values(QStringLiteral("namingContexts")))
+        expected << QString::fromUtf8(v);
+    ASSERT_GE(expected.size(), 3);
+    expected.sort(Qt::CaseInsensitive);
+    shown.sort(Qt::CaseInsensitive);
+    EXPECT_EQ(shown, expected);
 }
 
 TEST_F(ServerInfo, RefusedBindAsksForCredentialsAndCancelShowsTheFirstError)

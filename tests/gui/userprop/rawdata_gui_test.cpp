@@ -1,7 +1,7 @@
 // The RAW Data tab, its value viewer and the other-values editor, read back with ldapsearch.
 #include "userprop_support.h"
 #include "groups/unGroupPages.h"
-#include "groups/unMVADSI.h"
+#include "ui/unMVADSI.h"
 #include "userprop/unBussPhone.h"
 #include "userprop/unSecurityViews.h"
 #include "platform/office/workbook.h"
@@ -68,7 +68,7 @@ TEST_F(RawData, EveryAttributeLdapsearchReturnsWithItsValueCountAndBinaryValuesR
     // The value viewer lists each value of a multi-valued row.
     QTreeWidgetItem *other = rows.value("othertelephone");
     ASSERT_NE(other, nullptr);
-    groups::TfrmMVADSI viewer(other->text(0), other->text(2), other->text(3) == "-1");
+    ui::TfrmMVADSI viewer(other->text(0), other->text(2), other->text(3) == "-1");
     EXPECT_EQ(viewer.windowTitle(), "Property Value(s) for [otherTelephone]");
     QStringList shown;
     for (int i = 0; i < viewer.lvValues->topLevelItemCount(); ++i)
@@ -77,7 +77,7 @@ TEST_F(RawData, EveryAttributeLdapsearchReturnsWithItsValueCountAndBinaryValuesR
     for (const QByteArray &v : e.values("otherTelephone"))
         expected << QString::fromUtf8(v);
     EXPECT_EQ(shown, expected);
-    EXPECT_EQ(groups::MVADSILines("a#b", false), QStringList{"a#b"});
+    EXPECT_EQ(ui::MVADSILines("a#b", false), QStringList{"a#b"});
 }
 
 TEST_F(RawData, OtherTelephoneEditorRoundTripsValuesAndAnEmptyList)

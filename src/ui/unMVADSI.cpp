@@ -1,11 +1,11 @@
-#include "groups/unMVADSI.h"
+#include "ui/unMVADSI.h"
 
 #include <QHBoxLayout>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-namespace groups {
+namespace ui {
 
 QStringList MVADSILines(const QString &shownValue, bool multiValued)
 {
@@ -18,16 +18,21 @@ QStringList MVADSILines(const QString &shownValue, bool multiValued)
 }
 
 TfrmMVADSI::TfrmMVADSI(const QString &attribute, const QString &shownValue, bool multiValued, QWidget *parent)
-    : QDialog(parent)
+    : TfrmMVADSI(QStringLiteral("Property Value(s) for [") + attribute + QLatin1Char(']'),
+                 MVADSILines(shownValue, multiValued), parent)
+{
+}
+
+TfrmMVADSI::TfrmMVADSI(const QString &title, const QStringList &lines, QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmMVADSI"));
-    setWindowTitle(QStringLiteral("Property Value(s) for [") + attribute + QLatin1Char(']'));
+    setWindowTitle(title);
     resize(420, 320);
     lvValues = new QTreeWidget(this);
     lvValues->setObjectName(QStringLiteral("lvValues"));
     lvValues->setHeaderLabels({QStringLiteral("Attribute Value")});
     lvValues->setRootIsDecorated(false);
-    for (const QString &line : MVADSILines(shownValue, multiValued))
+    for (const QString &line : lines)
         new QTreeWidgetItem(lvValues, {line});
     auto *btClose = new QPushButton(QStringLiteral("Close"), this);
     btClose->setObjectName(QStringLiteral("btClose"));
@@ -40,4 +45,12 @@ TfrmMVADSI::TfrmMVADSI(const QString &attribute, const QString &shownValue, bool
     v->addLayout(bottom);
 }
 
-} // namespace groups
+QStringList TfrmMVADSI::lines() const
+{
+    QStringList out;
+    for (int i = 0; i < lvValues->topLevelItemCount(); ++i)
+        out << lvValues->topLevelItem(i)->text(0);
+    return out;
+}
+
+} // namespace ui

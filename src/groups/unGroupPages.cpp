@@ -1,10 +1,11 @@
 #include "groups/unGroupPages.h"
-#include "groups/unMVADSI.h"
+#include "ui/unMVADSI.h"
 
 #include "core/unConnection.h"
 #include "core/unSearch.h"
 #include "core/unValues.h"
 #include "groups/unGroupRights.h"
+#include "userprop/unSecurityLogic.h"
 #include "platform/adsi/adsvalue.h"
 #include "platform/office/office.h"
 #include "platform/office/workbook.h"
@@ -244,38 +245,16 @@ void TManagedByPage::btPropertiesClick()
 
 // --- Securty ---------------------------------------------------------------------------------
 
-const QList<TPermissionRow> &PermissionRows()
+namespace {
+AdvancedSecurityOpener &advancedOpenerSlot()
 {
-    static const QList<TPermissionRow> rows{
-        {QStringLiteral("Full Control"), 0xF01FF}, {QStringLiteral("Read"), 0x20000},
-        {QStringLiteral("Write"), 0x40000},        {QStringLiteral("Read Property"), 0x10},
-        {QStringLiteral("Write Property"), 0x20},  {QStringLiteral("Create child objects"), 0x1},
-        {QStringLiteral("Delete child objects"), 0x2},
-    };
-    return rows;
+    static AdvancedSecurityOpener opener;
+    return opener;
 }
+} // namespace
 
-quint32 PermissionMaskForRows(quint32 mask)
-{
-    if ((mask & 0xF01FF) == 0xF01FF)
-        return mask;
-    for (quint32 group : {0xF008Cu, 0xF0094u, 0xF00A4u, 0xF0184u})
-        if ((mask & group) == group)
-            return mask & ~group;
-    return mask;
-}
-
-QString TrusteeDisplayName(const QString &accountName)
-{
-    QString n = accountName;
-    for (const QString &prefix : {QStringLiteral("NT AUTHORITY\\"), QStringLiteral("BUILTIN\\")})
-        if (n.startsWith(prefix, Qt::CaseInsensitive))
-            return n.mid(prefix.size());
-    const int slash = n.indexOf(QLatin1Char('\\'));
-    if (slash > 0)
-        return n.mid(slash + 1) + QStringLiteral(" (") + n + QLatin1Char(')');
-    return n;
-}
+void setAdvancedSecurityOpener(AdvancedSecurityOpener opener) { advancedOpenerSlot() = std::move(opener); }
+const AdvancedSecurityOpener &advancedSecurityOpener() { return advancedOpenerSlot(); }
 
 TSecurityPage::TSecurityPage(QWidget *parent) : QWidget(parent)
 {
@@ -299,7 +278,7 @@ TSecurityPage::TSecurityPage(QWidget *parent) : QWidget(parent)
     lvPermitions->setRootIsDecorated(false);
     btAdvanced = new QPushButton(QStringLiteral("Advanced..."), this);
     btAdvanced->setObjectName(QStringLiteral("btAdvanced"));
-    btAdvanced->setEnabled(false); // the advanced security view is not part of this program yet
+    btAdvanced->setEnabled(false);
     auto *v = new QVBoxLayout(this);
     v->addWidget(lbNoAccess);
     v->addWidget(lvSecurity, 1);
@@ -308,52 +287,36 @@ TSecurityPage::TSecurityPage(QWidget *parent) : QWidget(parent)
     v->addWidget(lbInheritance);
     v->addWidget(btAdvanced, 0, Qt::AlignRight);
     connect(lvSecurity, &QTreeWidget::currentItemChanged, this, [this] { lvSecuritySelect(); });
+    connect(btAdvanced, &QPushButton::clicked, this, &TSecurityPage::btAdvancedClick);
 }
 
 void TSecurityPage::load(const ads::ObjectPtr &group)
 {
+    m_group = group;
     m_trustees.clear();
     lvSecurity->clear();
     lvPermitions->clear();
     lbPermissions->clear();
-    std::optional<security::SecurityDescriptor> sd;
-    if (group && ads::succeeded(group->GetInfoEx({QStringLiteral("ntSecurityDescriptor")}))) {
-        ads::PropertyEntry e;
-        if (ads::succeeded(group->GetPropertyItem(QStringLiteral("ntSecurityDescriptor"), &e)) && !e.values.isEmpty())
-            sd = security::SecurityDescriptor::parse(e.values.first().toByteArray());
-    }
-    lbNoAccess->setVisible(!sd);
-    lbInheritance->setVisible(bool(sd));
-    if (!sd)
+    m_sd = ads::SecurityDescriptor();
+    m_readable = group && ads::succeeded(ads::GetSecurityDescriptor(group, QStringLiteral("ntSecurityDescriptor"), &m_sd));
+    lbNoAccess->setVisible(!m_readable);
+    lbInheritance->setVisible(m_readable);
+    btAdvanced->setEnabled(m_readable && bool(advancedSecurityOpener()));
+    if (!m_readable)
         return;
     lbInheritance->setText(
         QStringLiteral("Allow inheritable permissions from the parent to propogate to this object and all child objects ")
-        + ((sd->control & 0x1000) ? QStringLiteral("is disabled.") : QStringLiteral("is enabled.")));
-    if (sd->dacl) {
-        QHash<QString, int> bySid;
-        for (const security::Ace &ace : sd->dacl->aces) {
-            if (ace.type > 6)
-                continue;
-            const QString key = ace.trustee.toString();
-            int index = bySid.value(key, -1);
-            if (index < 0) {
-                QString name = LookupAccountSid(ace.trustee);
-                if (name.isEmpty())
-                    name = key;
-                m_trustees.append({TrusteeDisplayName(name)});
-                index = int(m_trustees.size()) - 1;
-                bySid.insert(key, index);
-            }
-            if (ace.type == 0 || ace.type == 5)
-                m_trustees[index].allow |= ace.mask;
-            else if (ace.type == 1 || ace.type == 6)
-                m_trustees[index].deny |= ace.mask;
-        }
-    }
-    std::sort(m_trustees.begin(), m_trustees.end(),
-              [](const Trustee &a, const Trustee &b) { return QString::compare(a.name, b.name, Qt::CaseInsensitive) < 0; });
-    for (const Trustee &t : m_trustees)
-        new QTreeWidgetItem(lvSecurity, {t.name});
+        + ((m_sd.Control & 0x1000) ? QStringLiteral("is disabled.") : QStringLiteral("is enabled.")));
+    // The same trustees, names and masks as the user dialog's Security tab; the group's rows
+    // read only the access masks.
+    m_trustees = userprop::SummarizeTrustees(m_sd.DiscretionaryAcl.entries);
+    for (userprop::TrusteeSummary &t : m_trustees)
+        t.caption = userprop::TrusteeDisplayText(t.trustee, userprop::LookupTrusteeName);
+    std::sort(m_trustees.begin(), m_trustees.end(), [](const auto &a, const auto &b) {
+        return QString::compare(a.caption, b.caption, Qt::CaseInsensitive) < 0;
+    });
+    for (const userprop::TrusteeSummary &t : m_trustees)
+        new QTreeWidgetItem(lvSecurity, {t.caption});
     if (lvSecurity->topLevelItemCount() > 0)
         lvSecurity->setCurrentItem(lvSecurity->topLevelItem(0));
 }
@@ -364,8 +327,8 @@ void TSecurityPage::lvSecuritySelect()
     const int i = lvSecurity->currentItem() ? lvSecurity->indexOfTopLevelItem(lvSecurity->currentItem()) : -1;
     if (i < 0 || i >= m_trustees.size())
         return;
-    const Trustee &t = m_trustees.at(i);
-    lbPermissions->setText(QStringLiteral("Permissions for %1").arg(t.name));
+    const userprop::TrusteeSummary &t = m_trustees.at(i);
+    lbPermissions->setText(QStringLiteral("Permissions for %1").arg(t.caption));
     const quint32 a = PermissionMaskForRows(t.allow), d = PermissionMaskForRows(t.deny);
     for (const TPermissionRow &r : PermissionRows()) {
         auto *item = new QTreeWidgetItem(lvPermitions, {r.name});
@@ -373,6 +336,12 @@ void TSecurityPage::lvSecuritySelect()
         item->setCheckState(2, (d & r.bits) == r.bits ? Qt::Checked : Qt::Unchecked);
         item->setFlags(item->flags() & ~Qt::ItemIsUserCheckable);
     }
+}
+
+void TSecurityPage::btAdvancedClick()
+{
+    if (m_readable && advancedSecurityOpener())
+        advancedSecurityOpener()(window(), m_group, m_sd);
 }
 
 // --- RAW Data --------------------------------------------------------------------------------
@@ -486,7 +455,7 @@ void TRawDataPage::lvRAWDblClick(QTreeWidgetItem *item)
 {
     if (!item)
         return;
-    TfrmMVADSI viewer(item->text(0), item->text(2), item->text(3) == QLatin1String("-1"), this);
+    ui::TfrmMVADSI viewer(item->text(0), item->text(2), item->text(3) == QLatin1String("-1"), this);
     viewer.exec();
 }
 
@@ -511,7 +480,7 @@ QString ListToWorkbook(QWidget *parent, const QString &caption, const QTreeWidge
     for (int r = 0; r < n; ++r)
         for (int i = 0; i < columns.size(); ++i)
             wb.writeString(r + 2, i, list->topLevelItem(r)->text(columns[i]));
-    wb.writeString(n + 4, 0, QStringLiteral("Created with \"Arvendel - %1\"").arg(GetFileVersionText()), bold);
+    wb.writeString(n + 4, 0, CreatedWithText(), bold);
     if (!wb.close(&error)) {
         ui::Prompt::error(parent, error, kAppTitle);
         return {};

@@ -2,7 +2,9 @@
 // Tab pages both group windows share: "Managed By", "Securty" (the trustee summary of the
 // group's DACL) and "RAW Data" (every attribute of the group), plus small helpers.
 #include "platform/adsi/adsobject.h"
+#include "platform/adsi/adssecurity.h"
 #include "platform/security/descriptor.h"
+#include "userprop/unSecurityLogic.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -78,6 +80,14 @@ private:
     bool m_showCanonical = false;
 };
 
+// Opening the advanced security view (every entry, audit entries, owner, raw fields) of an
+// object with the descriptor read. Plugged in by the program's wiring, which knows the view;
+// without it "Advanced..." stays disabled.
+using AdvancedSecurityOpener =
+    std::function<void(QWidget *parent, const ads::ObjectPtr &object, const ads::SecurityDescriptor &sd)>;
+void setAdvancedSecurityOpener(AdvancedSecurityOpener opener);
+const AdvancedSecurityOpener &advancedSecurityOpener();
+
 // "Securty": who is allowed or denied what on the group.
 class TSecurityPage : public QWidget {
     Q_OBJECT
@@ -85,31 +95,21 @@ public:
     explicit TSecurityPage(QWidget *parent = nullptr);
     void load(const ads::ObjectPtr &group);
     void lvSecuritySelect();
+    void btAdvancedClick();
+    bool readable() const { return m_readable; }
+    // The trustees in the order listed, with their captions and masks.
+    const QList<userprop::TrusteeSummary> &trustees() const { return m_trustees; }
 
     QLabel *lbNoAccess, *lbInheritance, *lbPermissions;
     QTreeWidget *lvSecurity, *lvPermitions;
     QPushButton *btAdvanced;
 
 private:
-    struct Trustee {
-        QString name;
-        quint32 allow = 0, deny = 0;
-    };
-    QList<Trustee> m_trustees;
+    ads::ObjectPtr m_group;
+    ads::SecurityDescriptor m_sd;
+    bool m_readable = false;
+    QList<userprop::TrusteeSummary> m_trustees;
 };
-
-// The seven permission rows and the bit groups shown for a trustee's allow or deny mask.
-struct TPermissionRow {
-    QString name;
-    quint32 bits;
-};
-const QList<TPermissionRow> &PermissionRows();
-// A mask as the rows read it: unless it holds all of 0xF01FF, the first of the groups
-// 0xF008C, 0xF0094, 0xF00A4, 0xF0184 it holds completely is taken out.
-quint32 PermissionMaskForRows(quint32 mask);
-// A trustee's shown name: "NT AUTHORITY\" and "BUILTIN\" dropped, "DOMAIN\name" shown as
-// "name (DOMAIN\name)".
-QString TrusteeDisplayName(const QString &accountName);
 
 // "RAW Data": every attribute of the group with its type and values.
 class TRawDataPage : public QWidget {

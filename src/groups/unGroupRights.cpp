@@ -60,4 +60,25 @@ bool ManagerCanUpdateMembership(const QString &groupDn, const QString &managerDn
     return CanUpdateMembership(*sd, *sid);
 }
 
+const QList<TPermissionRow> &PermissionRows()
+{
+    static const QList<TPermissionRow> rows{
+        {QStringLiteral("Full Control"), 0xF01FF}, {QStringLiteral("Read"), 0x20000},
+        {QStringLiteral("Write"), 0x40000},        {QStringLiteral("Read Property"), 0x10},
+        {QStringLiteral("Write Property"), 0x20},  {QStringLiteral("Create child objects"), 0x1},
+        {QStringLiteral("Delete child objects"), 0x2},
+    };
+    return rows;
+}
+
+quint32 PermissionMaskForRows(quint32 mask)
+{
+    if ((mask & 0xF01FF) == 0xF01FF)
+        return mask;
+    for (quint32 group : {0xF008Cu, 0xF0094u, 0xF00A4u, 0xF0184u})
+        if ((mask & group) == group)
+            return mask & ~group;
+    return mask;
+}
+
 } // namespace groups

@@ -1,9 +1,11 @@
 #pragma once
-// Whether a group's manager may change its member list, read from the group's DACL (the
-// "Manager can update membership list" box shows it; the program never writes it).
+// Rights on a group: whether its manager may change its member list, read from the group's
+// DACL (the "Manager can update membership list" box shows it; the program never writes it),
+// and the permission rows of the "Securty" tab.
 #include "platform/security/descriptor.h"
 #include "platform/security/sid.h"
 
+#include <QList>
 #include <QString>
 
 namespace groups {
@@ -19,5 +21,17 @@ bool CanUpdateMembership(const security::SecurityDescriptor &sd, const security:
 // Reads the group's ntSecurityDescriptor and the manager's objectSid; false when either
 // cannot be read.
 bool ManagerCanUpdateMembership(const QString &groupDn, const QString &managerDn);
+
+// The seven permission rows and the bit groups shown for a trustee's allow or deny mask.
+struct TPermissionRow {
+    QString name;
+    quint32 bits;
+};
+const QList<TPermissionRow> &PermissionRows();
+// A mask as the rows read it: unless it holds all of 0xF01FF, the first of the groups
+// 0xF008C, 0xF0094, 0xF00A4, 0xF0184 it holds completely is taken out. Every group holds
+// 0xF0000, so once one is out no later one can match: taking out each group the mask still
+// holds, in that order, gives the same rows.
+quint32 PermissionMaskForRows(quint32 mask);
 
 } // namespace groups

@@ -7,5 +7,8 @@ class TfrmMain;
 namespace groups {
 
 void wireMainWindow(TfrmMain &main);
+// Only what the group windows open themselves: the user property dialog of a manager, the
+// group picker of "Member Of" and the advanced security view (wireMainWindow does this too).
+void wireDialogs();
 
 } // namespace groups

@@ -3,6 +3,7 @@
 #include "support/testdomain.h"
 
 #include <QProcess>
+#include <gtest/gtest.h>
 #include <QTemporaryFile>
 
 namespace testsupport {
@@ -171,6 +172,35 @@ ToolResult ldapModify(const QByteArray &ldif, const Account &who)
     QStringList args{QStringLiteral("-H"), fact("LDAP_URI")};
     args << bindArgs(who, pw);
     return runTool(QStringLiteral("ldapmodify"), args, ldif, toolEnvironment());
+}
+
+QList<DecodedAce> decodeAclWithSamba(const QByteArray &bytes, bool sacl)
+{
+    const QString script = QStringLiteral(
+        "import sys\n"
+        "from samba.dcerpc import security\n"
+        "from samba.ndr import ndr_unpack\n"
+        "sd = ndr_unpack(security.descriptor, sys.stdin.buffer.read())\n"
+        "acl = sd.%1\n"
+        "for a in (acl.aces if acl else []):\n"
+        "    ot = ''\n"
+        "    if a.type in (5, 6, 7, 8) and (a.object.flags & 1):\n"
+        "        ot = str(a.object.type).upper()\n"
+        "    print('%d|%d|%s|%s' % (a.type, a.access_mask, str(a.trustee), ot))\n").arg(sacl ? "sacl" : "dacl");
+    QProcess p;
+    p.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), script});
+    p.write(bytes);
+    p.closeWriteChannel();
+    if (!p.waitForFinished(30000) || p.exitCode() != 0)
+        ADD_FAILURE() << "Samba's decoding failed: " << p.readAllStandardError().toStdString();
+    QList<DecodedAce> out;
+    for (const QByteArray &line : p.readAllStandardOutput().split('\n')) {
+        const QList<QByteArray> f = line.trimmed().split('|');
+        if (f.size() != 4)
+            continue;
+        out.append({f[0].toInt(), quint32(f[1].toLongLong()), QString::fromLatin1(f[2]), QString::fromLatin1(f[3])});
+    }
+    return out;
 }
 
 } // namespace testsupport

@@ -61,4 +61,15 @@ int ldapCount(const QString &base, const QString &filter);
 // LDAP result code of the first failing change (50 insufficient access, 0 success).
 ToolResult ldapModify(const QByteArray &ldif, const Account &who = Account::admin());
 
+// One access-control entry as Samba's own NDR code decodes it.
+struct DecodedAce {
+    int type = 0;
+    quint32 mask = 0;
+    QString sid;
+    QString objectType;  // upper-case GUID text without braces, empty when absent
+};
+// The DACL (or SACL) entries of self-relative descriptor bytes, decoded by Samba's Python
+// bindings: an independent reading to compare our parser and views with.
+QList<DecodedAce> decodeAclWithSamba(const QByteArray &descriptor, bool sacl = false);
+
 } // namespace testsupport

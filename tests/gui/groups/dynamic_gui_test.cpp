@@ -4,6 +4,7 @@
 
 #include "groups/unDynamicGroupView.h"
 #include "groups/unSelectGroup.h"
+#include "groups/unGroupsWiring.h"
 #include "options/unOptions.h"
 #include "platform/office/workbook.h"
 #include "ui/prompt.h"
@@ -12,6 +13,7 @@
 #include <QAtomicInt>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QSet>
 #include <functional>
 
 using namespace groups;
@@ -180,6 +182,31 @@ TEST_F(DynamicGui, OkWritesOnlyDescriptionMailAndManager)
     EXPECT_EQ(after.take(QStringLiteral("description")), QList<QByteArray>{"  Described  "});
     EXPECT_EQ(after.take(QStringLiteral("mail")), QList<QByteArray>{"dyn@arvendel.test"});
     EXPECT_EQ(after, before);
+}
+
+TEST_F(DynamicGui, SecurityTabListsTheGroupsTrusteesAndOffersTheAdvancedView)
+{
+    ui::ScriptedPrompts prompts;
+    wireDialogs();
+    const QString dn = createDynamicGroup(QStringLiteral("sec"), fact("SEED_OU"), QStringLiteral("(mailNickname=*)"));
+    TfrmDistributionDynamicGroupView view(dn, QStringLiteral("sec"));
+    view.pcGroup->setCurrentWidget(view.tsSecurity);
+    ASSERT_TRUE(view.tsSecurity->readable());
+    // One row per distinct trustee of the DACL as Samba decodes it.
+    const QByteArray bytes = testsupport::ldapSearch(dn, QStringLiteral("(objectClass=*)"), {QStringLiteral("nTSecurityDescriptor")},
+                                                     testsupport::Account::admin(), {QStringLiteral("-s"), QStringLiteral("base")})
+                                 .value(0)
+                                 .values(QStringLiteral("nTSecurityDescriptor"))
+                                 .value(0);
+    QSet<QString> trustees;
+    for (const testsupport::DecodedAce &a : testsupport::decodeAclWithSamba(bytes))
+        if (a.type < 7)
+            trustees.insert(a.sid);
+    ASSERT_FALSE(trustees.isEmpty());
+    EXPECT_EQ(view.tsSecurity->lvSecurity->topLevelItemCount(), trustees.size());
+    EXPECT_EQ(view.tsSecurity->lvPermitions->topLevelItemCount(), 7);
+    EXPECT_TRUE(view.tsSecurity->btAdvanced->isEnabled());
+    EXPECT_EQ(prompts.asked().size(), 0);
 }
 
 TEST_F(DynamicGui, MembersWorkbookHoldsCaptionHeadersAndEveryPreviewedMember)

@@ -5,10 +5,13 @@
 
 #include "groups/unDynamicGroupView.h"
 #include "groups/unGroupView.h"
+#include "groups/unGroupsWiring.h"
 #include "groups/unSelectGroup.h"
 #include "options/unOptions.h"
 #include "query/unFind.h"
+#include "support/modal.h"
 #include "ui/prompt.h"
+#include "userprop/unSecurityViews.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -17,6 +20,7 @@
 
 using namespace groups;
 using namespace groupstest;
+using testsupport::whenModal;
 
 namespace {
 
@@ -285,15 +289,76 @@ TEST_F(GroupsGui, ManagedByShowsTheManagerAndTheUpdateRightReadOnly)
     EXPECT_TRUE(e.value(0).text(QStringLiteral("managedBy")).isEmpty());
 }
 
-TEST_F(GroupsGui, SecurityAndRawTabsShowTheGroup)
+TEST_F(GroupsGui, SecurityTabAgreesWithSambasDecodingAndAdvancedOpensEveryEntry)
+{
+    ui::ScriptedPrompts prompts;
+    wireDialogs();
+    const QString dn = seedGroup(QStringLiteral("GG Sales"));
+    TfrmGroupView view(dn, QStringLiteral("GG Sales"));
+    view.pcGroup->setCurrentWidget(view.tsSecurity);
+    TSecurityPage *page = view.tsSecurity;
+    ASSERT_TRUE(page->readable());
+    EXPECT_FALSE(page->lbNoAccess->isVisibleTo(&view));
+    EXPECT_TRUE(page->lbInheritance->text().endsWith(QStringLiteral("is enabled.")));
+
+    // Trustees and their masks as Samba's own code decodes the descriptor.
+    const QByteArray bytes = testsupport::ldapSearch(dn, QStringLiteral("(objectClass=*)"), {QStringLiteral("nTSecurityDescriptor")},
+                                                     testsupport::Account::admin(), {QStringLiteral("-s"), QStringLiteral("base")})
+                                 .value(0)
+                                 .values(QStringLiteral("nTSecurityDescriptor"))
+                                 .value(0);
+    const QList<testsupport::DecodedAce> dacl = testsupport::decodeAclWithSamba(bytes);
+    ASSERT_FALSE(dacl.isEmpty());
+    QMap<QString, quint32> allow, deny;
+    for (const testsupport::DecodedAce &a : dacl) {
+        if (a.type >= 7)
+            continue;
+        allow[a.sid] |= (a.type == 0 || a.type == 5) ? a.mask : 0;
+        deny[a.sid] |= (a.type == 1 || a.type == 6) ? a.mask : 0;
+    }
+    ASSERT_EQ(page->trustees().size(), allow.size());
+    ASSERT_EQ(page->lvSecurity->topLevelItemCount(), allow.size());
+    for (int i = 0; i < page->trustees().size(); ++i) {
+        const auto &t = page->trustees().at(i);
+        ASSERT_TRUE(allow.contains(t.trustee)) << t.trustee.toStdString();
+        EXPECT_EQ(t.allow, allow.value(t.trustee)) << t.trustee.toStdString();
+        EXPECT_EQ(t.deny, deny.value(t.trustee)) << t.trustee.toStdString();
+        EXPECT_EQ(page->lvSecurity->topLevelItem(i)->text(0), t.caption);
+        if (i > 0) // listed by name
+            EXPECT_LE(QString::compare(page->trustees().at(i - 1).caption, t.caption, Qt::CaseInsensitive), 0);
+    }
+    QTreeWidgetItem *admins = nullptr;
+    for (int i = 0; i < page->lvSecurity->topLevelItemCount(); ++i)
+        if (page->lvSecurity->topLevelItem(i)->text(0).startsWith(QStringLiteral("Domain Admins (")))
+            admins = page->lvSecurity->topLevelItem(i);
+    ASSERT_NE(admins, nullptr);
+    page->lvSecurity->setCurrentItem(admins);
+    EXPECT_EQ(page->lbPermissions->text(), QStringLiteral("Permissions for ") + admins->text(0));
+    ASSERT_EQ(page->lvPermitions->topLevelItemCount(), 7);
+    for (int i = 0; i < 7; ++i) { // full control: every row allowed, nothing denied
+        EXPECT_EQ(page->lvPermitions->topLevelItem(i)->checkState(1), Qt::Checked);
+        EXPECT_EQ(page->lvPermitions->topLevelItem(i)->checkState(2), Qt::Unchecked);
+    }
+
+    // "Advanced..." opens the advanced view on the same descriptor: one raw row per entry.
+    ASSERT_TRUE(page->btAdvanced->isEnabled());
+    int rawRows = -1;
+    QString owner;
+    whenModal<userprop::TfrmAdvancedAttributes>([&](userprop::TfrmAdvancedAttributes *adv) {
+        rawRows = adv->lvRaw->topLevelItemCount();
+        owner = adv->ebOwner->text();
+        adv->reject();
+    });
+    page->btAdvanced->click();
+    EXPECT_GE(rawRows, dacl.size());
+    EXPECT_FALSE(owner.isEmpty());
+    EXPECT_EQ(prompts.asked().size(), 0);
+}
+
+TEST_F(GroupsGui, RawTabShowsTheGroup)
 {
     ui::ScriptedPrompts prompts;
     TfrmGroupView view(seedGroup(QStringLiteral("GG Sales")), QStringLiteral("GG Sales"));
-    view.pcGroup->setCurrentWidget(view.tsSecurity);
-    EXPECT_FALSE(view.tsSecurity->lbNoAccess->isVisibleTo(&view));
-    EXPECT_GT(view.tsSecurity->lvSecurity->topLevelItemCount(), 0);
-    EXPECT_EQ(view.tsSecurity->lvPermitions->topLevelItemCount(), 7);
-    EXPECT_TRUE(view.tsSecurity->lbPermissions->text().startsWith(QStringLiteral("Permissions for ")));
     view.pcGroup->setCurrentWidget(view.tsRAW);
     QHash<QString, QTreeWidgetItem *> rows;
     for (int i = 0; i < view.tsRAW->lvRAW->topLevelItemCount(); ++i)

@@ -13,43 +13,6 @@ using namespace uptest;
 
 namespace {
 
-struct DecodedAce {
-    int type = 0;
-    quint32 mask = 0;
-    QString sid;
-    QString objectType;
-};
-
-// Decodes a descriptor with Samba's Python bindings: one line per DACL (or SACL) entry.
-QList<DecodedAce> decodeWithSamba(const QByteArray &bytes, bool sacl = false)
-{
-    const QString script = QStringLiteral(
-        "import sys\n"
-        "from samba.dcerpc import security\n"
-        "from samba.ndr import ndr_unpack\n"
-        "sd = ndr_unpack(security.descriptor, sys.stdin.buffer.read())\n"
-        "acl = sd.%1\n"
-        "for a in (acl.aces if acl else []):\n"
-        "    ot = ''\n"
-        "    if a.type in (5, 6, 7, 8) and (a.object.flags & 1):\n"
-        "        ot = str(a.object.type).upper()\n"
-        "    print('%d|%d|%s|%s' % (a.type, a.access_mask, str(a.trustee), ot))\n").arg(sacl ? "sacl" : "dacl");
-    QProcess p;
-    p.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), script});
-    p.write(bytes);
-    p.closeWriteChannel();
-    EXPECT_TRUE(p.waitForFinished(30000));
-    EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
-    QList<DecodedAce> out;
-    for (const QByteArray &line : p.readAllStandardOutput().split('\n')) {
-        const QList<QByteArray> f = line.trimmed().split('|');
-        if (f.size() != 4)
-            continue;
-        out.append({f[0].toInt(), quint32(f[1].toLongLong()), QString::fromLatin1(f[2]), QString::fromLatin1(f[3])});
-    }
-    return out;
-}
-
 QByteArray descriptorBytes(const QString &dn)
 {
     return entry(dn, {"nTSecurityDescriptor"}).values(QStringLiteral("nTSecurityDescriptor")).value(0);
@@ -69,10 +32,10 @@ TEST_F(Security, TabListsTheTrusteesAndRightsSambaDecodes)
     ASSERT_TRUE(page->readable());
     EXPECT_TRUE(child<QLabel>(d, "lbNoaccess")->text().endsWith("is enabled."));
 
-    const QList<DecodedAce> aces = decodeWithSamba(descriptorBytes(dn));
+    const QList<testsupport::DecodedAce> aces = testsupport::decodeAclWithSamba(descriptorBytes(dn));
     ASSERT_FALSE(aces.isEmpty());
     QMap<QString, quint32> allow, deny;
-    for (const DecodedAce &a : aces) {
+    for (const testsupport::DecodedAce &a : aces) {
         if (a.type >= 7)
             continue;
         allow[a.sid] |= (a.type == 0 || a.type == 5) ? a.mask : 0;
@@ -155,7 +118,7 @@ TEST_F(Security, AdvancedViewShowsTheCannotChangePasswordEntriesAndTheAuditEntri
 
     // Raw rows: one per DACL entry, in the order Samba decodes them.
     const QByteArray bytes = descriptorBytes(dn);
-    const QList<DecodedAce> dacl = decodeWithSamba(bytes);
+    const QList<testsupport::DecodedAce> dacl = testsupport::decodeAclWithSamba(bytes);
     ASSERT_GE(adv.lvRaw->topLevelItemCount(), dacl.size());
     for (int i = 0; i < dacl.size(); ++i) {
         const QTreeWidgetItem *it = adv.lvRaw->topLevelItem(i);
@@ -168,9 +131,9 @@ TEST_F(Security, AdvancedViewShowsTheCannotChangePasswordEntriesAndTheAuditEntri
     // The administrator holds the security privilege: the audit entries are those Samba
     // decodes from the SACL; the owner is named.
     adv.pcAdvanced->setCurrentIndex(1);
-    const QList<DecodedAce> sacl = decodeWithSamba(bytes, true);
+    const QList<testsupport::DecodedAce> sacl = testsupport::decodeAclWithSamba(bytes, true);
     int audits = 0;
-    for (const DecodedAce &a : sacl)
+    for (const testsupport::DecodedAce &a : sacl)
         audits += (a.type == 2 || a.type == 7);
     EXPECT_FALSE(adv.lbAuditNoAccess->isVisible());
     EXPECT_EQ(adv.lvAuditing->topLevelItemCount(), audits);

@@ -1,5 +1,5 @@
 // Pure logic of the group windows: column sorting, the member search filter, pending member
-// changes and the manager's update right read from a descriptor.
+// changes, the manager's update right read from a descriptor and the permission rows.
 #include "groups/unGroupList.h"
 #include "groups/unGroupMembers.h"
 #include "groups/unGroupRights.h"
@@ -134,4 +134,54 @@ TEST(ManagerRight, FirstEntryThatGrantsOrDeniesWritingMemberDecides)
     all.dacl->aces.append(writeAll);
     EXPECT_TRUE(CanUpdateMembership(all, manager));
     EXPECT_TRUE(CanUpdateMembership(security::SecurityDescriptor{}, manager));
+}
+
+namespace {
+
+// The query-based group window's reading of a side's mask: unless it holds all of 0xF01FF,
+// each of the bit groups it still holds completely is taken out, in this order.
+quint32 queryBasedGroupMask(quint32 m)
+{
+    if ((m & 0xF01FF) == 0xF01FF)
+        return m;
+    for (quint32 g : {0xF008Cu, 0xF0094u, 0xF00A4u, 0xF0184u})
+        if ((m & g) == g)
+            m &= ~g;
+    return m;
+}
+
+QList<bool> shownRows(quint32 mask)
+{
+    QList<bool> out;
+    for (const TPermissionRow &r : PermissionRows())
+        out << ((mask & r.bits) == r.bits);
+    return out;
+}
+
+} // namespace
+
+TEST(PermissionRows, TypicalMasksShowTheirRows)
+{
+    ASSERT_EQ(PermissionRows().size(), 7);
+    EXPECT_EQ(PermissionRows().first().name, QStringLiteral("Full Control"));
+    // Full control (0xF01FF): every row.
+    EXPECT_EQ(shownRows(PermissionMaskForRows(0xF01FF)), QList<bool>(7, true));
+    // Read as the directory grants it (read control, list, read properties, list object).
+    EXPECT_EQ(shownRows(PermissionMaskForRows(0x20094)), (QList<bool>{false, true, false, true, false, false, false}));
+    // A standard-rights group held completely is taken out with its property bits.
+    EXPECT_EQ(shownRows(PermissionMaskForRows(0xF0094 | 0x20)), (QList<bool>{false, false, false, false, true, false, false}));
+    // Create and delete children alone.
+    EXPECT_EQ(shownRows(PermissionMaskForRows(0x3)), (QList<bool>{false, false, false, false, false, true, true}));
+}
+
+TEST(PermissionRows, BothGroupWindowsShowTheSameRowsForEveryMask)
+{
+    // Every combination of the bits the rows and groups use, with and without a bit outside.
+    for (quint32 low = 0; low < 0x200; ++low)
+        for (quint32 high = 0; high < 0x10; ++high)
+            for (quint32 extra : {0u, 0x100u << 12}) {
+                const quint32 mask = low | (high << 16) | extra;
+                ASSERT_EQ(shownRows(PermissionMaskForRows(mask)), shownRows(queryBasedGroupMask(mask)))
+                    << std::hex << mask;
+            }
 }

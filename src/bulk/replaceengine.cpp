@@ -296,6 +296,7 @@ ReplaceLog::~ReplaceLog() { close(); }
 bool ReplaceLog::open(const QString &path, QString *error)
 {
     close();
+    error_.clear();
     file_.setFileName(path);
     const bool existed = file_.exists() && file_.size() > 0;
     if (!file_.open(QIODevice::WriteOnly | QIODevice::Append)) {
@@ -312,11 +313,12 @@ bool ReplaceLog::open(const QString &path, QString *error)
 
 void ReplaceLog::line(const QString &text)
 {
-    if (!file_.isOpen())
+    if (!file_.isOpen() || failed())
         return;
-    file_.write(text.toUtf8());
-    file_.write("\r\n", 2);
-    file_.flush();
+    const QByteArray bytes = text.toUtf8() + QByteArrayLiteral("\r\n");
+    // Flushed per line, so a full disk shows up at the row it hit, not at close.
+    if (file_.write(bytes) != bytes.size() || !file_.flush())
+        error_ = file_.errorString().isEmpty() ? QStringLiteral("write error") : file_.errorString();
 }
 
 QString ReplaceLog::escape(const QString &value)
@@ -537,6 +539,10 @@ ApplySummary ReplaceRun::apply(const Rule &rule, std::vector<Row> &rows, Replace
     int handled = 0;
     for (int i = 0; i < static_cast<int>(rows.size()); ++i) {
         Row &row = rows[static_cast<std::size_t>(i)];
+        if (row.selected && log && log->failed()) {
+            s.logFailed = s.stopped = stopped_ = true;
+            break;
+        }
         ++s.visited;
         if (!row.selected)
             continue;

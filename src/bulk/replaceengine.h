@@ -135,12 +135,17 @@ public:
     void row(const Row &row, const QString &oldText, const QString &newText);
     void trailer(const QDateTime &end, bool stopped, int visited, qint64 seconds);
     void close();
+    // A line that could not be written (a full disk, a removed drive): the first error's text.
+    // Apply stops at the next row, since rows it cannot log are rows nobody could trace.
+    bool failed() const { return !error_.isEmpty(); }
+    QString errorText() const { return error_; }
     static QString escape(const QString &value);
     static QString timeText(const QDateTime &t);
 
 private:
     void line(const QString &text);
     QFile file_;
+    QString error_;
 };
 
 struct ApplySummary {
@@ -151,6 +156,7 @@ struct ApplySummary {
     int notDone = 0;
     bool stopped = false;
     bool serverLost = false;
+    bool logFailed = false;  // the log could not be written: the rows after it were left alone
 };
 
 struct ApplyHooks {

@@ -796,6 +796,13 @@ void TfrmFindAndReplace::sbApplyClick()
     sbApply->setEnabled(false);
     sbStop->setEnabled(false);
     btSaveLog->setEnabled(true);
+    if (lastApply_.logFailed)
+        ui::Prompt::error(this,
+                          QStringLiteral("The log file could not be written: %1\r\nApply stopped there: the rows after "
+                                         "the last one logged were not changed. Free some space or choose another "
+                                         "log file, then Preview again.")
+                              .arg(log.errorText()),
+                          windowTitle());
     if (closeAfterRun_)
         close();
 }

@@ -157,9 +157,12 @@ int runReplace(const QStringList &args)
     log.close();
     cli::err() << s.succeeded << " succeeded, " << s.failed << " failed, " << s.skipped << " skipped, " << s.notDone
                << " not done\n";
+    if (s.logFailed)
+        cli::err() << "The log file could not be written (" << log.errorText()
+                   << "); the rows after the last one logged were not changed.\n";
     cli::err().flush();
     DisconnectContext();
-    return s.failed + s.skipped + s.notDone > 0 ? cli::DirectoryError : cli::Ok;
+    return s.failed + s.skipped + s.notDone > 0 || s.logFailed ? cli::DirectoryError : cli::Ok;
 }
 
 } // namespace

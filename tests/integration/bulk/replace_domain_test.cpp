@@ -422,6 +422,25 @@ TEST_F(ReplaceDomain, StopEndsAfterTheCurrentRowAndTheLogSaysSo)
                .arg(rows[0].dn, rows[1].dn));
 }
 
+TEST_F(ReplaceDomain, ALogThatCannotBeWrittenStopsApplyBeforeAnyUnloggedWrite)
+{
+    Rule r = ruleFor(QStringLiteral("physicalDeliveryOfficeName"));
+    r.valueNotSet = true;
+    r.replace = QStringLiteral("Unlogged");
+    auto rows = preview(r);
+    ASSERT_GE(rows.size(), 2u);
+    // /dev/full opens and then refuses every line: the header already fails.
+    ReplaceLog log;
+    QString error;
+    ASSERT_TRUE(log.open(QStringLiteral("/dev/full"), &error)) << error.toStdString();
+    const ApplySummary s = ReplaceRun(adminContext()).apply(r, rows, &log);
+    EXPECT_TRUE(s.logFailed);
+    EXPECT_TRUE(s.stopped);
+    EXPECT_EQ(s.succeeded, 0);
+    EXPECT_EQ(rows[0].status, NotApplied);
+    EXPECT_TRUE(dnsOf(ou.dn, users(QStringLiteral("(physicalDeliveryOfficeName=Unlogged)"))).isEmpty());
+}
+
 TEST_F(ReplaceDomain, ServerLostMidApplyLeavesTheRestNotDone)
 {
     ads::closeAllConnections();

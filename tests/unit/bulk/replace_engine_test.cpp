@@ -218,3 +218,17 @@ TEST(ReplaceLogFile, EscapesLineBreaksAndAppendsWithASeparator)
     EXPECT_EQ(lines.at(second - 1), QStringLiteral("======================================"));
     EXPECT_EQ(lines.at(second - 2), QString());
 }
+
+TEST(ReplaceLogFile, AFullDiskIsReportedAtTheLineItHit)
+{
+    // /dev/full accepts the open and refuses every write with "no space left on device".
+    if (!QFile::exists(QStringLiteral("/dev/full")))
+        GTEST_SKIP() << "no /dev/full on this machine";
+    ReplaceLog log;
+    QString error;
+    ASSERT_TRUE(log.open(QStringLiteral("/dev/full"), &error)) << error.toStdString();
+    EXPECT_FALSE(log.failed());
+    log.header(*attributeByName(QStringLiteral("streetAddress")), QDateTime::currentDateTime());
+    EXPECT_TRUE(log.failed());
+    EXPECT_FALSE(log.errorText().isEmpty());
+}

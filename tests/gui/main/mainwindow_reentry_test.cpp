@@ -1,6 +1,7 @@
 // What the window's event processing during a listing or a waiting connect may reach: a
-// click on the domain root never clears the rows under the running listing, and a connect
-// asked for again while one waits does not connect a second time.
+// click on the domain root never clears the rows under the running listing, closing the
+// window stops the listing and closes once it has returned, and a connect asked for again
+// while one waits does not connect a second time.
 #include "mainwindow_support.h"
 
 #include "../../integration/main/usergrid_proxy.h"
@@ -31,6 +32,34 @@ QTreeWidgetItem *childNamed(QTreeWidgetItem *parent, const QString &text)
     return nullptr;
 }
 
+// Connects through the relay, opens the seeded OU and finds Bulk (the large group's members)
+// with the listing limited to forty rows: plenty, and they keep the trickle short.
+// The settings are stored before the window is made, which reads them when it is made.
+void storeRelaySettings(const ugtest::DroppingRelay &relay)
+{
+    TConnectionSettings settings = domainSettings();
+    settings.ServerName = QStringLiteral("127.0.0.1");
+    settings.Port = QString::number(relay.port());
+    ASSERT_TRUE(SaveConnectionSettings(settings));
+}
+
+void connectThroughRelay(TfrmMain &w, QTreeWidgetItem **bulk)
+{
+    w.acConnectExecute();
+    ASSERT_TRUE(waitFor([&] { return !w.schemaThreadsRunning(); }, 120000));
+    QTreeWidgetItem *root = w.tree()->topLevelItem(0);
+    ASSERT_NE(root, nullptr);
+    QTreeWidgetItem *seed = childNamed(root, QStringLiteral("Arvendel"));
+    ASSERT_NE(seed, nullptr);
+    w.tree()->setCurrentItem(seed);  // loads its containers
+    ASSERT_TRUE(waitFor([&] { return !w.Busy(); }, 60000));
+    *bulk = childNamed(seed, QStringLiteral("Bulk"));
+    ASSERT_NE(*bulk, nullptr);
+    auto *howMany = w.findChild<QSpinBox *>(QStringLiteral("ebHowMany"));
+    ASSERT_NE(howMany, nullptr);
+    howMany->setValue(40);
+}
+
 } // namespace
 
 TEST(MainWindowReentry, RootSelectedDuringAListingLeavesItsRowsAlone)
@@ -40,26 +69,12 @@ TEST(MainWindowReentry, RootSelectedDuringAListingLeavesItsRowsAlone)
     // between rows and processes the window's events there.
     ugtest::DroppingRelay relay(testsupport::fact("ADDR"), 389, QByteArray("no such marker"));
     TempSettings store;
-    TConnectionSettings settings = domainSettings();
-    settings.ServerName = QStringLiteral("127.0.0.1");
-    settings.Port = QString::number(relay.port());
-    ASSERT_TRUE(SaveConnectionSettings(settings));
+    ASSERT_NO_FATAL_FAILURE(storeRelaySettings(relay));
     ui::ScriptedPrompts script;
     TfrmMain w;
-    w.acConnectExecute();
-    ASSERT_TRUE(waitFor([&] { return !w.schemaThreadsRunning(); }, 120000));
+    QTreeWidgetItem *bulk = nullptr;
+    ASSERT_NO_FATAL_FAILURE(connectThroughRelay(w, &bulk));
     QTreeWidgetItem *root = w.tree()->topLevelItem(0);
-    ASSERT_NE(root, nullptr);
-    QTreeWidgetItem *seed = childNamed(root, QStringLiteral("Arvendel"));
-    ASSERT_NE(seed, nullptr);
-    w.tree()->setCurrentItem(seed);  // loads its containers
-    ASSERT_TRUE(waitFor([&] { return !w.Busy(); }, 60000));
-    QTreeWidgetItem *bulk = childNamed(seed, QStringLiteral("Bulk"));  // the large group's members
-    ASSERT_NE(bulk, nullptr);
-    // Forty rows are plenty (and keep the trickle short).
-    auto *howMany = w.findChild<QSpinBox *>(QStringLiteral("ebHowMany"));
-    ASSERT_NE(howMany, nullptr);
-    howMany->setValue(40);
     relay.trickle(true);
 
     // Once rows are being read, the events the listing processes select the root and ask
@@ -91,6 +106,49 @@ TEST(MainWindowReentry, RootSelectedDuringAListingLeavesItsRowsAlone)
     EXPECT_GT(result.kept, 0);
     EXPECT_EQ(w.userList()->rows().size(), result.kept);
     EXPECT_EQ(w.grid()->model()->rowCount(), result.kept);
+    EXPECT_TRUE(script.messages().isEmpty()) << script.messages().join("|").toStdString();
+}
+
+TEST(MainWindowReentry, ClosingTheWindowDuringAListingStopsItAndClosesAfterwards)
+{
+    ARV_REQUIRE_DOMAIN();
+    ugtest::DroppingRelay relay(testsupport::fact("ADDR"), 389, QByteArray("no such marker"));
+    TempSettings store;
+    ASSERT_NO_FATAL_FAILURE(storeRelaySettings(relay));
+    ui::ScriptedPrompts script;
+    TfrmMain w;
+    w.show();
+    QTreeWidgetItem *bulk = nullptr;
+    ASSERT_NO_FATAL_FAILURE(connectThroughRelay(w, &bulk));
+    relay.trickle(true);
+
+    // Once rows are being read, the events the listing processes close the window: it must
+    // not go while the listing runs below that call, and must go once the listing returned.
+    bool closeRefused = false;
+    bool tried = false;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (tried || !w.Busy() || w.userList()->rows().size() == 0)
+            return;
+        tried = true;
+        closeRefused = !w.close();
+    });
+    closer.start(0);
+    QList<userlist::ListingResult> finished;
+    QObject::connect(w.userList(), &userlist::TUserList::listingFinished,
+                     [&](const userlist::ListingResult &r) { finished << r; });
+    w.tree()->setCurrentItem(bulk);
+    ASSERT_TRUE(waitFor([&] { return !w.Busy() && !w.isVisible(); }, 60000))
+        << "busy " << w.Busy() << " visible " << w.isVisible();
+    relay.trickle(false);
+    closer.stop();
+    ASSERT_TRUE(tried);
+    EXPECT_TRUE(closeRefused);
+    ASSERT_EQ(finished.count(), 1);
+    // Stopped early: fewer than the forty rows asked for, and no error to show.
+    EXPECT_TRUE(finished.first().stopped);
+    EXPECT_LT(finished.first().read, 40);
+    EXPECT_TRUE(finished.first().error.isEmpty()) << finished.first().error.toStdString();
     EXPECT_TRUE(script.messages().isEmpty()) << script.messages().join("|").toStdString();
 }
 

@@ -235,6 +235,14 @@ TfrmExportFormat::TfrmExportFormat(QWidget *parent) : QDialog(parent)
         f->addRow(QStringLiteral("Template"), cbxHTMLTemplate);
         edHTMLTitle = edit(tsHTML, "edHTMLTitle");
         f->addRow(QStringLiteral("Title"), edHTMLTitle);
+        // XML and HTML share one encoding: each field shows what was typed into the other.
+        ebHTMLEncoding = edit(tsHTML, "ebHTMLEncoding");
+        f->addRow(QStringLiteral("Encoding"), ebHTMLEncoding);
+        for (auto [from, to] : {std::pair{edXMLEncoding, ebHTMLEncoding}, std::pair{ebHTMLEncoding, edXMLEncoding}})
+            connect(from, &QLineEdit::textChanged, to, [to](const QString &t) {
+                if (to->text() != t)
+                    to->setText(t);
+            });
         cbxHTMLFontName = new QComboBox(tsHTML);
         cbxHTMLFontName->setObjectName(QStringLiteral("cbxHTMLFontName"));
         cbxHTMLFontName->addItems(QFontDatabase::families());

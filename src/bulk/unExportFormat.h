@@ -90,6 +90,7 @@ private:
     QLineEdit *edCSVComma = nullptr, *edCSVQuote = nullptr, *ebMultyValue = nullptr;
     QCheckBox *chCSVQuoteStrings = nullptr;
     QLineEdit *edXMLEncoding = nullptr;
+    QLineEdit *ebHTMLEncoding = nullptr;  // the same value as edXMLEncoding, on the HTML tab
     QCheckBox *chXMLStandalone = nullptr;
     QButtonGroup *rgExpXMLAs = nullptr;
     QComboBox *cbxHTMLTemplate = nullptr, *cbxHTMLFontName = nullptr;

@@ -62,6 +62,14 @@ TEST(ExportFormatWindow, TypesShowTheirTabsAndOptionsReturnToDefaultsOnShow)
     EXPECT_EQ(o.nullString, QStringLiteral("null"));
     EXPECT_EQ(o.csvQuote, QStringLiteral("'"));
     EXPECT_EQ(o.xmlEncoding, QStringLiteral("Windows-1252"));
+    // The HTML tab's encoding is the same value: typed there, it is what the XML tab and the
+    // export use.
+    auto *htmlEncoding = w.findChild<QLineEdit *>(QStringLiteral("ebHTMLEncoding"));
+    ASSERT_NE(htmlEncoding, nullptr);
+    EXPECT_EQ(htmlEncoding->text(), QStringLiteral("Windows-1252"));
+    htmlEncoding->setText(QStringLiteral("UTF-8"));
+    EXPECT_EQ(w.findChild<QLineEdit *>(QStringLiteral("edXMLEncoding"))->text(), QStringLiteral("UTF-8"));
+    EXPECT_EQ(w.options().xmlEncoding, QStringLiteral("UTF-8"));
     EXPECT_EQ(o.htmlCellPadding, 4);
     EXPECT_FALSE(o.dateTimeFormat.isEmpty());
     EXPECT_EQ(w.windowTitle(), QStringLiteral("Export.."));

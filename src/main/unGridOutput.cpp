@@ -389,6 +389,68 @@ void reportResult(TfrmMain &main, const WriteResult &r)
                             main.windowTitle());
 }
 
+void tbSaveAsHTMLClick(TfrmMain *m)
+{
+    const QString f = ui::Prompt::saveFileName(m, QStringLiteral("Save Report As HTML"), presetName(*m), QStringLiteral("Web page (*.htm)"));
+    if (f.isEmpty())
+        return;
+    m->setEnabled(false);
+    const WriteResult r = WriteGridHtml(*m->grid(), QFileInfo(f).suffix().isEmpty() ? f + QStringLiteral(".htm") : f, true);
+    m->setEnabled(true);
+    reportResult(*m, r);
+}
+
+void tbSaveAsCSVClick(TfrmMain *m)
+{
+    QString filter;
+    const QString f = ui::Prompt::saveFileName(m, QStringLiteral("Save Report"), presetName(*m),
+                                              QStringLiteral("Text file (*.txt);;Unicode text file (*.txt)"), &filter);
+    if (f.isEmpty())
+        return;
+    m->setEnabled(false);
+    const WriteResult r = WriteGridText(*m->grid(), QFileInfo(f).suffix().isEmpty() ? f + QStringLiteral(".txt") : f,
+                                        QLatin1Char(','), true, filter.startsWith(QLatin1String("Unicode")));
+    m->setEnabled(true);
+    reportResult(*m, r);
+}
+
+// The grid as a workbook in the private output folder, opened with the desktop's spreadsheet.
+void tbExportToExcelClick(TfrmMain *m)
+{
+    const QString f = office::privateOutputFolder() + QStringLiteral("/") + (presetName(*m).isEmpty() ? QStringLiteral("Grid") : presetName(*m)) +
+                      QLatin1Char('-') + QUuid::createUuid().toString(QUuid::Id128).left(8) + QStringLiteral(".xlsx");
+    const WriteResult r = WriteGridWorkbook(*m->grid(), f);
+    if (!r.ok || !office::openWithDesktop(f))
+        ui::Prompt::error(m, QStringLiteral("Microsoft Office Excel is unavailable!"), m->windowTitle());
+}
+
+// The quick panel's user as a document, opened with the desktop's word processor.
+void tbUserToWordClick(TfrmMain *m)
+{
+    TQuickPanel *panel = m->quickPanel();
+    if (!panel || !panel->currentUser())
+        return;
+    // The panel shows the user of the grid's current row.
+    QString dn;
+    if (m->grid() && m->grid()->currentIndex().isValid()) {
+        const QAbstractItemModel *model = m->grid()->model();
+        for (int c = 0; c < model->columnCount() && dn.isEmpty(); ++c)
+            dn = model->data(model->index(m->grid()->currentIndex().row(), c), UserGridModel::CarriedDnRole).toString();
+    }
+    if (dn.isEmpty())
+        return;
+    const QString f = office::privateOutputFolder() + QStringLiteral("/User-") + QUuid::createUuid().toString(QUuid::Id128).left(8) +
+                      QStringLiteral(".docx");
+    const WriteResult r = WriteUserDocument(dn, UserDocumentSections(panel), f);
+    if (!r.ok)
+        ui::Prompt::error(m, r.error, m->windowTitle());
+    else if (!office::openWithDesktop(f))
+        ui::Prompt::error(m, QStringLiteral("Microsoft Office Word is unavailable!"), m->windowTitle());
+}
+
+// The panel's speed button does what the toolbar's does.
+void sbUserToWordClick(TfrmMain *m) { tbUserToWordClick(m); }
+
 }  // namespace
 
 void wireMainWindow(TfrmMain &main)
@@ -407,59 +469,15 @@ void wireMainWindow(TfrmMain &main)
             w->setObjectName(QString::fromLatin1(name));
         return a;
     };
-    add("tbSaveAsHTML", QStringLiteral("HTML"), QStringLiteral("Export Grid to HTML file"), [m] {
-        const QString f = ui::Prompt::saveFileName(m, QStringLiteral("Save Report As HTML"), presetName(*m), QStringLiteral("Web page (*.htm)"));
-        if (f.isEmpty())
-            return;
-        m->setEnabled(false);
-        const WriteResult r = WriteGridHtml(*m->grid(), QFileInfo(f).suffix().isEmpty() ? f + QStringLiteral(".htm") : f, true);
-        m->setEnabled(true);
-        reportResult(*m, r);
-    });
-    add("tbSaveAsCSV", QStringLiteral("CSV"), QStringLiteral("Export Grid to CSV file"), [m] {
-        QString filter;
-        const QString f = ui::Prompt::saveFileName(m, QStringLiteral("Save Report"), presetName(*m),
-                                                  QStringLiteral("Text file (*.txt);;Unicode text file (*.txt)"), &filter);
-        if (f.isEmpty())
-            return;
-        m->setEnabled(false);
-        const WriteResult r = WriteGridText(*m->grid(), QFileInfo(f).suffix().isEmpty() ? f + QStringLiteral(".txt") : f,
-                                            QLatin1Char(','), true, filter.startsWith(QLatin1String("Unicode")));
-        m->setEnabled(true);
-        reportResult(*m, r);
-    });
-    QAction *excel = add("tbExportToExcel", QStringLiteral("Excel"), QStringLiteral("Open Grid with Microsoft Office Excel"), [m] {
-        const QString f = office::privateOutputFolder() + QStringLiteral("/") + (presetName(*m).isEmpty() ? QStringLiteral("Grid") : presetName(*m)) +
-                          QLatin1Char('-') + QUuid::createUuid().toString(QUuid::Id128).left(8) + QStringLiteral(".xlsx");
-        const WriteResult r = WriteGridWorkbook(*m->grid(), f);
-        if (!r.ok || !office::openWithDesktop(f))
-            ui::Prompt::error(m, QStringLiteral("Microsoft Office Excel is unavailable!"), m->windowTitle());
-    });
+    add("tbSaveAsHTML", QStringLiteral("HTML"), QStringLiteral("Export Grid to HTML file"), [m] { tbSaveAsHTMLClick(m); });
+    add("tbSaveAsCSV", QStringLiteral("CSV"), QStringLiteral("Export Grid to CSV file"), [m] { tbSaveAsCSVClick(m); });
+    QAction *excel = add("tbExportToExcel", QStringLiteral("Excel"), QStringLiteral("Open Grid with Microsoft Office Excel"),
+                         [m] { tbExportToExcelClick(m); });
     excel->setEnabled(OfficeAppAvailable(QStringLiteral("Excel.Application")));
 
     const bool word = OfficeAppAvailable(QStringLiteral("Word.Application"));
-    auto userToWord = [m] {
-        TQuickPanel *panel = m->quickPanel();
-        if (!panel || !panel->currentUser())
-            return;
-        // The panel shows the user of the grid's current row.
-        QString dn;
-        if (m->grid() && m->grid()->currentIndex().isValid()) {
-            const QAbstractItemModel *model = m->grid()->model();
-            for (int c = 0; c < model->columnCount() && dn.isEmpty(); ++c)
-                dn = model->data(model->index(m->grid()->currentIndex().row(), c), UserGridModel::CarriedDnRole).toString();
-        }
-        if (dn.isEmpty())
-            return;
-        const QString f = office::privateOutputFolder() + QStringLiteral("/User-") + QUuid::createUuid().toString(QUuid::Id128).left(8) +
-                          QStringLiteral(".docx");
-        const WriteResult r = WriteUserDocument(dn, UserDocumentSections(panel), f);
-        if (!r.ok)
-            ui::Prompt::error(m, r.error, m->windowTitle());
-        else if (!office::openWithDesktop(f))
-            ui::Prompt::error(m, QStringLiteral("Microsoft Office Word is unavailable!"), m->windowTitle());
-    };
-    QAction *tb = add("tbUserToWord", QStringLiteral("Word"), QStringLiteral("User Properties to Microsoft Office Word document"), userToWord);
+    QAction *tb = add("tbUserToWord", QStringLiteral("Word"), QStringLiteral("User Properties to Microsoft Office Word document"),
+                      [m] { tbUserToWordClick(m); });
     tb->setEnabled(false);
     QToolButton *sb = nullptr;
     if (TQuickPanel *panel = main.quickPanel()) {
@@ -474,7 +492,7 @@ void wireMainWindow(TfrmMain &main)
             sb->setEnabled(false);
             auto *box = qobject_cast<QBoxLayout *>(detail->parentWidget()->layout());
             box->insertWidget(box->indexOf(detail) + 1, sb);
-            QObject::connect(sb, &QToolButton::clicked, m, userToWord);
+            QObject::connect(sb, &QToolButton::clicked, m, [m] { sbUserToWordClick(m); });
         }
         QObject::connect(panel, &TQuickPanel::userButtonsChanged, tb, [tb, sb](bool, bool wordOn) {
             tb->setEnabled(wordOn);

@@ -804,6 +804,12 @@ TfrmExchangeExtAtt::TfrmExchangeExtAtt(const ExchangeContext &context, QWidget *
     : TExchangeDialog(context, QStringLiteral(" Exchange Custom Attributes"), true, parent)
 {
     setObjectName(QStringLiteral("frmExchangeExtAtt"));
+    // The first page's fields are spelled with a small "e", the others with a capital.
+    static const char *const kEditNames[15] = {
+        "ebextensionAttribute1",  "ebextensionAttribute2",  "ebextensionAttribute3",  "ebextensionAttribute4",
+        "ebextensionAttribute5",  "ebExtensionAttribute6",  "ebExtensionAttribute7",  "ebExtensionAttribute8",
+        "ebExtensionAttribute9",  "ebExtensionAttribute10", "ebExtensionAttribute11", "ebExtensionAttribute12",
+        "ebExtensionAttribute13", "ebExtensionAttribute14", "ebExtensionAttribute15"};
     auto *tabs = new QTabWidget(this);
     QStringList names;
     for (int n = 1; n <= 15; ++n)
@@ -816,8 +822,7 @@ TfrmExchangeExtAtt::TfrmExchangeExtAtt(const ExchangeContext &context, QWidget *
         for (int i = 0; i < 5; ++i) {
             const int n = page * 5 + i + 1;
             auto *e = new QLineEdit(w);
-            e->setObjectName(n <= 5 ? QStringLiteral("ebextensionAttribute%1").arg(n)
-                                    : QStringLiteral("ebExtensionAttribute%1").arg(n));
+            e->setObjectName(QString::fromLatin1(kEditNames[n - 1]));
             e->setMaxLength(1024);
             QVariant v;
             if (ads::succeeded(m_ctx.user->Get(names[n - 1], &v)))

@@ -4,7 +4,12 @@ arv_add_library(arv_userprop
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/unAccountLogic.h ${CMAKE_CURRENT_LIST_DIR}/unAccountLogic.cpp
     ${CMAKE_CURRENT_LIST_DIR}/unUserProp.h ${CMAKE_CURRENT_LIST_DIR}/unUserProp.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/unUserPropTabs.h
+    ${CMAKE_CURRENT_LIST_DIR}/unUserPropGeneral.cpp
     ${CMAKE_CURRENT_LIST_DIR}/unUserPropAccount.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/unUserPropProfile.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/unUserPropOrganization.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/unUserPropExchange.cpp
     ${CMAKE_CURRENT_LIST_DIR}/unHours.h ${CMAKE_CURRENT_LIST_DIR}/unHours.cpp
     ${CMAKE_CURRENT_LIST_DIR}/unLogonWorkstations.h ${CMAKE_CURRENT_LIST_DIR}/unLogonWorkstations.cpp
     ${CMAKE_CURRENT_LIST_DIR}/unSelectGroups.h ${CMAKE_CURRENT_LIST_DIR}/unSelectGroups.cpp

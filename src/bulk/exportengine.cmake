@@ -13,4 +13,4 @@ arv_add_library(arv_bulk_export
     ${CMAKE_CURRENT_LIST_DIR}/exportdatabase.cpp
     ${CMAKE_CURRENT_LIST_DIR}/exportworkbook.cpp
     ${CMAKE_CURRENT_LIST_DIR}/exportengine.cpp
-  DEPS arv_core_search arv_core_connection arv_core_values arv_main_catalogue arv_office arv_jet Qt6::Core)
+  DEPS arv_core_textsink arv_core_search arv_core_connection arv_core_values arv_main_catalogue arv_office arv_jet Qt6::Core)

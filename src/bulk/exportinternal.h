@@ -2,50 +2,14 @@
 // What the export formats share inside arv_bulk_export: the text file they write into and
 // the conversion of one value to text.
 #include "bulk/exportengine.h"
+#include "core/textsink.h"
 
-#include <QFile>
 #include <QString>
 #include <QVariant>
 
 namespace bulk {
 
-// A text file written to a temporary name beside the destination: UTF-16LE with byte-order
-// mark, or Windows-1252 (characters it cannot hold become "?" and are counted). Text is
-// collected and written whenever more than 16384 characters are pending.
-class TextSink {
-public:
-    TextSink() = default;
-    ~TextSink();
-    TextSink(const TextSink &) = delete;
-    TextSink &operator=(const TextSink &) = delete;
-
-    bool open(const QString &path, bool unicode, QString *error);
-    // 8-bit files whose text declares UTF-8 (XML and HTML with that encoding) are written as
-    // UTF-8, so that the bytes match the declaration. Call after open.
-    void setUtf8(bool on) { m_utf8 = on && !m_unicode; }
-    void write(const QString &text);
-    void writeLine(const QString &text) { write(text); write(QStringLiteral("\r\n")); }
-    // Flushes, syncs and renames onto the destination; false with the reason.
-    bool commit(QString *error);
-    // Removes the temporary file; the destination stays as it was.
-    void discard();
-    // A write error met so far (full disk), or empty.
-    QString error() const { return m_error; }
-    int unmappable() const { return m_unmappable; }
-
-    // Windows-1252 bytes of text; characters outside it become '?' and are counted.
-    static QByteArray toWindows1252(const QString &text, int *unmappable);
-
-private:
-    void flush();
-    QFile m_file;
-    QString m_path, m_temp;
-    QString m_pending;
-    bool m_unicode = true;
-    bool m_utf8 = false;
-    QString m_error;
-    int m_unmappable = 0;
-};
+using core::TextSink;
 
 enum class TextMode {
     Display,  // CSV, DataPacket XML, HTML: dates by picture, booleans by their texts

@@ -7,5 +7,5 @@ arv_add_library(arv_groups
     ${CMAKE_CURRENT_LIST_DIR}/unSelectGroup.h ${CMAKE_CURRENT_LIST_DIR}/unSelectGroup.cpp
     ${CMAKE_CURRENT_LIST_DIR}/unGroupView.h ${CMAKE_CURRENT_LIST_DIR}/unGroupView.cpp
     ${CMAKE_CURRENT_LIST_DIR}/unDynamicGroupView.h ${CMAKE_CURRENT_LIST_DIR}/unDynamicGroupView.cpp
-  DEPS arv_groups_core arv_userprop_security arv_adssecurity arv_query_find arv_main_catalogue arv_options arv_ui arv_office arv_core_values
+  DEPS arv_groups_core arv_userprop_raw arv_userprop_security arv_adssecurity arv_query_find arv_main_catalogue arv_options arv_ui arv_office arv_core_values
        Qt6::Core Qt6::Gui Qt6::Widgets)

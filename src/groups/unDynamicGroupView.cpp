@@ -6,6 +6,7 @@
 #include "main/unCatalogue.h"
 #include "options/unOptions.h"
 #include "platform/security/sid.h"
+#include "userprop/unRawDataView.h"
 #include "ui/objectbus.h"
 #include "ui/prompt.h"
 #include "ui/texts.h"
@@ -223,7 +224,7 @@ void TfrmDistributionDynamicGroupView::stopEnumeration()
 
 void TfrmDistributionDynamicGroupView::sbMembersToExcelClick()
 {
-    const QString path = ListToWorkbook(this, windowTitle(), lvMembers, QStringLiteral("Members"));
+    const QString path = userprop::ListToWorkbook(this, windowTitle(), lvMembers, QStringLiteral("Members"));
     if (!path.isEmpty())
         m_lastWorkbook = path;
 }

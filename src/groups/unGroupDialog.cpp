@@ -51,7 +51,7 @@ TGroupDialogBase::TGroupDialogBase(const QString &groupDn, const QString &name, 
     pcGroup->setObjectName(QStringLiteral("pcGroup"));
     tsManagedBy = new TManagedByPage;
     tsSecurity = new TSecurityPage;
-    tsRAW = new TRawDataPage;
+    tsRAW = new userprop::TRawDataPage;
     btOK = new QPushButton(QStringLiteral("OK"), this);
     btOK->setObjectName(QStringLiteral("btOK"));
     btCancel = new QPushButton(QStringLiteral("Cancel"), this);
@@ -154,8 +154,8 @@ void TGroupDialogBase::loadDates()
     m_group->GetInfoEx({QStringLiteral("whenCreated"), QStringLiteral("whenChanged"), QStringLiteral("uSNCreated"),
                         QStringLiteral("uSNChanged")});
     QVariant v;
-    const QString created = ads::succeeded(m_group->Get(QStringLiteral("whenCreated"), &v)) ? UtcValueText(v) : QString();
-    const QString changed = ads::succeeded(m_group->Get(QStringLiteral("whenChanged"), &v)) ? UtcValueText(v) : QString();
+    const QString created = ads::succeeded(m_group->Get(QStringLiteral("whenCreated"), &v)) ? userprop::UtcValueText(v) : QString();
+    const QString changed = ads::succeeded(m_group->Get(QStringLiteral("whenChanged"), &v)) ? userprop::UtcValueText(v) : QString();
     lbCreated->setText(created);
     lbChanged->setText(changed);
     lbCreated->setVisible(!created.isEmpty());

@@ -3,6 +3,7 @@
 // tab control with the "Managed By", "Securty" and "RAW Data" pages, the date and USN labels
 // of "General", the OK / Cancel / "&Apply" row, and the writes both make.
 #include "groups/unGroupPages.h"
+#include "userprop/unRawDataView.h"
 #include "platform/adsi/adsobject.h"
 
 #include <QDialog>
@@ -24,7 +25,7 @@ public:
     QLineEdit *ebDescription, *ebEMail;
     TManagedByPage *tsManagedBy;
     TSecurityPage *tsSecurity;
-    TRawDataPage *tsRAW;
+    userprop::TRawDataPage *tsRAW;
     QLabel *lbCreated, *lbChanged, *lbCreatedCaption, *lbChangedCaption, *lbuSNCreated, *lbuSNChanged;
     QPushButton *btOK, *btCancel, *btApply;
 

@@ -1,6 +1,6 @@
 #pragma once
-// Tab pages both group windows share: "Managed By", "Securty" (the trustee summary of the
-// group's DACL) and "RAW Data" (every attribute of the group), plus small helpers.
+// Tab pages both group windows share: "Managed By" and "Securty" (the trustee summary of the
+// group's DACL), plus small helpers. Their "RAW Data" page is userprop::TRawDataPage.
 #include "platform/adsi/adsobject.h"
 #include "platform/adsi/adssecurity.h"
 #include "platform/security/descriptor.h"
@@ -18,18 +18,8 @@
 
 namespace groups {
 
-// Date-time text of a UTC time value (AdsDate holding UTC fields) in local time; empty when
-// the value is no date.
-QString UtcValueText(const QVariant &value);
-// The first value of a Get result (a scalar, or the first element of a list).
-QVariant FirstValue(const QVariant &v);
 // A text value read from the object's cache; empty when absent.
 QString CachedText(const ads::ObjectPtr &object, const QString &name);
-
-// Writes the list's rows to a new workbook and opens it with the desktop's application:
-// the caption in cell (1, 1), the column captions in row 2, the rows from row 3, a credit
-// line two rows below the last. The file's path, or empty (after a message) when it failed.
-QString ListToWorkbook(QWidget *parent, const QString &caption, const QTreeWidget *list, const QString &fileBase);
 
 // Opening the user property dialog of a manager (placed beside cascadeFrom). Plugged in by the
 // program's wiring; without it the "Properties" buttons stay disabled.
@@ -110,32 +100,5 @@ private:
     bool m_readable = false;
     QList<userprop::TrusteeSummary> m_trustees;
 };
-
-// "RAW Data": every attribute of the group with its type and values.
-class TRawDataPage : public QWidget {
-    Q_OBJECT
-public:
-    explicit TRawDataPage(QWidget *parent = nullptr);
-    void load(const ads::ObjectPtr &group, const QString &caption);
-    // Opens the value viewer (TfrmMVADSI) for the row.
-    void lvRAWDblClick(QTreeWidgetItem *item);
-    // Writes the rows to a workbook the desktop opens.
-    void sbRawToExcelClick();
-    // The workbook file written by the last sbRawToExcelClick (tests read it).
-    QString lastWorkbook() const { return m_lastWorkbook; }
-
-    QTreeWidget *lvRAW;
-    QLabel *lbTotal;
-    QToolButton *sbRawToExcel;
-
-private:
-    QString m_caption, m_lastWorkbook;
-    int m_sortKey = 10;
-};
-
-// The ADSI type name of a type number (0 to 28), "Invalid type" ... "DN with string".
-QString AdsTypeName(int type);
-// One RAW value as text by its type and attribute.
-QString RawValueText(const QString &name, int type, const QVariant &value);
 
 } // namespace groups

@@ -1,6 +1,6 @@
 #include "main/unGridOutput.h"
 
-#include "bulk/exportinternal.h"
+#include "core/textsink.h"
 #include "core/unConnection.h"
 #include "core/unSearch.h"
 #include "core/unValues.h"
@@ -117,7 +117,7 @@ WriteResult WriteGridHtml(const QTableView &grid, const QString &fileName, bool 
 {
     WriteResult r;
     const QAbstractItemModel *m = grid.model();
-    bulk::TextSink sink;
+    core::TextSink sink;
     if (!m || !sink.open(fileName, false, &r.error))
         return r;
     const QList<int> cols = visibleColumns(grid);
@@ -173,7 +173,7 @@ WriteResult WriteGridText(const QTableView &grid, const QString &fileName, QChar
 {
     WriteResult r;
     const QAbstractItemModel *m = grid.model();
-    bulk::TextSink sink;
+    core::TextSink sink;
     if (!m || !sink.open(fileName, unicode, &r.error))
         return r;
     const QList<int> cols = visibleColumns(grid);

@@ -2,8 +2,8 @@
 
 #include "core/unSearch.h"
 #include "core/unValues.h"
-#include "groups/unGroupPages.h"
 #include "platform/security/sid.h"
+#include "userprop/unRawDataView.h"
 
 #include <QApplication>
 #include <QFormLayout>
@@ -364,7 +364,7 @@ void TfrmAdvancedAttributes::sbToExcelClick()
     QTreeWidget *list = pcAdvanced->currentIndex() == 1 ? lvAuditing
         : pcAdvanced->currentIndex() == 3              ? lvRaw
                                                         : lvPermissions;
-    const QString path = groups::ListToWorkbook(this, windowTitle().trimmed(), list, QStringLiteral("Security"));
+    const QString path = ListToWorkbook(this, windowTitle().trimmed(), list, QStringLiteral("Security"));
     if (!path.isEmpty())
         m_lastWorkbook = path;
 }

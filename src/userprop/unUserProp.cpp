@@ -13,9 +13,9 @@
 #include "ui/prompt.h"
 #include "ui/texts.h"
 #include "ui/writable.h"
+#include "userprop/unRawDataView.h"
 #include "userprop/unSecurityViews.h"
 #include "userprop/unUserPropTabs.h"
-#include "groups/unGroupPages.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -302,7 +302,7 @@ void TfrmUserProp::build()
     pages_[Picture] = picture_;
     security_ = new userprop::TUserSecurityPage;
     pages_[Security] = security_;
-    raw_ = new groups::TRawDataPage;
+    raw_ = new userprop::TRawDataPage;
     pages_[RawData] = raw_;
     for (int t = 0; t < TabCount; ++t) {
         if (t != Picture && t != RawData)

@@ -38,10 +38,8 @@ class QTreeWidgetItem;
 class TPictureTab;
 class TQelADSISearching;
 
-namespace groups {
-class TRawDataPage;
-}
 namespace userprop {
+class TRawDataPage;
 class TUserSecurityPage;
 
 // What the dialog binds and searches with.
@@ -296,7 +294,7 @@ private:
     QPushButton *btAddGroup_ = nullptr, *btRemoveGroup_ = nullptr, *btSetPrimaryGroup_ = nullptr;
     TPictureTab *picture_ = nullptr;
     userprop::TUserSecurityPage *security_ = nullptr;
-    groups::TRawDataPage *raw_ = nullptr;
+    userprop::TRawDataPage *raw_ = nullptr;
     ads::ObjectPtr rawObject() const;
 };
 

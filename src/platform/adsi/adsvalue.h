@@ -2,6 +2,7 @@
 // Conversions between the directory's wire values (LDAP string representations) and the
 // program's values (adstypes.h conventions), by ADSI type.
 #include "platform/adsi/adstypes.h"
+#include "platform/security/guid.h"
 
 #include <QByteArray>
 #include <QString>
@@ -31,10 +32,8 @@ bool valueToWire(AdsType type, const QVariant &value, QByteArray *wire);
 QByteArray generalizedTime(const QDateTime &utc);
 QDateTime parseGeneralizedTime(const QByteArray &text);
 
-// The GUID text of 16 bytes: "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}", the first three
-// groups read little-endian. Empty for any other length.
-QString guidToString(const QByteArray &bytes);
-// The 16 bytes of a GUID text (braces optional); empty when it is not one.
-QByteArray guidFromString(const QString &text);
+// GUID text and bytes (platform/security/guid.h), where the directory's values are read.
+using security::guidFromString;
+using security::guidToString;
 
 } // namespace ads

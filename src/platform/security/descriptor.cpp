@@ -1,6 +1,6 @@
 #include "platform/security/descriptor.h"
 
-#include "platform/adsi/adsvalue.h"
+#include "platform/security/guid.h"
 
 #include <QStringList>
 #include <algorithm>
@@ -172,12 +172,12 @@ bool isDenyAceType(quint8 t)
 
 QString Ace::objectTypeText() const
 {
-    return (objectFlags & ACE_OBJECT_TYPE_PRESENT) ? ads::guidToString(objectType) : QString();
+    return (objectFlags & ACE_OBJECT_TYPE_PRESENT) ? guidToString(objectType) : QString();
 }
 
 QString Ace::inheritedObjectTypeText() const
 {
-    return (objectFlags & ACE_INHERITED_OBJECT_TYPE_PRESENT) ? ads::guidToString(inheritedObjectType) : QString();
+    return (objectFlags & ACE_INHERITED_OBJECT_TYPE_PRESENT) ? guidToString(inheritedObjectType) : QString();
 }
 
 bool Ace::setObjectTypeText(const QString &guid)
@@ -187,7 +187,7 @@ bool Ace::setObjectTypeText(const QString &guid)
         objectType.clear();
         return true;
     }
-    const QByteArray bytes = ads::guidFromString(guid);
+    const QByteArray bytes = guidFromString(guid);
     if (bytes.size() != 16)
         return false;
     objectType = bytes;

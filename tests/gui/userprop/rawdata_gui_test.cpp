@@ -1,6 +1,6 @@
 // The RAW Data tab, its value viewer and the other-values editor, read back with ldapsearch.
 #include "userprop_support.h"
-#include "groups/unGroupPages.h"
+#include "userprop/unRawDataView.h"
 #include "ui/unMVADSI.h"
 #include "userprop/unBussPhone.h"
 #include "userprop/unSecurityViews.h"
@@ -8,8 +8,10 @@
 
 #include <QProcess>
 
+#include <QLabel>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QToolButton>
 #include <QTreeWidget>
 
 using namespace uptest;
@@ -160,7 +162,7 @@ TEST_F(RawData, RawAndSecurityListsGoToAWorkbookWithoutTheHiddenColumn)
     });
     TfrmUserProp *d = open(ada());
     d->showTab(TfrmUserProp::RawData);
-    auto *page = d->findChild<groups::TRawDataPage *>();
+    auto *page = d->findChild<userprop::TRawDataPage *>();
     ASSERT_NE(page, nullptr);
     page->sbRawToExcelClick();
     d->showTab(TfrmUserProp::Security);

@@ -10,6 +10,15 @@ macro(arv_require_pkg target module debian_pkg)
   if(NOT ${target}_FOUND)
     message(FATAL_ERROR "${module} is missing: install the Debian package '${debian_pkg}' (or run scripts/install-deps.sh)")
   endif()
+  # Some modules name their headers' folder as "-isystem DIR" (Debian's krb5 and
+  # krb5-gssapi). FindPkgConfig turns that into an include folder on the first configure of a
+  # build tree only, and leaves it among the compile options on every later one: the compile
+  # line of everything that links the module changed, and the first re-configure (demo.sh
+  # after test.sh) rebuilt every object from platform/adsi up. The target is set from the
+  # cached results, the same on every configure.
+  set_target_properties(PkgConfig::${target} PROPERTIES
+    INTERFACE_INCLUDE_DIRECTORIES "$CACHE{${target}_INCLUDE_DIRS}"
+    INTERFACE_COMPILE_OPTIONS "$CACHE{${target}_CFLAGS_OTHER}")
 endmacro()
 
 find_package(Qt6 QUIET COMPONENTS Core Gui Widgets Network Test)

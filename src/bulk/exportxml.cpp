@@ -17,14 +17,24 @@ QString xmlDeclaration(const ExportOptions &o)
     return QStringLiteral("<?xml version=\"1.0\" %1standalone=\"%2\"?>").arg(enc, o.xmlStandalone ? QStringLiteral("yes") : QStringLiteral("no"));
 }
 
-class DataPacketWriter : public TextWriter {
+// What both dialects share: a Unicode file declares UTF-16, list values are joined with the
+// first character of the delimiter.
+class XmlWriter : public TextWriter {
 public:
-    DataPacketWriter(const QList<ExportColumn> &c, ExportOptions &o) : TextWriter(c, o)
+    XmlWriter(const QList<ExportColumn> &c, ExportOptions &o) : TextWriter(c, o)
     {
         if (o.unicode)
             o.xmlEncoding = QStringLiteral("UTF-16");
         delim = firstChar(o.multiValueDelimiter, QStringLiteral("|"));
     }
+
+protected:
+    QString delim;
+};
+
+class DataPacketWriter : public XmlWriter {
+public:
+    using XmlWriter::XmlWriter;
     void row(const QVariantList &v) override
     {
         if (!started) {
@@ -64,20 +74,11 @@ public:
 
 protected:
     QString closingText() const override { return QStringLiteral("</ROWDATA>\r\n</DATAPACKET>"); }
-
-private:
-    QString delim;
 };
 
-class AdoXmlWriter : public TextWriter {
+class AdoXmlWriter : public XmlWriter {
 public:
-    AdoXmlWriter(const QList<ExportColumn> &c, ExportOptions &o) : TextWriter(c, o)
-    {
-        o.dateTimeFormat = kAdoDate;
-        if (o.unicode)
-            o.xmlEncoding = QStringLiteral("UTF-16");
-        delim = firstChar(o.multiValueDelimiter, QStringLiteral("|"));
-    }
+    AdoXmlWriter(const QList<ExportColumn> &c, ExportOptions &o) : XmlWriter(c, o) { o.dateTimeFormat = kAdoDate; }
     void row(const QVariantList &v) override
     {
         if (!started) {
@@ -133,9 +134,6 @@ public:
 
 protected:
     QString closingText() const override { return QStringLiteral("</dataroot>\r\n</root>"); }
-
-private:
-    QString delim;
 };
 
 }  // namespace

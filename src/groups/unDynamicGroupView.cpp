@@ -26,12 +26,6 @@ namespace {
 
 const QString kAppTitle = QStringLiteral("Arvendel");
 
-QLabel *named(QLabel *l, const char *name)
-{
-    l->setObjectName(QLatin1String(name));
-    return l;
-}
-
 } // namespace
 
 TfrmDistributionDynamicGroupView::TfrmDistributionDynamicGroupView(const QString &groupDn, const QString &name, QWidget *parent)
@@ -130,13 +124,8 @@ void TfrmDistributionDynamicGroupView::tabChanged(int index)
             LoadGeneral();
         else if (page == tsMembers && !m_finished && !m_thread)
             btStartClick();
-        else if (page == tsManagedBy && !tsManagedBy->modified())
-            LoadManagedBy();
-        else if (page == tsSecurity && !m_securityLoaded) {
-            tsSecurity->load(m_group);
-            m_securityLoaded = true;
-        } else if (page == tsRAW)
-            tsRAW->load(m_group, windowTitle());
+        else
+            loadSharedTab(page, true);
     } catch (const Exception &e) {
         ui::Prompt::error(this, e.Message(), kAppTitle);
     }
@@ -229,30 +218,16 @@ void TfrmDistributionDynamicGroupView::sbMembersToExcelClick()
         m_lastWorkbook = path;
 }
 
-// --- Managed By, Apply -------------------------------------------------------------------------
-
-void TfrmDistributionDynamicGroupView::LoadManagedBy()
-{
-    tsManagedBy->load(m_group, m_dn, m_writable.contains(QStringLiteral("MANAGEDBY")));
-}
+// --- Apply ------------------------------------------------------------------------------------
 
 bool TfrmDistributionDynamicGroupView::btApplyClick()
 {
-    if (!confirmSave())
-        return false;
-    try {
-        // Only these three attributes are ever written here.
+    // Only these three attributes are ever written here: description, mail and the manager.
+    return applyChanges([this] {
         if (stageNameFields())
             CheckADSIResult(m_group->SetInfo());
         m_descriptionModified = m_mailModified = false;
-        writeManager();
-        loadDates();
-    } catch (const Exception &e) {
-        ui::Prompt::error(this, e.Message(), kAppTitle);
-        return false;
-    }
-    written();
-    return true;
+    });
 }
 
 void TfrmDistributionDynamicGroupView::btOKClick()

@@ -26,7 +26,6 @@ public:
     void LoadGeneral();
     void btStartClick();
     void btStopClick();
-    void LoadManagedBy();
     bool btApplyClick();
     void btOKClick();
     void btCancelClick();
@@ -59,7 +58,7 @@ private:
 
     QString m_canonicalName, m_sidText;
     QPointer<TEnumMembersThread> m_thread;
-    bool m_finished = false, m_loading = false, m_securityLoaded = false;
+    bool m_finished = false, m_loading = false;
     int m_lastTab = 0;
     QString m_lastWorkbook;
 };

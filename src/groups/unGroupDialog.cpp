@@ -16,13 +16,15 @@ namespace groups {
 
 namespace {
 
+const QString kAppTitle = QStringLiteral("Arvendel");
+
+} // namespace
+
 QLabel *named(QLabel *l, const char *name)
 {
     l->setObjectName(QLatin1String(name));
     return l;
 }
-
-} // namespace
 
 int CatalogueMaxLength(const char *ldapName)
 {
@@ -200,6 +202,44 @@ void TGroupDialogBase::written()
 {
     ui::notifyOtherWindows(ui::ObjectChanged, m_dn, this);
     btApply->setEnabled(false);
+}
+
+bool TGroupDialogBase::applyChanges(const std::function<void()> &writeOwn)
+{
+    if (!confirmSave())
+        return false;
+    try {
+        writeOwn();
+        writeManager();
+        loadDates();
+    } catch (const Exception &e) {
+        ui::Prompt::error(this, e.Message(), kAppTitle);
+        return false;
+    }
+    written();
+    return true;
+}
+
+void TGroupDialogBase::LoadManagedBy()
+{
+    tsManagedBy->load(m_group, m_dn, m_writable.contains(QStringLiteral("MANAGEDBY")));
+}
+
+bool TGroupDialogBase::loadSharedTab(QWidget *page, bool securityOnce)
+{
+    if (page == tsManagedBy) {
+        if (!tsManagedBy->modified())
+            LoadManagedBy();
+    } else if (page == tsSecurity) {
+        if (!securityOnce || !m_securityLoaded)
+            tsSecurity->load(m_group);
+        m_securityLoaded = true;
+    } else if (page == tsRAW) {
+        tsRAW->load(m_group, windowTitle());
+    } else {
+        return false;
+    }
+    return true;
 }
 
 } // namespace groups

@@ -13,6 +13,8 @@
 #include <QPushButton>
 #include <QTabWidget>
 
+#include <functional>
+
 namespace groups {
 
 class TGroupDialogBase : public QDialog {
@@ -61,12 +63,24 @@ protected:
     void writeManager();
     // After a successful write: the other windows reload, Apply is disabled.
     void written();
+    // Apply's frame: the save question, then writeOwn (the window's own writes, staged and
+    // set), the manager and the dates again. An error is shown and leaves Apply enabled.
+    bool applyChanges(const std::function<void()> &writeOwn);
+    // Loads page when it is one of the shared ones: "Managed By" on each showing unless its
+    // edits are pending, "Securty" on each showing (or on the first only, securityOnce),
+    // "RAW Data" on each showing. False for the window's own pages.
+    bool loadSharedTab(QWidget *page, bool securityOnce);
+    // Reads "Managed By" (the query-based window; the group window reads "General" first).
+    virtual void LoadManagedBy();
 
     QString m_dn;
     ads::ObjectPtr m_group;
     QStringList m_writable;
-    bool m_descriptionModified = false, m_mailModified = false;
+    bool m_descriptionModified = false, m_mailModified = false, m_securityLoaded = false;
 };
+
+// A label with its control name.
+QLabel *named(QLabel *label, const char *name);
 
 // The maximum length of a group attribute from the catalogue (32767 when it has none).
 int CatalogueMaxLength(const char *ldapName);

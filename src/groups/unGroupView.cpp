@@ -49,12 +49,6 @@ GroupPicker &pickerSlot()
     return picker;
 }
 
-QLabel *named(QLabel *l, const char *name)
-{
-    l->setObjectName(QLatin1String(name));
-    return l;
-}
-
 } // namespace
 
 void setGroupPicker(GroupPicker picker) { pickerSlot() = std::move(picker); }
@@ -195,12 +189,8 @@ void TfrmGroupView::tabChanged(int index)
             LoadMembers();
         else if (page == tsMemberOf && !m_memberOfLoaded)
             LoadMemberOf();
-        else if (page == tsManagedBy && !tsManagedBy->modified())
-            LoadManagedBy();
-        else if (page == tsSecurity)
-            tsSecurity->load(m_group);
-        else if (page == tsRAW)
-            tsRAW->load(m_group, windowTitle());
+        else
+            loadSharedTab(page, false);
     } catch (const Exception &e) {
         ui::Prompt::error(this, e.Message(), kAppTitle);
     }
@@ -570,16 +560,14 @@ void TfrmGroupView::LoadManagedBy()
 {
     if (!m_generalLoaded)
         LoadGeneral();
-    tsManagedBy->load(m_group, m_dn, m_writable.contains(QStringLiteral("MANAGEDBY")));
+    TGroupDialogBase::LoadManagedBy();
 }
 
 // --- Apply, OK, Cancel -----------------------------------------------------------------------
 
 bool TfrmGroupView::btApplyClick()
 {
-    if (!confirmSave())
-        return false;
-    try {
+    return applyChanges([this] {
         // General: only the fields that were edited.
         bool general = stageNameFields();
         if (m_notesModified) {
@@ -618,15 +606,7 @@ bool TfrmGroupView::btApplyClick()
             }
             m_memberOfChanged = false;
         }
-
-        writeManager();
-        loadDates();
-    } catch (const Exception &e) {
-        ui::Prompt::error(this, e.Message(), kAppTitle);
-        return false;
-    }
-    written();
-    return true;
+    });
 }
 
 void TfrmGroupView::btOKClick()

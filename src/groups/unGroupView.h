@@ -34,7 +34,7 @@ public:
     void LoadGeneral();
     void LoadMembers();
     void LoadMemberOf();
-    void LoadManagedBy();
+    void LoadManagedBy() override;
     void btAddMemberClick();
     // Adds a chosen member as "Add..." does after the find dialog; false when refused.
     bool addMember(const QString &dn);
@@ -90,7 +90,7 @@ private:
     TMembershipChanges m_changes;
     QStringList m_join, m_leave, m_loadedMemberOf;
     bool m_generalLoaded = false, m_membersLoaded = false, m_membersLoading = false, m_memberOfLoaded = false,
-         m_memberOfChanged = false, m_securityLoaded = false, m_loading = false, m_closing = false;
+         m_memberOfChanged = false, m_loading = false, m_closing = false;
     bool m_notesModified = false;
 };
 

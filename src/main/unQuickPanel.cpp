@@ -168,6 +168,21 @@ QString refusedTabMessage(const QString &tab, const QStringList &attributes, ads
         .arg(tab, attributes.join(QStringLiteral(", ")), GetADSIErrorText(hr));
 }
 
+QTreeWidget *newDirectReportsList(QWidget *parent)
+{
+    auto *list = new QTreeWidget(parent);
+    list->setObjectName(QStringLiteral("lvDirectReports"));
+    list->setColumnCount(2);
+    list->setHeaderHidden(true);
+    list->setColumnHidden(1, true);
+    list->setRootIsDecorated(false);
+    QObject::connect(list, &QTreeWidget::itemSelectionChanged, list, [list] {
+        const auto sel = list->selectedItems();
+        ui::setHint(list, sel.isEmpty() ? QString() : sel.first()->text(1));
+    });
+    return list;
+}
+
 QString QuickPanelLogic::cnOf(const QString &dn) const
 {
     ads::ObjectPtr obj;
@@ -586,17 +601,8 @@ QWidget *TQuickPanel::buildTab(Tab tab)
         addLabelled(24, ebManager_, row);
         form->addWidget(btManager_, row, 2);
         ++row;
-        lvDirectReports_ = new QTreeWidget(page);
-        lvDirectReports_->setObjectName(QStringLiteral("lvDirectReports"));
-        lvDirectReports_->setColumnCount(2);
-        lvDirectReports_->setHeaderHidden(true);
-        lvDirectReports_->setColumnHidden(1, true);
-        lvDirectReports_->setRootIsDecorated(false);
+        lvDirectReports_ = quickpanel::newDirectReportsList(page);
         lvDirectReports_->setMaximumHeight(70);
-        connect(lvDirectReports_, &QTreeWidget::itemSelectionChanged, this, [this] {
-            const auto sel = lvDirectReports_->selectedItems();
-            ui::setHint(lvDirectReports_, sel.isEmpty() ? QString() : sel.first()->text(1));
-        });
         connect(lvDirectReports_, &QTreeWidget::itemDoubleClicked, this,
                 [this](QTreeWidgetItem *item) { emit userPropertiesRequested(item->text(1)); });
         addLabelled(25, lvDirectReports_, row++, 2)->setObjectName(QStringLiteral("lbDirectReports"));

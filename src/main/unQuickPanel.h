@@ -95,6 +95,9 @@ ads::HRESULT putCountry(const ads::ObjectPtr &user, int countryIndex);
 // The message shown when the directory refused a tab's write: the tab, the attributes and
 // the directory's reason.
 QString refusedTabMessage(const QString &tab, const QStringList &attributes, ads::HRESULT hr);
+// The direct reports list of the Organization tabs (panel and property dialog): the name
+// shown, the distinguished name in a hidden second column and as the hint of the selected row.
+QTreeWidget *newDirectReportsList(QWidget *parent);
 
 // Changes of one tab to write: texts by fields() index (untrimmed as typed) and, for the
 // Address tab, a newly chosen country (-1: unchanged).

@@ -14,6 +14,7 @@
 #include "userprop/unHours.h"
 #include "userprop/unLogonWorkstations.h"
 #include "userprop/unSelectGroups.h"
+#include "userprop/unUserPropTabs.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -35,26 +36,15 @@
 #include <deque>
 #include <map>
 
-using quickpanel::singleText;
+using userprop::tabs::cachedText;
+using userprop::tabs::kAppTitle;
 
 namespace {
-
-const QString kAppTitle = QStringLiteral("Arvendel");
 
 std::function<bool(QWidget *, userprop::HoursArray &, bool)> g_hoursEditor;
 std::function<bool(QWidget *, QStringList &, bool)> g_workstationsEditor;
 std::function<bool(QWidget *, const userprop::UserPropConnection &, const QStringList &, const QString &, QStringList &)>
     g_groupPicker;
-
-QString cached(const ads::ObjectPtr &o, const char *attr, bool *ok = nullptr)
-{
-    QVariant v;
-    QString t;
-    const bool got = ads::succeeded(o->Get(QLatin1String(attr), &v)) && singleText(v, &t);
-    if (ok)
-        *ok = got;
-    return got ? t : QString();
-}
 
 constexpr int kGlobalSecurityGroup = int(0x80000002u);
 
@@ -255,7 +245,7 @@ void TfrmUserProp::loadAccount()
     }
     // A2: the logon names.
     bool upnOk = false;
-    const QString upn = cached(user_, "userPrincipalName", &upnOk);
+    const QString upn = cachedText(user_, QStringLiteral("userPrincipalName"), &upnOk);
     QString name, suffix;
     SplitUPN(upn, name, suffix);
     ebUserLogonName_->setText(name);
@@ -263,7 +253,7 @@ void TfrmUserProp::loadAccount()
     cbebUserLogonNameDomain_->clear();
     cbebUserLogonNameDomain_->addItem(suffix);
     cbebUserLogonNameDomain_->setCurrentIndex(0);
-    ebUserLogonNamePreWindows_->setText(cached(user_, "sAMAccountName"));
+    ebUserLogonNamePreWindows_->setText(cachedText(user_, QStringLiteral("sAMAccountName")));
     ebUserLogonName_->setModified(false);
     ebUserLogonNamePreWindows_->setModified(false);
     accountReadOnly_ = !upnOk || name.isEmpty();
@@ -411,7 +401,7 @@ void TfrmUserProp::btLogOnToClick()
         return;
     if (!workstationsRead_ && !workstationsNewHeld_) {
         user_->GetInfoEx({QStringLiteral("userWorkstations")});
-        workstationsLoaded_ = cached(user_, "userWorkstations");
+        workstationsLoaded_ = cachedText(user_, QStringLiteral("userWorkstations"));
         workstationsRead_ = true;
     }
     QStringList names = userprop::splitCommaText(workstationsNewHeld_ ? workstationsNew_ : workstationsLoaded_);
@@ -449,7 +439,7 @@ bool TfrmUserProp::saveAccount()
     // S1: user logon name.
     if (ebUserLogonName_->isModified()) {
         user_->GetInfoEx({QStringLiteral("userPrincipalName")});
-        const QString current = cached(user_, "userPrincipalName");
+        const QString current = cachedText(user_, QStringLiteral("userPrincipalName"));
         const QString name = ebUserLogonName_->text().trimmed();
         const QString value = name + upnSuffix_;
         if (name.isEmpty()) {
@@ -468,7 +458,7 @@ bool TfrmUserProp::saveAccount()
     // S2: pre-Windows 2000 name.
     if (ebUserLogonNamePreWindows_->isModified()) {
         user_->GetInfoEx({QStringLiteral("sAMAccountName")});
-        const QString current = cached(user_, "sAMAccountName");
+        const QString current = cachedText(user_, QStringLiteral("sAMAccountName"));
         const QString value = ebUserLogonNamePreWindows_->text().trimmed();
         if (value.isEmpty())
             return stop(ebUserLogonNamePreWindows_,

@@ -67,16 +67,7 @@ QWidget *TfrmUserProp::buildOrganization()
     connect(btManagerProperties_, &QPushButton::clicked, this, &TfrmUserProp::btManagerPropertiesClick);
     connect(btManagerClear_, &QPushButton::clicked, this, &TfrmUserProp::btManagerClearClick);
     g->addWidget(new QLabel(QStringLiteral("Direct reports:"), page), row, 0, Qt::AlignTop);
-    lvDirectReports_ = new QTreeWidget(page);
-    lvDirectReports_->setObjectName(QStringLiteral("lvDirectReports"));
-    lvDirectReports_->setColumnCount(2);
-    lvDirectReports_->setHeaderHidden(true);
-    lvDirectReports_->setColumnHidden(1, true);
-    lvDirectReports_->setRootIsDecorated(false);
-    connect(lvDirectReports_, &QTreeWidget::itemSelectionChanged, this, [this] {
-        const auto sel = lvDirectReports_->selectedItems();
-        ui::setHint(lvDirectReports_, sel.isEmpty() ? QString() : sel.first()->text(1));
-    });
+    lvDirectReports_ = quickpanel::newDirectReportsList(page);
     connect(lvDirectReports_, &QTreeWidget::itemDoubleClicked, this,
             [this](QTreeWidgetItem *item) { lvDirectReportsDblClick(item); });
     g->addWidget(lvDirectReports_, row++, 1, 1, 2);

@@ -20,6 +20,9 @@
 #include <QTreeWidget>
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <memory>
+
 using namespace mwtest;
 
 namespace {
@@ -32,117 +35,111 @@ QTreeWidgetItem *childNamed(QTreeWidgetItem *parent, const QString &text)
     return nullptr;
 }
 
-// Connects through the relay, opens the seeded OU and finds Bulk (the large group's members)
-// with the listing limited to forty rows: plenty, and they keep the trickle short.
-// The settings are stored before the window is made, which reads them when it is made.
-void storeRelaySettings(const ugtest::DroppingRelay &relay)
-{
-    TConnectionSettings settings = domainSettings();
-    settings.ServerName = QStringLiteral("127.0.0.1");
-    settings.Port = QString::number(relay.port());
-    ASSERT_TRUE(SaveConnectionSettings(settings));
-}
+// A window connected through a relay that, once asked, lets the answers trickle: a listing
+// then waits between rows and processes the window's events there. The window opens the
+// seeded OU and finds Bulk (the large group's members) with the listing limited to forty
+// rows: plenty, and they keep the trickle short.
+class ListingThroughRelay : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ARV_REQUIRE_DOMAIN();
+        relay = std::make_unique<ugtest::DroppingRelay>(testsupport::fact("ADDR"), 389, QByteArray("no such marker"));
+        // The settings are stored before the window is made, which reads them when it is made.
+        TConnectionSettings settings = domainSettings();
+        settings.ServerName = QStringLiteral("127.0.0.1");
+        settings.Port = QString::number(relay->port());
+        ASSERT_TRUE(SaveConnectionSettings(settings));
+        w = std::make_unique<TfrmMain>();
+    }
 
-void connectThroughRelay(TfrmMain &w, QTreeWidgetItem **bulk)
-{
-    w.acConnectExecute();
-    ASSERT_TRUE(waitFor([&] { return !w.schemaThreadsRunning(); }, 120000));
-    QTreeWidgetItem *root = w.tree()->topLevelItem(0);
-    ASSERT_NE(root, nullptr);
-    QTreeWidgetItem *seed = childNamed(root, QStringLiteral("Arvendel"));
-    ASSERT_NE(seed, nullptr);
-    w.tree()->setCurrentItem(seed);  // loads its containers
-    ASSERT_TRUE(waitFor([&] { return !w.Busy(); }, 60000));
-    *bulk = childNamed(seed, QStringLiteral("Bulk"));
-    ASSERT_NE(*bulk, nullptr);
-    auto *howMany = w.findChild<QSpinBox *>(QStringLiteral("ebHowMany"));
-    ASSERT_NE(howMany, nullptr);
-    howMany->setValue(40);
-}
+    void connectAndFindBulk()
+    {
+        w->acConnectExecute();
+        ASSERT_TRUE(waitFor([&] { return !w->schemaThreadsRunning(); }, 120000));
+        QTreeWidgetItem *root = w->tree()->topLevelItem(0);
+        ASSERT_NE(root, nullptr);
+        QTreeWidgetItem *seed = childNamed(root, QStringLiteral("Arvendel"));
+        ASSERT_NE(seed, nullptr);
+        w->tree()->setCurrentItem(seed);  // loads its containers
+        ASSERT_TRUE(waitFor([&] { return !w->Busy(); }, 60000));
+        bulk = childNamed(seed, QStringLiteral("Bulk"));
+        ASSERT_NE(bulk, nullptr);
+        auto *howMany = w->findChild<QSpinBox *>(QStringLiteral("ebHowMany"));
+        ASSERT_NE(howMany, nullptr);
+        howMany->setValue(40);
+    }
+
+    // Lists Bulk through the trickling relay; once rows are being read, the events the
+    // listing processes run meddle (once). Waits until done holds; the listings that ended.
+    QList<userlist::ListingResult> listBulkMeddling(const std::function<void()> &meddle,
+                                                    const std::function<bool()> &done)
+    {
+        relay->trickle(true);
+        QTimer meddler;
+        QObject::connect(&meddler, &QTimer::timeout, [&] {
+            if (meddled || !w->Busy() || w->userList()->rows().size() == 0)
+                return;
+            meddled = true;
+            meddle();
+        });
+        meddler.start(0);
+        QList<userlist::ListingResult> finished;
+        QObject::connect(w->userList(), &userlist::TUserList::listingFinished,
+                         [&](const userlist::ListingResult &r) { finished << r; });
+        w->tree()->setCurrentItem(bulk);
+        ended = waitFor(done, 60000);
+        relay->trickle(false);
+        meddler.stop();
+        return finished;
+    }
+
+    std::unique_ptr<ugtest::DroppingRelay> relay;
+    TempSettings store;
+    ui::ScriptedPrompts script;
+    std::unique_ptr<TfrmMain> w;
+    QTreeWidgetItem *bulk = nullptr;
+    bool meddled = false, ended = false;
+};
 
 } // namespace
 
-TEST(MainWindowReentry, RootSelectedDuringAListingLeavesItsRowsAlone)
+TEST_F(ListingThroughRelay, RootSelectedDuringAListingLeavesItsRowsAlone)
 {
-    ARV_REQUIRE_DOMAIN();
-    // Through a relay that, once asked, lets the answers trickle: the listing then waits
-    // between rows and processes the window's events there.
-    ugtest::DroppingRelay relay(testsupport::fact("ADDR"), 389, QByteArray("no such marker"));
-    TempSettings store;
-    ASSERT_NO_FATAL_FAILURE(storeRelaySettings(relay));
-    ui::ScriptedPrompts script;
-    TfrmMain w;
-    QTreeWidgetItem *bulk = nullptr;
-    ASSERT_NO_FATAL_FAILURE(connectThroughRelay(w, &bulk));
-    QTreeWidgetItem *root = w.tree()->topLevelItem(0);
-    relay.trickle(true);
-
-    // Once rows are being read, the events the listing processes select the root and ask
-    // for a reconnect and the options.
-    bool tried = false;
-    QTimer meddler;
-    QObject::connect(&meddler, &QTimer::timeout, [&] {
-        if (tried || !w.Busy() || w.userList()->rows().size() == 0)
-            return;
-        tried = true;
-        w.tree()->setCurrentItem(root);
-        w.acConnectExecute();
-        w.acOptionsExecute();
-    });
-    meddler.start(0);
-    QList<userlist::ListingResult> finished;
-    QObject::connect(w.userList(), &userlist::TUserList::listingFinished,
-                     [&](const userlist::ListingResult &r) { finished << r; });
-    w.tree()->setCurrentItem(bulk);
-    ASSERT_TRUE(waitFor([&] { return !w.Busy(); }, 60000));
-    relay.trickle(false);
-    meddler.stop();
-    ASSERT_TRUE(tried) << finished.size() << " " << (finished.isEmpty() ? 0 : finished.first().read) << " "
-                       << (finished.isEmpty() ? std::string() : finished.first().error.toStdString())
-                       << script.messages().join("|").toStdString();
+    ASSERT_NO_FATAL_FAILURE(connectAndFindBulk());
+    QTreeWidgetItem *root = w->tree()->topLevelItem(0);
+    // The events select the root and ask for a reconnect and the options.
+    const QList<userlist::ListingResult> finished = listBulkMeddling(
+        [&] {
+            w->tree()->setCurrentItem(root);
+            w->acConnectExecute();
+            w->acOptionsExecute();
+        },
+        [&] { return !w->Busy(); });
+    ASSERT_TRUE(ended);
+    ASSERT_TRUE(meddled) << finished.size() << " " << (finished.isEmpty() ? 0 : finished.first().read) << " "
+                         << (finished.isEmpty() ? std::string() : finished.first().error.toStdString())
+                         << script.messages().join("|").toStdString();
     ASSERT_EQ(finished.count(), 1);
     const userlist::ListingResult result = finished.first();
     EXPECT_TRUE(result.error.isEmpty()) << result.error.toStdString();
     EXPECT_GT(result.kept, 0);
-    EXPECT_EQ(w.userList()->rows().size(), result.kept);
-    EXPECT_EQ(w.grid()->model()->rowCount(), result.kept);
+    EXPECT_EQ(w->userList()->rows().size(), result.kept);
+    EXPECT_EQ(w->grid()->model()->rowCount(), result.kept);
     EXPECT_TRUE(script.messages().isEmpty()) << script.messages().join("|").toStdString();
 }
 
-TEST(MainWindowReentry, ClosingTheWindowDuringAListingStopsItAndClosesAfterwards)
+TEST_F(ListingThroughRelay, ClosingTheWindowDuringAListingStopsItAndClosesAfterwards)
 {
-    ARV_REQUIRE_DOMAIN();
-    ugtest::DroppingRelay relay(testsupport::fact("ADDR"), 389, QByteArray("no such marker"));
-    TempSettings store;
-    ASSERT_NO_FATAL_FAILURE(storeRelaySettings(relay));
-    ui::ScriptedPrompts script;
-    TfrmMain w;
-    w.show();
-    QTreeWidgetItem *bulk = nullptr;
-    ASSERT_NO_FATAL_FAILURE(connectThroughRelay(w, &bulk));
-    relay.trickle(true);
-
-    // Once rows are being read, the events the listing processes close the window: it must
-    // not go while the listing runs below that call, and must go once the listing returned.
+    w->show();
+    ASSERT_NO_FATAL_FAILURE(connectAndFindBulk());
+    // The events close the window: it must not go while the listing runs below that call,
+    // and must go once the listing returned.
     bool closeRefused = false;
-    bool tried = false;
-    QTimer closer;
-    QObject::connect(&closer, &QTimer::timeout, [&] {
-        if (tried || !w.Busy() || w.userList()->rows().size() == 0)
-            return;
-        tried = true;
-        closeRefused = !w.close();
-    });
-    closer.start(0);
-    QList<userlist::ListingResult> finished;
-    QObject::connect(w.userList(), &userlist::TUserList::listingFinished,
-                     [&](const userlist::ListingResult &r) { finished << r; });
-    w.tree()->setCurrentItem(bulk);
-    ASSERT_TRUE(waitFor([&] { return !w.Busy() && !w.isVisible(); }, 60000))
-        << "busy " << w.Busy() << " visible " << w.isVisible();
-    relay.trickle(false);
-    closer.stop();
-    ASSERT_TRUE(tried);
+    const QList<userlist::ListingResult> finished =
+        listBulkMeddling([&] { closeRefused = !w->close(); }, [&] { return !w->Busy() && !w->isVisible(); });
+    ASSERT_TRUE(ended) << "busy " << w->Busy() << " visible " << w->isVisible();
+    ASSERT_TRUE(meddled);
     EXPECT_TRUE(closeRefused);
     ASSERT_EQ(finished.count(), 1);
     // Stopped early: fewer than the forty rows asked for, and no error to show.

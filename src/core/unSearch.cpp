@@ -1,5 +1,7 @@
 #include "core/unSearch.h"
 
+#include "core/localzone.h"
+
 #include "platform/adsi/adserror.h"
 #include "platform/adsi/adsvalue.h"
 
@@ -84,12 +86,10 @@ QString wrapParagraph(const QString &p, int width)
 // for "never" (low 32 bits all ones) and when the value cannot be converted.
 AdsDate fileTimeToLocalDate(qint64 ft)
 {
-    if (ft == 0 || (static_cast<quint64>(ft) & 0xFFFFFFFFull) == 0xFFFFFFFFull)
+    constexpr qint64 kLastFileTime = 2650467743999990000LL; // 31 December 9999 23:59:59.999 UTC
+    if (ft <= 0 || ft > kLastFileTime || (static_cast<quint64>(ft) & 0xFFFFFFFFull) == 0xFFFFFFFFull)
         return AdsDate();
-    const QDateTime utc = fileTimeToDateTime(ft);
-    if (!utc.isValid())
-        return AdsDate();
-    return AdsDate::fromDateTime(utc.toLocalTime());
+    return AdsDate(localzone::fileTimeToLocalDateTime(ft));
 }
 
 } // namespace
@@ -220,7 +220,7 @@ QStringList TQelADSISearching::SplitAttributes(const QString &attributes)
 void TQelADSISearching::ExecuteSearch()
 {
     m_columnNames.clear();
-    m_slotByName.clear();
+    m_columns.clear();
     m_endOfRows = false;
 
     if (!m_rootObject) {
@@ -328,6 +328,28 @@ void TQelADSISearching::getRow(QVariant &row, bool first)
     }
 }
 
+const TQelADSISearching::ColumnInfo &TQelADSISearching::columnInfo(const QString &name)
+{
+    for (const ColumnInfo &c : m_columns)
+        if (c.text == name.constData())
+            return c;
+    for (ColumnInfo &c : m_columns)
+        if (c.name == name) { // the same name from another text: hold that one from now on
+            c.name = name;  // keeps the text alive, so that its address names nothing else
+            c.text = name.constData();
+            return c;
+        }
+    ColumnInfo c;
+    c.text = name.constData();
+    c.name = name;
+    c.time = isTimeAttribute(name);
+    for (int i = 0; i < m_columnNames.size() && c.slot < 0; ++i)
+        if (m_columnNames[i].compare(name, Qt::CaseInsensitive) == 0)
+            c.slot = i;
+    m_columns.push_back(c);
+    return m_columns.back();
+}
+
 void TQelADSISearching::readRow(QVariant &row)
 {
     QString name;
@@ -339,23 +361,15 @@ void TQelADSISearching::readRow(QVariant &row)
     if (aligned)
         cells.resize(m_columnNames.size());
     bool any = aligned;
+    SearchColumn column; // one for every column: its list of values is reused
     while (succeeded(m_lastResult) && m_lastResult != S_ADS_NOMORE_COLUMNS) {
-        SearchColumn column;
         if (succeeded(m_searcher->GetColumn(m_searchHandle, name, &column))) {
-            const QVariant value = ConvertColumn(column);
+            const ColumnInfo &info = columnInfo(name);
             if (aligned) {
-                auto it = m_slotByName.constFind(name);
-                if (it == m_slotByName.constEnd()) {
-                    int slot = -1;
-                    for (int i = 0; i < m_columnNames.size() && slot < 0; ++i)
-                        if (m_columnNames[i].compare(name, Qt::CaseInsensitive) == 0)
-                            slot = i;
-                    it = m_slotByName.insert(name, slot);
-                }
-                if (*it >= 0)
-                    cells[*it] = value;
+                if (info.slot >= 0)
+                    cells[info.slot] = convertColumn(column, info.time);
             } else {
-                cells.append(QVariant(QVariantList{name, value}));
+                cells.append(QVariant(QVariantList{name, convertColumn(column, info.time)}));
                 any = true;
             }
             m_searcher->FreeColumn(&column);
@@ -370,7 +384,12 @@ void TQelADSISearching::readRow(QVariant &row)
 
 QVariant TQelADSISearching::ConvertColumn(const SearchColumn &column)
 {
-    const bool timeAttr = column.type == ADSTYPE_LARGE_INTEGER && isTimeAttribute(column.name);
+    return convertColumn(column, column.type == ADSTYPE_LARGE_INTEGER && isTimeAttribute(column.name));
+}
+
+QVariant TQelADSISearching::convertColumn(const SearchColumn &column, bool timeAttribute)
+{
+    const bool timeAttr = timeAttribute && column.type == ADSTYPE_LARGE_INTEGER;
     auto convert = [&](const QVariant &v) -> QVariant {
         switch (column.type) {
         case ADSTYPE_DN_STRING:

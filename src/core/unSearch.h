@@ -10,6 +10,7 @@
 #include <QVariant>
 #include <exception>
 #include <memory>
+#include <vector>
 
 // The program's base exception: carries the user-facing message.
 class Exception : public std::exception {
@@ -122,6 +123,7 @@ public:
     static QVariant ConvertColumn(const ads::SearchColumn &column);
 
 private:
+    static QVariant convertColumn(const ads::SearchColumn &column, bool timeAttribute);
     void readRow(QVariant &row);
     void getRow(QVariant &row, bool first);
 
@@ -147,7 +149,17 @@ private:
     int m_pageSize = 100;
     int m_searchScope = 2;
     QStringList m_columnNames;
-    QHash<QString, int> m_slotByName;  // column name as the server spells it -> slot
+    // What each column name of the rows means here: its slot among the requested names (-1
+    // none) and whether it holds a time shown as a date. The rows of a search repeat the same
+    // names as shared texts, so the entry is found by the text's address.
+    struct ColumnInfo {
+        const QChar *text = nullptr;
+        QString name;
+        int slot = -1;
+        bool time = false;
+    };
+    std::vector<ColumnInfo> m_columns;
+    const ColumnInfo &columnInfo(const QString &name);
     QString m_sortOn;
     bool m_sortReverse = false;
 };

@@ -1,7 +1,10 @@
 #include "core/unValuesTime.h"
 
+#include "core/localzone.h"
+
 #include <QDate>
 #include <QDateTime>
+#include <QFileInfo>
 #include <QHash>
 #include <QMutex>
 #include <QMutexLocker>
@@ -27,9 +30,29 @@ double addMinutes(double t, int minutes) { return t + double(minutes) / 1440.0; 
 int sundayBasedWeekday(const QDate &d) { return d.dayOfWeek() % 7; } // 0 Sunday .. 6 Saturday
 
 QMutex g_zoneMutex;
-QTimeZone g_override;
-bool g_hasOverride = false;
 QHash<QString, TTimeZoneRules> g_rulesCache; // key: zone id + year
+
+// The system's zone as Qt knows it. TZ may name a zone file (":/usr/share/zoneinfo/Asia/Tokyo"),
+// which the C library reads but QTimeZone does not: such a file is taken by its zone name.
+QTimeZone systemZone()
+{
+    QByteArray tz = qgetenv("TZ");
+    if (tz.startsWith(':'))
+        tz.remove(0, 1);
+    if (tz.startsWith('/')) {
+        const QString file = QFileInfo(QString::fromLocal8Bit(tz)).canonicalFilePath();
+        const qsizetype at = file.lastIndexOf(QLatin1String("/zoneinfo/"));
+        if (at >= 0) {
+            QString id = file.mid(at + 10);
+            if (id.startsWith(QLatin1String("posix/")))
+                id.remove(0, 6);
+            const QTimeZone zone(id.toUtf8());
+            if (zone.isValid())
+                return zone;
+        }
+    }
+    return QTimeZone::systemTimeZone();
+}
 
 // Which rule was applied to a local time, so that callers can treat the skipped hour.
 enum class Band { NoRules, Standard, Daylight, Skipped };
@@ -156,20 +179,11 @@ TDateTimeParts DecodeDateTime(double dateTime)
 
 QTimeZone CurrentTimeZone()
 {
-    {
-        QMutexLocker lock(&g_zoneMutex);
-        if (g_hasOverride)
-            return g_override;
-    }
-    return QTimeZone::systemTimeZone();
+    const QTimeZone zone = localzone::overrideZone();
+    return zone.isValid() ? zone : systemZone();
 }
 
-void SetTimeZoneOverride(const QTimeZone &zone)
-{
-    QMutexLocker lock(&g_zoneMutex);
-    g_hasOverride = zone.isValid();
-    g_override = zone;
-}
+void SetTimeZoneOverride(const QTimeZone &zone) { localzone::setOverride(zone); }
 
 TTimeZoneRules TimeZoneRulesForYear(const QTimeZone &zone, int year)
 {
@@ -311,12 +325,7 @@ std::optional<double> FileTimeToLocalDateTime(qint64 fileTime)
     constexpr qint64 kMaxFileTime = 2650467743999990000LL; // 31 Dec 9999 23:59:59.999
     if (fileTime > kMaxFileTime)
         return std::nullopt;
-    const qint64 msSince1601 = fileTime / 10000;
-    const qint64 msSinceEpoch = msSince1601 - 11644473600000LL; // 1601 -> 1970
-    const QDateTime utc = QDateTime::fromMSecsSinceEpoch(msSinceEpoch, Qt::UTC);
-    const QTimeZone zone = CurrentTimeZone();
-    const int offset = zone.isValid() ? zone.offsetFromUtc(utc) : 0;
-    return FileTimeToUTCDateTime(fileTime) + double(offset) / 86400.0;
+    return localzone::fileTimeToLocalDateTime(fileTime);
 }
 
 int GetTimeZoneBias()

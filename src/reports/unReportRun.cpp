@@ -1,5 +1,6 @@
 #include "reports/unReportRun.h"
 
+#include "core/datetimetext.h"
 #include "core/unConnection.h"
 #include "core/unSearch.h"
 #include "core/unValues.h"
@@ -243,12 +244,8 @@ QString scalarText(const QVariant &v, bool groupType)
             return {};
         // The value is local time already: its fields are formatted as they stand, without a
         // round trip through the time zone (which costs a system call per value).
-        const TDateTimeParts p = DecodeDateTime(d.value);
-        static const QLocale l = QLocale::system();
-        static const QString dateFormat = l.dateFormat(QLocale::ShortFormat);
-        static const QString timeFormat = l.timeFormat(QLocale::LongFormat);
-        return l.toString(QDate(p.year, p.month, p.day), dateFormat) + QLatin1Char(' ') +
-               l.toString(QTime(p.hour, p.minute, p.second), timeFormat);
+        thread_local TDateTimeTexts texts;
+        return texts.text(d.value);
     }
     switch (v.typeId()) {
     case QMetaType::Bool:

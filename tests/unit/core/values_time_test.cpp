@@ -1,5 +1,6 @@
 // Local time <-> UTC by zone rules, file times and generalized time, in northern, southern,
 // fixed-offset and inverted zones.
+#include "core/datetimetext.h"
 #include "core/unValuesTime.h"
 #include "values_testutil.h"
 
@@ -234,6 +235,10 @@ TEST_F(ZoneTest, SystemZoneFollowsTZ)
     tzset();
     EXPECT_EQ(GetTimeZoneBias(), -60);
     EXPECT_EQ(LocalToUTC(D(2024, 3, 31, 2, 30), true), 0.0);
+    // TZ naming a zone file, as the C library reads it.
+    qputenv("TZ", ":/usr/share/zoneinfo/Australia/Sydney");
+    EXPECT_EQ(GetTimeZoneBias(), -600);
+    EXPECT_EQ(LocalToUTC(D(2024, 10, 6, 2, 30), true), 0.0);
     if (old.isNull())
         qunsetenv("TZ");
     else
@@ -312,4 +317,26 @@ TEST(DateTimeParts, EncodeAndDecodeAgree)
     // Garbage does not crash and decodes to day 0.
     EXPECT_EQ(DecodeDateTime(std::nan("")).year, 1899);
     EXPECT_EQ(DecodeDateTime(1e300).year, 1899);
+}
+
+// The direct formatting of the time must write what QLocale writes, in locales with 12- and
+// 24-hour clocks, zone abbreviations, quoted text and other digits.
+TEST(DateTimeTexts, WritesWhatQLocaleWrites)
+{
+    for (const char *name : {"C", "en_US", "de_DE", "fr_FR", "ja_JP", "ko_KR", "ar_EG", "fa_IR", "hi_IN", "pt_BR",
+                             "zh_CN", "ru_RU", "bg_BG", "es_419"}) {
+        const QLocale locale{QString::fromLatin1(name)};
+        TDateTimeTexts texts(locale);
+        const QString dateFormat = locale.dateFormat(QLocale::ShortFormat);
+        const QString timeFormat = locale.timeFormat(QLocale::LongFormat);
+        for (int i = 0; i < 400; ++i) {
+            // Midnight, noon and the hours around them, then spread over the day and the years.
+            const int seconds = i < 48 ? (i / 2) * 3600 + (i % 2) * 3599 : (i * 7919 * 13) % 86400;
+            const QDate day = QDate(1995, 1, 1).addDays(i * 37);
+            const QTime time = QTime(0, 0).addSecs(seconds);
+            const double value = D(day.year(), day.month(), day.day(), time.hour(), time.minute(), time.second());
+            const QString expected = locale.toString(day, dateFormat) + QLatin1Char(' ') + locale.toString(time, timeFormat);
+            ASSERT_EQ(texts.text(value).toStdString(), expected.toStdString()) << name << " " << timeFormat.toStdString();
+        }
+    }
 }

@@ -1,18 +1,22 @@
 // Benchmark: the search wrapper against ldapsearch.
 //
 //   ARV_TEST_DOMAIN=<domain folder> search_bench [--base DN] [--filter F] [--runs N]
-//                                                [--pages 100,500]
+//                                                [--pages 100,500] [--startup N]
 //
 // Lists every user below the base with the user grid's 20 attributes, once through
 // TQelADSISearching (rows converted as the grid reads them) and once through ldapsearch
 // (LDIF to /dev/null), with the same filter, attributes, page size and simple bind on the
 // same server, alternating, and prints the median wall and CPU times and their ratio.
+// Then the start of arvendel-cli: reading one user (--scope base --attrs cn) with an empty
+// schema cache folder (cold) and with the cache of the run before (warm), against ldapsearch
+// reading the same attribute, N paired runs (default 9), median and spread.
 #include "core/unSearch.h"
 #include "support/testdomain.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTemporaryFile>
 
 #include <algorithm>
@@ -97,6 +101,63 @@ double median(std::vector<double> v)
     return v.empty() ? 0 : v[v.size() / 2];
 }
 
+// Wall seconds of one run of a program; the environment's XDG_CACHE_HOME set to cacheHome
+// when given.
+double timedRun(const QString &program, const QStringList &args, const QString &cacheHome = QString())
+{
+    QProcess p;
+    p.setStandardOutputFile(QProcess::nullDevice());
+    if (!cacheHome.isEmpty()) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_CACHE_HOME"), cacheHome);
+        p.setProcessEnvironment(env);
+    }
+    QElapsedTimer t;
+    t.start();
+    p.start(program, args);
+    p.waitForFinished(-1);
+    const double wall = t.nsecsElapsed() / 1e9;
+    if (p.exitCode() != 0)
+        std::fprintf(stderr, "%s failed: %s\n", qPrintable(program), p.readAllStandardError().constData());
+    return wall;
+}
+
+void printSpread(const char *what, std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    std::printf("  %-28s median %.3f s  (min %.3f, max %.3f)\n", what, median(v), v.front(), v.back());
+}
+
+// arvendel-cli reading one user, cold and warm schema cache, against ldapsearch.
+void startupFigures(int runs, const QString &passwordFile)
+{
+    const QString dn = testsupport::fact("ADMIN_DN");
+    const QStringList cli = {QStringLiteral("search"), QStringLiteral("--base"), dn, QStringLiteral("--scope"),
+                             QStringLiteral("base"), QStringLiteral("--attrs"), QStringLiteral("cn"),
+                             QStringLiteral("--server"), testsupport::fact("ADDR"), QStringLiteral("--user"),
+                             testsupport::fact("ADMIN_USER"), QStringLiteral("--password-file"), passwordFile,
+                             QStringLiteral("--simple")};
+    const QStringList ldap = {QStringLiteral("-LLL"), QStringLiteral("-H"), testsupport::fact("LDAP_URI"),
+                              QStringLiteral("-x"), QStringLiteral("-D"), testsupport::fact("ADMIN_UPN"),
+                              QStringLiteral("-y"), passwordFile, QStringLiteral("-b"), dn, QStringLiteral("-s"),
+                              QStringLiteral("base"), QStringLiteral("cn")};
+    const QString program = QString::fromUtf8(ARV_CLI_PATH);
+    QTemporaryDir warmHome;
+    timedRun(program, cli, warmHome.path()); // fills the warm cache
+    std::vector<double> cold, warm, ls;
+    for (int i = 0; i < runs; ++i) {
+        QTemporaryDir coldHome;
+        cold.push_back(timedRun(program, cli, coldHome.path()));
+        warm.push_back(timedRun(program, cli, warmHome.path()));
+        ls.push_back(timedRun(QStringLiteral("ldapsearch"), ldap));
+    }
+    std::printf("arvendel-cli search --scope base --attrs cn (one user), %d paired runs:\n", runs);
+    printSpread("cold schema cache", cold);
+    printSpread("warm schema cache", warm);
+    printSpread("ldapsearch", ls);
+    std::printf("  warm/ldapsearch ratio %.2f\n", median(warm) / median(ls));
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -115,6 +176,7 @@ int main(int argc, char **argv)
     const QString base = option(QStringLiteral("--base"), testsupport::fact("BASE_DN"));
     const QString filter = option(QStringLiteral("--filter"), QStringLiteral("(&(objectCategory=person)(objectClass=user))"));
     const int runs = option(QStringLiteral("--runs"), QStringLiteral("3")).toInt();
+    const int startupRuns = option(QStringLiteral("--startup"), QStringLiteral("9")).toInt();
     QList<int> pages;
     for (const QString &p : option(QStringLiteral("--pages"), QStringLiteral("100,500")).split(QLatin1Char(',')))
         pages << p.toInt();
@@ -151,5 +213,7 @@ int main(int argc, char **argv)
                     pageSize, rows, median(ww), median(wc), median(lw), median(lc), median(ww) / median(lw));
         std::fflush(stdout);
     }
+    if (startupRuns > 0)
+        startupFigures(startupRuns, pw.fileName());
     return 0;
 }

@@ -3,6 +3,7 @@
 #include "platform/adsi/adserror.h"
 #include "platform/adsi/adsinternal.h"
 #include "platform/adsi/adsschema.h"
+#include "platform/adsi/adsschemacache.h"
 
 #include <QCryptographicHash>
 #include <QFile>
@@ -577,15 +578,38 @@ namespace {
 QMutex g_schemaMutex;
 std::map<QString, std::shared_ptr<const SchemaMap>> g_schemas;
 
+QByteArray firstValue(const QList<detail::RawAttribute> &attrs, const char *name)
+{
+    for (const detail::RawAttribute &a : attrs)
+        if (a.name.compare(QLatin1String(name), Qt::CaseInsensitive) == 0 && !a.values.isEmpty())
+            return a.values.first();
+    return {};
+}
+
 std::shared_ptr<const SchemaMap> loadSchema(const std::shared_ptr<Connection> &conn)
 {
     auto map = std::make_shared<SchemaMap>();
     QList<detail::RawAttribute> root;
-    if (failed(detail::readEntry(conn, QString(), {"schemaNamingContext"}, -1, &root)) || root.isEmpty() ||
-        root.first().values.isEmpty())
+    if (failed(detail::readEntry(conn, QString(), {"schemaNamingContext", "rootDomainNamingContext"}, -1, &root)))
         return map;
+    const QByteArray schemaDn = firstValue(root, "schemaNamingContext");
+    if (schemaDn.isEmpty())
+        return map;
+    // The facts on disk serve as long as the schema container shows no change since.
+    schemacache::Key key;
+    QList<detail::RawAttribute> head;
+    if (succeeded(detail::readEntry(conn, QString::fromUtf8(schemaDn), {"modifyTimeStamp", "uSNChanged", "schemaInfo"},
+                                    -1, &head))) {
+        key.forest = QString::fromUtf8(firstValue(root, "rootDomainNamingContext"));
+        key.server = conn->host() + QLatin1Char(':') + QString::number(conn->port());
+        key.modifyTimeStamp = QString::fromUtf8(firstValue(head, "modifyTimeStamp"));
+        key.usnChanged = QString::fromUtf8(firstValue(head, "uSNChanged"));
+        key.schemaInfo = firstValue(head, "schemaInfo");
+        if (auto cached = schemacache::load(key))
+            return cached;
+    }
     detail::SearchSpec searchSpec;
-    searchSpec.base = root.first().values.first();
+    searchSpec.base = schemaDn;
     searchSpec.scope = LDAP_SCOPE_ONELEVEL;
     searchSpec.filter = "(objectClass=attributeSchema)";
     searchSpec.attrs = {"lDAPDisplayName", "attributeSyntax", "oMSyntax", "isSingleValued"};
@@ -594,7 +618,8 @@ std::shared_ptr<const SchemaMap> loadSchema(const std::shared_ptr<Connection> &c
     if (pager.start(searchSpec) != LDAP_SUCCESS)
         return map;
     LDAPMessage *e = nullptr;
-    while (pager.next(&e) == LDAP_SUCCESS && e) {
+    int rc = LDAP_SUCCESS;
+    while ((rc = pager.next(&e)) == LDAP_SUCCESS && e) {
         QByteArray name, syntax;
         int om = 0;
         bool single = false;
@@ -624,6 +649,8 @@ std::shared_ptr<const SchemaMap> loadSchema(const std::shared_ptr<Connection> &c
             map->add(QString::fromUtf8(name), info);
         }
     }
+    if (rc == LDAP_SUCCESS) // only a whole schema is kept
+        schemacache::save(key, *map);
     return map;
 }
 } // namespace

@@ -34,6 +34,8 @@ public:
     // names outside the schema (RootDSE's, objectGUID-like octets) are typed sensibly.
     AttributeInfo lookup(const QString &name) const;
     int size() const { return static_cast<int>(m_map.size()); }
+    // Every attribute by lower-case name.
+    const QHash<QString, AttributeInfo> &entries() const { return m_map; }
 
 private:
     QHash<QString, AttributeInfo> m_map;  // key: lower-case name

@@ -1,2 +1,2 @@
-# arvendel-cli account: the account settings of the user property dialog.
-target_link_libraries(arvendel-cli PRIVATE arv_userprop)
+# arvendel-cli account: the account settings of the user property dialog (its logic only).
+target_link_libraries(arvendel-cli PRIVATE arv_userprop_logic)

@@ -6,7 +6,7 @@
 #include "platform/adsi/adspath.h"
 #include "platform/security/sid.h"
 #include "userprop/unAccountLogic.h"
-#include "userprop/unUserProp.h"
+#include "userprop/memberof.h"
 
 #include <QLocale>
 

@@ -159,3 +159,15 @@ void AddValuesUpper(QStringList &list, const QStringList &values)
     for (const QString &v : values)
         list.append(v.toUpper());
 }
+
+QStringList ValueTexts(const QVariant &v)
+{
+    QStringList out;
+    if (v.typeId() == QMetaType::QVariantList) {
+        for (const QVariant &e : v.toList())
+            out << e.toString();
+    } else if (v.isValid()) {
+        out << v.toString();
+    }
+    return out;
+}

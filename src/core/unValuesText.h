@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <QVariant>
 #include <QtGlobal>
 
 // Filter text ------------------------------------------------------------------------------
@@ -52,6 +53,9 @@ QString IntToHexText(qint64 n, int digits);
 // "Security Group" or "Distribution Group" followed by " - Global", " - Local" or
 // " - Universal" from the group-type bits.
 QString GroupTypeText(qint32 groupType);
+
+// Every value of an attribute (one value or a list of them) as text; none for an invalid one.
+QStringList ValueTexts(const QVariant &v);
 
 // Appends every text upper-cased to list.
 void AddValuesUpper(QStringList &list, const QStringList &values);

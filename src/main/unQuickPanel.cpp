@@ -1,6 +1,7 @@
 #include "main/unQuickPanel.h"
 
 #include "core/unSearch.h"
+#include "core/unValuesText.h"
 #include "main/unCatalogue.h"
 #include "main/unPictureTab.h"
 #include "options/unOptions.h"
@@ -120,17 +121,7 @@ bool singleText(const QVariant &v, QString *text)
     return true;
 }
 
-QStringList textList(const QVariant &v)
-{
-    QStringList out;
-    if (v.typeId() == QMetaType::QVariantList) {
-        for (const QVariant &e : v.toList())
-            out << e.toString();
-    } else if (v.isValid()) {
-        out << v.toString();
-    }
-    return out;
-}
+QStringList textList(const QVariant &v) { return ValueTexts(v); }
 
 int readCountry(const ads::ObjectPtr &user)
 {

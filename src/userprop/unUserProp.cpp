@@ -102,29 +102,6 @@ QString cachedText(const ads::ObjectPtr &o, const QString &attr, bool *ok)
 
 namespace userprop {
 
-UserPropConnection UserPropConnection::fromContext()
-{
-    const TConnectionContext &ctx = ConnectionContext();
-    UserPropConnection c;
-    c.pathPrefix = ctx.ServerPrefix;
-    c.searchRoot = ctx.DomainPath;
-    c.userName = ctx.UserName;
-    c.password = ctx.Password;
-    c.authFlags = ctx.AuthFlags;
-    c.useCredentials = ctx.UseCredentials;
-    return c;
-}
-
-void prepareSearch(TQelADSISearching &search, const UserPropConnection &c)
-{
-    search.setADsPath(c.searchRoot);
-    search.setUserName(c.userName);
-    search.setPassword(c.password);
-    search.setAuthFlags(int(c.authFlags));
-    search.setUseCredentials(c.useCredentials);
-    search.setSearchScope(ads::ADS_SCOPE_SUBTREE);
-}
-
 bool pickUser(QWidget *parent, const UserPropConnection &c, QString &name, QString &dn)
 {
     int kind = 0;

@@ -9,6 +9,7 @@
 // openUserProperties brings an open dialog of the same user (same distinguished name) to the
 // front instead of opening a second one.
 #include "platform/adsi/adsobject.h"
+#include "userprop/memberof.h"
 #include "userprop/unAccountLogic.h"
 
 #include <QDialog>
@@ -42,41 +43,12 @@ namespace userprop {
 class TRawDataPage;
 class TUserSecurityPage;
 
-// What the dialog binds and searches with.
-struct UserPropConnection {
-    QString pathPrefix;   // "LDAP://server[:port]/"
-    QString searchRoot;   // ADsPath of the searches (uniqueness, pickers)
-    QString userName;
-    QString password;
-    std::uint32_t authFlags = 0;
-    bool useCredentials = true;
-    // The process-wide connection context (ServerPrefix, DomainPath, credentials).
-    static UserPropConnection fromContext();
-};
-
-// Points a search at the connection's search root with its credentials (subtree).
-void prepareSearch(TQelADSISearching &search, const UserPropConnection &c);
 // The user picker (Find User) below the search root; false on Cancel.
 bool pickUser(QWidget *parent, const UserPropConnection &c, QString &name, QString &dn);
 // The picker for users, or users and groups, optionally only mailbox owners (its box
 // checked and locked); kind: 0 user, 9 group.
 bool pickRecipient(QWidget *parent, const UserPropConnection &c, bool groupsToo, bool mailboxOnly, QString &name,
                    QString &dn, int &kind);
-
-// One group row of the Member Of tab.
-struct MemberOfRow {
-    QString dn;
-    QString name;
-    QString folder;           // canonical name of the parent container
-    int token = 0;            // primaryGroupToken
-    bool direct = true;       // in memberOf or the primary group
-    QString through;          // for nested rows: the direct group it is reached through
-};
-
-// The Member Of rows of a user: tokenGroups (global security groups) and memberOf, each
-// group once; rows reached only through nesting are marked with the group they come
-// through. Raises EADSIException when primaryGroupID cannot be read.
-std::vector<MemberOfRow> loadMemberOf(const ads::ObjectPtr &user, const UserPropConnection &c, int *primaryGroupId);
 
 } // namespace userprop
 

@@ -1,14 +1,11 @@
 #include "platform/office/workbook.h"
 #include "platform/office/zipparts.h"
 
-#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QMutex>
 #include <QTemporaryDir>
-#include <QUrl>
 #include <QUuid>
 #include <QXmlStreamReader>
 
@@ -323,35 +320,6 @@ bool fileHeldOpen(const QString &path, QString *reason)
         return true;
     }
     return false;
-}
-
-// --- Opening files -------------------------------------------------------------------------
-
-namespace {
-QMutex g_hookLock;
-std::function<bool(const QString &)> &hook()
-{
-    static std::function<bool(const QString &)> h;
-    return h;
-}
-}  // namespace
-
-bool openWithDesktop(const QString &path)
-{
-    std::function<bool(const QString &)> h;
-    {
-        QMutexLocker lock(&g_hookLock);
-        h = hook();
-    }
-    if (h)
-        return h(path);
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
-}
-
-void setOpenWithDesktopHook(std::function<bool(const QString &)> h)
-{
-    QMutexLocker lock(&g_hookLock);
-    hook() = std::move(h);
 }
 
 QString privateOutputFolder()

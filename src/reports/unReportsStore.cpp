@@ -38,61 +38,80 @@ void ReportGridModel::setColumns(const QList<ReportColumn> &columns, bool groupR
 {
     beginResetModel();
     columns_ = columns;
-    rows_.clear();
-    pending_.clear();
     groupTypeColumn_ = -1;
-    if (groupReport)
-        for (int i = 0; i < columns_.size(); ++i)
-            if (columns_[i].ldapName.compare(QLatin1String("groupType"), Qt::CaseInsensitive) == 0)
-                groupTypeColumn_ = i;
+    keySlot_.assign(size_t(columns_.size()), -1);
+    keyCount_ = 0;
+    for (int i = 0; i < columns_.size(); ++i) {
+        if (groupReport && columns_[i].ldapName.compare(QLatin1String("groupType"), Qt::CaseInsensitive) == 0)
+            groupTypeColumn_ = i;
+        if (columns_[i].date || columns_[i].number)
+            keySlot_[size_t(i)] = keyCount_++;
+    }
+    texts_.clear();
+    ends_.clear();
+    keys_.clear();
+    order_.clear();
     endResetModel();
 }
 
 void ReportGridModel::clear()
 {
     beginResetModel();
-    rows_.clear();
-    pending_.clear();
+    texts_.clear();
+    ends_.clear();
+    keys_.clear();
+    order_.clear();
     endResetModel();
 }
 
 void ReportGridModel::append(const QVariantList &values)
 {
-    Row r;
-    r.cells.reserve(columns_.size());
-    r.dates.assign(size_t(columns_.size()), -1);
+    QString text;
+    text.reserve(lastRowSize_ + 32);
     for (int i = 0; i < columns_.size(); ++i) {
         const QVariant v = values.value(i);
-        r.cells << cellText(v, i == groupTypeColumn_);
+        text += cellText(v, i == groupTypeColumn_);
+        ends_.push_back(std::uint32_t(text.size()));
         if (columns_[i].date)
-            r.dates[size_t(i)] = cellDate(v);
+            keys_.push_back(cellDate(v));
         else if (columns_[i].number)
-            r.dates[size_t(i)] = v.isValid() ? v.toDouble() : -1e300;
+            keys_.push_back(v.isValid() ? v.toDouble() : -1e300);
     }
-    pending_.push_back(std::move(r));
+    lastRowSize_ = text.size();
+    if (text.capacity() > text.size() + 64)
+        text.squeeze();
+    texts_.push_back(std::move(text));
 }
 
 void ReportGridModel::flush()
 {
-    if (pending_.empty())
+    const int shown = int(order_.size());
+    const int held = int(texts_.size());
+    if (held == shown)
         return;
-    const int first = int(rows_.size());
-    beginInsertRows({}, first, first + int(pending_.size()) - 1);
-    std::move(pending_.begin(), pending_.end(), std::back_inserter(rows_));
-    pending_.clear();
+    beginInsertRows({}, shown, held - 1);
+    for (int r = shown; r < held; ++r)
+        order_.push_back(r);
     endInsertRows();
 }
 
-int ReportGridModel::rowCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : int(rows_.size()); }
+QStringView ReportGridModel::cell(int record, int column) const
+{
+    const size_t at = size_t(record) * size_t(columns_.size()) + size_t(column);
+    const std::uint32_t from = column == 0 ? 0 : ends_[at - 1];
+    return QStringView(texts_[size_t(record)]).mid(from, ends_[at] - from);
+}
+
+int ReportGridModel::rowCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : int(order_.size()); }
 
 int ReportGridModel::columnCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : int(columns_.size()); }
 
 QVariant ReportGridModel::data(const QModelIndex &index, int role) const
 {
-    if (!index.isValid() || index.row() >= int(rows_.size()) || index.column() >= columns_.size())
+    if (!index.isValid() || index.row() >= int(order_.size()) || index.column() >= columns_.size())
         return {};
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
-        return rows_[size_t(index.row())].cells[index.column()];
+        return cell(order_[size_t(index.row())], index.column()).toString();
     return {};
 }
 
@@ -110,14 +129,16 @@ void ReportGridModel::sort(int column, Qt::SortOrder order)
     if (column < 0 || column >= columns_.size())
         return;
     emit layoutAboutToBeChanged();
-    const bool date = columns_[column].date || columns_[column].number;
-    const size_t c = size_t(column);
-    std::stable_sort(rows_.begin(), rows_.end(), [&](const Row &a, const Row &b) {
+    const int slot = keySlot_[size_t(column)];
+    const size_t keys = size_t(keyCount_);
+    std::stable_sort(order_.begin(), order_.end(), [&](int a, int b) {
         int cmp;
-        if (date)
-            cmp = a.dates[c] < b.dates[c] ? -1 : (a.dates[c] > b.dates[c] ? 1 : 0);
-        else
-            cmp = a.cells[column].compare(b.cells[column], Qt::CaseInsensitive);
+        if (slot >= 0) {
+            const double x = keys_[size_t(a) * keys + size_t(slot)], y = keys_[size_t(b) * keys + size_t(slot)];
+            cmp = x < y ? -1 : (x > y ? 1 : 0);
+        } else {
+            cmp = cell(a, column).compare(cell(b, column), Qt::CaseInsensitive);
+        }
         return order == Qt::AscendingOrder ? cmp < 0 : cmp > 0;
     });
     emit layoutChanged();
@@ -379,19 +400,22 @@ void TfrmReportsStore::tbExecuteClick()
             QCoreApplication::processEvents();
             return !stop_;
         });
+        // The first rows show at once; later ones once a second, since each showing repaints
+        // the grid, which costs as much as thousands of rows.
+        int flushEvery = 200;
         runReport(q, [&](const QVariantList &row) {
             model_->append(row);
             if (q.computedBit)
                 keptDns_ << row.value(dnSlot).toString();
             ++count;
-            // Handling input costs more than a row, and showing new rows (a repaint of the
-            // grid) far more: input every 15 ms keeps the window responsive and Stop usable,
-            // new rows and the count every 200 ms keep the repaints from slowing the run.
+            // Handling input costs more than a row: input every 15 ms keeps the window
+            // responsive and Stop usable.
             if (sinceEvents.elapsed() >= 15) {
-                if (sinceFlush.elapsed() >= 200) {
+                if (sinceFlush.elapsed() >= flushEvery) {
                     model_->flush();
                     setStatus(0, QStringLiteral("   %1").arg(count));
                     sinceFlush.restart();
+                    flushEvery = 1000;
                 }
                 QCoreApplication::processEvents();
                 sinceEvents.restart();

@@ -9,6 +9,7 @@
 #include <QDialog>
 #include <QSet>
 
+#include <cstdint>
 #include <functional>
 #include <vector>
 
@@ -38,17 +39,21 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
     void sort(int column, Qt::SortOrder order) override;
 
-    QString text(int row, int column) const { return rows_[size_t(row)].cells[column]; }
+    QString text(int row, int column) const { return cell(order_[size_t(row)], column).toString(); }
 
 private:
-    struct Row {
-        QStringList cells;
-        std::vector<double> dates;  // sort keys of date and number columns; -1 for no date
-    };
+    // One text per row with every cell in it, the cells' ends, and the sort keys of the date
+    // and number columns: a row of 100,000 costs a few hundred bytes and one allocation.
+    QStringView cell(int record, int column) const;
     QList<ReportColumn> columns_;
     int groupTypeColumn_ = -1;
-    std::vector<Row> rows_;
-    std::vector<Row> pending_;
+    std::vector<int> keySlot_;          // per column: its place among the keys, -1 for text
+    int keyCount_ = 0;
+    std::vector<QString> texts_;        // per record
+    std::vector<std::uint32_t> ends_;   // per record and column
+    std::vector<double> keys_;          // per record and key column; -1 for no date
+    std::vector<int> order_;            // the shown rows' records, in grid order
+    qsizetype lastRowSize_ = 0;
 };
 
 class TfrmReportsStore : public QDialog {

@@ -1,7 +1,9 @@
-// The catalogue window and the parameter dialogs, without a directory.
+// The catalogue window, the parameter dialogs and the result grid's rows, without a directory.
 #include "reports/unDaysNumber.h"
 #include "reports/unDynamicgroupSelect.h"
 #include "reports/unReports.h"
+#include "reports/unReportsStore.h"
+#include "platform/adsi/adstypes.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -136,3 +138,71 @@ TEST(ReportCatalogueWindow, OpensOnUsersAndHidesExchangeWithoutIt)
 }
 
 } // namespace
+
+// The result grid keeps each row's cells in one text: the cells must come back whole and in
+// their columns (empty ones, multi-line ones, any length), sorting by a date or number
+// column goes by value and by a text column without case, and rows read after a sort show
+// below the sorted ones without disturbing them.
+TEST(ReportGrid, CellsStayInTheirColumnsThroughSortsAndLaterRows)
+{
+    QList<ReportColumn> columns(4);
+    columns[0].ldapName = QStringLiteral("cn");
+    columns[1].ldapName = QStringLiteral("lastLogon");
+    columns[1].date = true;
+    columns[2].ldapName = QStringLiteral("logonCount");
+    columns[2].number = true;
+    columns[3].ldapName = QStringLiteral("description");
+    ReportGridModel model;
+    model.setColumns(columns, false);
+    const QVariant noDate = QVariant::fromValue(ads::AdsDate(0.0));
+    const QString longText(5000, QLatin1Char('x'));
+    const QList<QVariantList> rows = {
+        {QStringLiteral("bravo"), QVariant::fromValue(ads::AdsDate(45000.5)), 10, QStringLiteral("two\r\nlines")},
+        {QStringLiteral("Alpha"), noDate, 9, QVariant()},
+        {QString(), QVariant::fromValue(ads::AdsDate(44000.25)), 100, longText},
+        {QStringLiteral("charlie"), QVariant::fromValue(ads::AdsDate(46000.0)), QVariant(), QStringLiteral("ü€")},
+    };
+    for (const QVariantList &r : rows)
+        model.append(r);
+    EXPECT_EQ(model.rowCount(), 0); // shown only after flush
+    model.flush();
+    ASSERT_EQ(model.rowCount(), 4);
+    for (int r = 0; r < rows.size(); ++r)
+        for (int c = 0; c < columns.size(); ++c)
+            EXPECT_EQ(model.text(r, c), cellText(rows[r].value(c))) << r << "," << c;
+    EXPECT_EQ(model.text(2, 3), longText);
+    EXPECT_EQ(model.data(model.index(0, 3), Qt::DisplayRole).toString(), QStringLiteral("two\r\nlines"));
+
+    auto column = [&](int c) {
+        QStringList out;
+        for (int r = 0; r < model.rowCount(); ++r)
+            out << model.text(r, c);
+        return out;
+    };
+    model.sort(1, Qt::AscendingOrder); // no date first, then by date
+    EXPECT_EQ(column(0), (QStringList{QStringLiteral("Alpha"), QString(), QStringLiteral("bravo"), QStringLiteral("charlie")}));
+    model.sort(2, Qt::DescendingOrder); // 100 above 10 above 9: by value, not by text
+    EXPECT_EQ(column(2), (QStringList{QStringLiteral("100"), QStringLiteral("10"), QStringLiteral("9"), QString()}));
+    EXPECT_EQ(column(0), (QStringList{QString(), QStringLiteral("bravo"), QStringLiteral("Alpha"), QStringLiteral("charlie")}));
+    model.sort(0, Qt::AscendingOrder);
+    EXPECT_EQ(column(0), (QStringList{QString(), QStringLiteral("Alpha"), QStringLiteral("bravo"), QStringLiteral("charlie")}));
+    EXPECT_EQ(column(3).value(1), QString()); // Alpha's row moved whole
+    EXPECT_EQ(column(2).value(1), QStringLiteral("9"));
+
+    model.append({QStringLiteral("aardvark"), noDate, 1, QStringLiteral("late")});
+    model.flush();
+    ASSERT_EQ(model.rowCount(), 5);
+    EXPECT_EQ(model.text(4, 0), QStringLiteral("aardvark"));
+    EXPECT_EQ(model.text(4, 3), QStringLiteral("late"));
+    EXPECT_EQ(model.text(1, 0), QStringLiteral("Alpha"));
+    model.sort(0, Qt::AscendingOrder);
+    EXPECT_EQ(model.text(1, 0), QStringLiteral("aardvark"));
+
+    // New columns start an empty grid.
+    model.setColumns(columns.mid(0, 2), false);
+    EXPECT_EQ(model.rowCount(), 0);
+    model.append({QStringLiteral("one"), noDate});
+    model.flush();
+    EXPECT_EQ(model.text(0, 0), QStringLiteral("one"));
+    EXPECT_EQ(model.text(0, 1), cellText(noDate));
+}

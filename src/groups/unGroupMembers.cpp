@@ -3,6 +3,7 @@
 #include "core/unConnection.h"
 #include "core/unSearch.h"
 #include "core/unValues.h"
+#include "core/unValuesText.h"
 #include "platform/adsi/adserror.h"
 #include "platform/adsi/adspath.h"
 #include "platform/security/sid.h"
@@ -23,17 +24,7 @@ QVariant firstValue(const QVariant &v)
     return v;
 }
 
-QStringList texts(const QVariant &v)
-{
-    QStringList out;
-    if (v.typeId() == QMetaType::QVariantList) {
-        for (const QVariant &x : v.toList())
-            out << x.toString();
-    } else if (v.isValid()) {
-        out << v.toString();
-    }
-    return out;
-}
+QStringList texts(const QVariant &v) { return ValueTexts(v); }
 
 ads::ObjectPtr bindGroup(const QString &dn)
 {

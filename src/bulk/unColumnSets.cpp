@@ -5,6 +5,7 @@
 
 #include <QtEndian>
 #include <algorithm>
+#include <limits>
 
 namespace bulk {
 
@@ -87,27 +88,70 @@ QList<ExportColumnItem> readColumnSet(int number)
     return out;
 }
 
-int saveColumnSet(const QString &name, const QList<ExportColumnItem> &columns)
+namespace {
+
+bool fail(QString *error, const QString &why)
 {
-    if (name.isEmpty() || columns.isEmpty())
-        return -1;
-    registry::Key key;
-    if (!openKey(key))
-        return -1;
+    if (error)
+        *error = why;
+    return false;
+}
+
+// Checks a set about to be written: a name, columns, and no other stored set of that name
+// (set names, not value names: a set may well be called "3"). except: the set being renamed.
+bool checkNewSet(registry::Key &key, const QString &name, const QList<ExportColumnItem> &columns, int except,
+                 int *number, QString *error)
+{
+    if (name.trimmed().isEmpty())
+        return fail(error, QStringLiteral("A column set needs a name."));
+    if (columns.isEmpty())
+        return fail(error, QStringLiteral("Nothing to save"));
     int highest = -1;
     for (const QString &v : key.valueNames()) {
-        if (v.compare(name, Qt::CaseInsensitive) == 0)
-            return -1;
         bool ok = false;
         const int n = v.toInt(&ok);
         if (ok)
             highest = std::max(highest, n);
+        if (ok && n == except)
+            continue;
+        QString stored;
+        QList<qint32> keys;
+        const auto data = key.readBinary(v);
+        if (data && decodeColumnSet(*data, &stored, &keys) && stored.compare(name, Qt::CaseInsensitive) == 0)
+            return fail(error, QStringLiteral("The \"%1\" is already in the list.").arg(name));
     }
+    if (highest == std::numeric_limits<int>::max())
+        return fail(error, QStringLiteral("The column sets have no free number left."));
+    *number = highest + 1;
+    return true;
+}
+
+// Writes the set as value number and flushes; on failure the value is taken back out.
+bool writeSet(registry::Key &key, int number, const QString &name, const QList<ExportColumnItem> &columns,
+              QString *error)
+{
     QList<qint32> keys;
     for (const auto &c : columns)
         keys << c.second;
-    const int number = highest + 1;
-    if (!key.writeBinary(QString::number(number), encodeColumnSet(name, keys)) || !key.flush())
+    const QString value = QString::number(number);
+    if (key.writeBinary(value, encodeColumnSet(name, keys)) && key.flush())
+        return true;
+    const QString why = key.lastError();
+    key.deleteValue(value);
+    return fail(error, QStringLiteral("The column set could not be saved. %1").arg(why));
+}
+
+}  // namespace
+
+int saveColumnSet(const QString &name, const QList<ExportColumnItem> &columns, QString *error)
+{
+    registry::Key key;
+    if (!openKey(key)) {
+        fail(error, key.lastError());
+        return -1;
+    }
+    int number = -1;
+    if (!checkNewSet(key, name, columns, -1, &number, error) || !writeSet(key, number, name, columns, error))
         return -1;
     return number;
 }
@@ -120,10 +164,23 @@ bool deleteColumnSet(int number)
     return key.deleteValue(QString::number(number)) && key.flush();
 }
 
-int renameColumnSet(int number, const QString &newName, const QList<ExportColumnItem> &columns)
+int renameColumnSet(int number, const QString &newName, const QList<ExportColumnItem> &columns, QString *error)
 {
-    deleteColumnSet(number);
-    return saveColumnSet(newName, columns);
+    // The renamed set is written and on disk before the old record goes: a name or column
+    // list that cannot be saved leaves the set as it was.
+    registry::Key key;
+    if (!openKey(key)) {
+        fail(error, key.lastError());
+        return -1;
+    }
+    int renamed = -1;
+    if (!checkNewSet(key, newName, columns, number, &renamed, error) || !writeSet(key, renamed, newName, columns, error))
+        return -1;
+    // Should this flush fail, the old record is gone from this session and leaves the file
+    // with the next successful write; the set itself is safe under its new number.
+    key.deleteValue(QString::number(number));
+    key.flush();
+    return renamed;
 }
 
 int findColumnSet(const QString &name)

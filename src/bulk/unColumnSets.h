@@ -25,12 +25,15 @@ struct ColumnSetInfo {
 QList<ColumnSetInfo> listColumnSets();
 // The columns of a set with their captions looked up again; empty for an absent set.
 QList<ExportColumnItem> readColumnSet(int number);
-// Saves a new set (number = highest in use + 1, 0 for the first); -1 when nothing was
-// written (empty name or columns, a name equal to an existing value name, store failure).
-int saveColumnSet(const QString &name, const QList<ExportColumnItem> &columns);
+// Saves a new set (number = highest in use + 1, 0 for the first); -1 with the reason when
+// nothing was written (empty name or columns, the name of another stored set, compared
+// without regard to case, or a store failure).
+int saveColumnSet(const QString &name, const QList<ExportColumnItem> &columns, QString *error = nullptr);
 bool deleteColumnSet(int number);
-// Deletes the set and saves it again under the new name; returns the new number or -1.
-int renameColumnSet(int number, const QString &newName, const QList<ExportColumnItem> &columns);
+// Saves the set under the new name and a new number, then removes the old record; returns the
+// new number, or -1 with the reason, the old set then kept as it was.
+int renameColumnSet(int number, const QString &newName, const QList<ExportColumnItem> &columns,
+                    QString *error = nullptr);
 // The set whose name equals name (case-insensitive); -1 when none.
 int findColumnSet(const QString &name);
 

@@ -391,9 +391,12 @@ void TfrmSavedColumn::btSaveAsClick()
         return;
     }
     const QString name = ebLDAPColName->text().trimmed();
-    const int number = bulk::saveColumnSet(name, columns());
-    if (number < 0)
+    QString error;
+    const int number = bulk::saveColumnSet(name, columns(), &error);
+    if (number < 0) {
+        ui::Prompt::error(this, error, windowTitle());
         return;
+    }
     auto *item = new QTreeWidgetItem(ListViewSaved, {name});
     item->setData(0, Qt::UserRole, number);
     m_mode = LoadMode;
@@ -443,9 +446,12 @@ void TfrmSavedColumn::btRenameClick()
             ui::Prompt::error(this, QStringLiteral("The \"%1\" is already in the list.").arg(newName), windowTitle());
             return;
         }
-    const int number = bulk::renameColumnSet(item->data(0, Qt::UserRole).toInt(), newName, columns());
-    if (number < 0)
+    QString error;
+    const int number = bulk::renameColumnSet(item->data(0, Qt::UserRole).toInt(), newName, columns(), &error);
+    if (number < 0) {
+        ui::Prompt::error(this, error, windowTitle());
         return;
+    }
     item->setText(0, newName);
     item->setData(0, Qt::UserRole, number);
     m_name = newName;

@@ -129,6 +129,25 @@ TEST_F(ExportColumnWindows, SaveRenameLoadAndDeleteSets)
     EXPECT_EQ(bulk::listColumnSets().size(), 1);
 }
 
+TEST_F(ExportColumnWindows, RenameThatCannotBeSavedSaysWhyAndKeepsTheSet)
+{
+    const QList<bulk::ExportColumnItem> cols{{QStringLiteral("First Name"), 1}};
+    ASSERT_EQ(bulk::saveColumnSet(QStringLiteral("Kept"), cols), 0);
+    TfrmSavedColumn load(TfrmSavedColumn::LoadMode);
+    auto *sets = load.findChild<QTreeWidget *>(QStringLiteral("ListViewSaved"));
+    load.selectSet(0);
+    prompts.answer(ui::ScriptedAnswer::input(QStringLiteral("   ")));
+    load.btRenameClick();
+    ASSERT_EQ(prompts.messages().size(), 1);
+    EXPECT_FALSE(prompts.messages().at(0).isEmpty());
+    EXPECT_EQ(sets->topLevelItem(0)->text(0), QStringLiteral("Kept"));
+    EXPECT_EQ(bulk::findColumnSet(QStringLiteral("Kept")), 0);
+    EXPECT_EQ(keys(bulk::readColumnSet(0)), QList<qint32>{1});
+    // The line still names a set that exists: loading it works.
+    load.btOKClick();
+    EXPECT_EQ(load.result(), QDialog::Accepted);
+}
+
 TEST_F(ExportColumnWindows, RenameDialogShowsTheOldName)
 {
     TfrmRenameColumnSet dlg(QStringLiteral("Old set"));

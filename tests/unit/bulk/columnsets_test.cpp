@@ -64,12 +64,58 @@ TEST_F(ColumnSets, CaptionsComeFromTheCatalogueAndCnSurvivesAlthoughNotOffered)
     EXPECT_EQ(back.at(1), ExportColumnItem(QStringLiteral("Member of"), 101));
 }
 
-TEST_F(ColumnSets, RefusesNamesOfValueNamesAndEmptySets)
+TEST_F(ColumnSets, NamesAreComparedWithSetNamesNotWithValueNames)
 {
     ASSERT_EQ(saveColumnSet(QStringLiteral("first"), cols({1})), 0);
-    EXPECT_EQ(saveColumnSet(QStringLiteral("0"), cols({1})), -1);
-    EXPECT_EQ(saveColumnSet(QStringLiteral("empty"), {}), -1);
+    // "0" is the value name of the set above, not the name of any set.
+    EXPECT_EQ(saveColumnSet(QStringLiteral("0"), cols({1})), 1);
+    EXPECT_EQ(findColumnSet(QStringLiteral("0")), 1);
+    QString why;
+    EXPECT_EQ(saveColumnSet(QStringLiteral("FIRST"), cols({2}), &why), -1);
+    EXPECT_EQ(why, QStringLiteral("The \"FIRST\" is already in the list."));
+    EXPECT_EQ(saveColumnSet(QStringLiteral("empty"), {}, &why), -1);
+    EXPECT_EQ(why, QStringLiteral("Nothing to save"));
     EXPECT_EQ(saveColumnSet(QString(), cols({1})), -1);
+    EXPECT_EQ(listColumnSets().size(), 2);
+}
+
+TEST_F(ColumnSets, RenameThatCannotBeSavedKeepsTheSet)
+{
+    for (int i = 0; i <= 3; ++i)
+        ASSERT_EQ(saveColumnSet(QStringLiteral("set %1").arg(i), cols({10 + i, 20 + i})), i);
+    const auto stored = [](int number) {
+        registry::Key key;
+        return key.open(kColumnSetKey, registry::Access::Read, false) ? key.readBinary(QString::number(number))
+                                                                        : std::nullopt;
+    };
+    const QByteArray three = stored(3).value_or(QByteArray());
+    ASSERT_FALSE(three.isEmpty());
+    // An empty name, another set's name and an empty column list write nothing and keep set 3.
+    QString why;
+    EXPECT_EQ(renameColumnSet(3, QStringLiteral("  "), cols({1}), &why), -1);
+    EXPECT_FALSE(why.isEmpty());
+    EXPECT_EQ(renameColumnSet(3, QStringLiteral("SET 1"), cols({1})), -1);
+    EXPECT_EQ(renameColumnSet(3, QStringLiteral("renamed"), {}), -1);
+    EXPECT_EQ(stored(3), three);
+    EXPECT_EQ(listColumnSets().size(), 4);
+    // A name equal to a value name is a name like any other; a change of case is no clash
+    // with the set itself.
+    EXPECT_EQ(renameColumnSet(3, QStringLiteral("2"), cols({13, 23})), 4);
+    EXPECT_FALSE(stored(3).has_value());
+    EXPECT_EQ(findColumnSet(QStringLiteral("2")), 4);
+    EXPECT_EQ(renameColumnSet(4, QStringLiteral("SET 0"), cols({13})), -1);
+    EXPECT_EQ(renameColumnSet(0, QStringLiteral("SET 0"), cols({10, 20})), 5);
+    EXPECT_EQ(listColumnSets().size(), 4);
+
+    // A set whose stored columns cannot be read has nothing to save under a new name: the
+    // damaged record stays for whoever can repair it.
+    registry::Key key;
+    ASSERT_TRUE(key.open(kColumnSetKey, registry::Access::ReadWrite));
+    ASSERT_TRUE(key.writeBinary(QStringLiteral("1"), QByteArray::fromHex("ffffff7f")));
+    key.close();
+    ASSERT_TRUE(readColumnSet(1).isEmpty());
+    EXPECT_EQ(renameColumnSet(1, QStringLiteral("repaired"), readColumnSet(1)), -1);
+    EXPECT_EQ(stored(1), QByteArray::fromHex("ffffff7f"));
 }
 
 TEST_F(ColumnSets, DamagedDataIsRejectedNotReadPastItsEnd)

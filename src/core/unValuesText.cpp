@@ -171,3 +171,45 @@ QStringList ValueTexts(const QVariant &v)
     }
     return out;
 }
+
+namespace {
+// Windows-1252 bytes 0x80..0x9F; 0 where the code page has no character.
+constexpr char16_t kCp1252High[32] = {
+    0x20AC, 0, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0, 0x017D, 0,
+    0, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0, 0x017E, 0x0178};
+}  // namespace
+
+QByteArray TextToWindows1252(const QString &text, int *unmappable)
+{
+    QByteArray out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t u = text.at(i).unicode();
+        if (u < 0x80 || (u >= 0xA0 && u <= 0xFF)) {
+            out.append(char(u));
+            continue;
+        }
+        char b = 0;
+        for (int k = 0; k < 32; ++k)
+            if (kCp1252High[k] == u) {
+                b = char(0x80 + k);
+                break;
+            }
+        if (b) {
+            out.append(b);
+            continue;
+        }
+        if (QChar::isHighSurrogate(u) && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
+            ++i;  // one character, one replacement
+        out.append('?');
+        if (unmappable)
+            ++*unmappable;
+    }
+    return out;
+}
+
+QString UnmappableCharactersText(int count)
+{
+    return QStringLiteral("%1 character(s) have no place in the 8-bit code page (Windows-1252) and were written as \"?\".")
+        .arg(count);
+}

@@ -57,5 +57,11 @@ QString GroupTypeText(qint32 groupType);
 // Every value of an attribute (one value or a list of them) as text; none for an invalid one.
 QStringList ValueTexts(const QVariant &v);
 
+// The 8-bit code page of the program's files (Windows-1252): a character it cannot hold
+// becomes "?" and is added to *unmappable (a surrogate pair counts once).
+QByteArray TextToWindows1252(const QString &text, int *unmappable = nullptr);
+// The warning after an 8-bit file that lost count characters that way.
+QString UnmappableCharactersText(int count);
+
 // Appends every text upper-cased to list.
 void AddValuesUpper(QStringList &list, const QStringList &values);

@@ -1,9 +1,12 @@
 #include "query/savedqueries.h"
 
+#include "core/unValuesText.h"
 #include "platform/registry/registry.h"
 
 #include <QFile>
+#include <QHash>
 #include <QSaveFile>
+#include <QSet>
 #include <QtEndian>
 
 #include <algorithm>
@@ -103,18 +106,46 @@ SavedQueryList LoadSavedQueries()
 
 bool SaveAllQueries(const QList<SavedQuery> &queries, QString *error)
 {
-    registry::deleteKey(savedQueriesKey());
     registry::Key key;
     if (!key.open(savedQueriesKey(), registry::Access::ReadWrite, true)) {
         if (error)
             *error = key.lastError();
         return false;
     }
-    for (qsizetype i = 0; i < queries.size(); ++i)
-        key.writeBinary(QString::number(i), encodeQueryRecord(queries.at(i)));
+    // What is stored now, to be put back should the new list not reach the file.
+    QHash<QString, QByteArray> before;
+    for (const QString &name : key.valueNames())
+        before.insert(name, key.readBinary(name).value_or(QByteArray()));
+    auto restore = [&] {
+        for (const QString &name : key.valueNames())
+            if (!before.contains(name))
+                key.deleteValue(name);
+        for (auto it = before.constBegin(); it != before.constEnd(); ++it)
+            key.writeBinary(it.key(), it.value());
+    };
+    // The new records first, each read back; then the values they replace go; then one write
+    // of the file. Until that write succeeds the file holds the old list whole.
+    QSet<QString> written;
+    for (qsizetype i = 0; i < queries.size(); ++i) {
+        const QString name = QString::number(i);
+        const QByteArray record = encodeQueryRecord(queries.at(i));
+        if (!key.writeBinary(name, record) || key.readBinary(name) != record) {
+            const QString why = key.lastError();
+            restore();
+            if (error)
+                *error = QStringLiteral("The query \"%1\" could not be stored. %2").arg(queries.at(i).name, why);
+            return false;
+        }
+        written.insert(name);
+    }
+    for (const QString &name : key.valueNames())
+        if (!written.contains(name))
+            key.deleteValue(name);
     if (!key.flush()) {
+        const QString why = key.lastError();
+        restore();
         if (error)
-            *error = key.lastError();
+            *error = why;
         return false;
     }
     return true;
@@ -185,17 +216,15 @@ QString queriesFileText(const QList<SavedQuery> &queries)
     return out;
 }
 
-bool writeQueriesFile(const QString &path, const QList<SavedQuery> &queries, bool unicode, QString *error)
+bool writeQueriesFile(const QString &path, const QList<SavedQuery> &queries, bool unicode, QString *error,
+                      int *unmappable)
 {
     const QString text = queriesFileText(queries);
     QByteArray bytes;
-    if (unicode) {
+    if (unicode)
         bytes = QByteArray("\xFF\xFE", 2) + utf16le(text);
-    } else {
-        bytes.reserve(text.size());
-        for (QChar c : text)
-            bytes.append(c.unicode() < 256 ? static_cast<char>(c.unicode()) : '?');
-    }
+    else
+        bytes = TextToWindows1252(text, unmappable);
     QSaveFile f(path);
     if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.commit()) {
         if (error)

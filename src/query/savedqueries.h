@@ -45,7 +45,9 @@ struct SavedQueryList {
 // LoadSavedQueries: every value of the key, numeric names in numeric order (other names after
 // them, by name). A missing key gives an empty list.
 SavedQueryList LoadSavedQueries();
-// SaveAllQueries: deletes the key, creates it again and writes query i as value "i".
+// SaveAllQueries: query i as value "i", every other value of the key removed; written and
+// checked before anything is removed, and stored with one write of the settings file, so a
+// failure leaves the stored queries as they were.
 bool SaveAllQueries(const QList<SavedQuery> &queries, QString *error = nullptr);
 // SaveQuery: overwrites the value valueName when it exists; otherwise writes a new value one
 // above the largest numeric name (0 for an empty key). Returns the value name written, empty
@@ -62,9 +64,9 @@ bool flagFromText(const QString &text);
 // The text-file form of queries: "[name]" CR LF text per entry; with several entries an extra
 // CR LF CR LF item between consecutive ones; every item followed by CR LF.
 QString queriesFileText(const QList<SavedQuery> &queries);
-// Writes it as 8-bit text (characters outside Latin-1 become "?") or as UTF-16 little-endian
-// with a byte-order mark.
+// Writes it as 8-bit text in the export's code page, Windows-1252 (characters it cannot hold
+// become "?" and are added to *unmappable), or as UTF-16 little-endian with a byte-order mark.
 bool writeQueriesFile(const QString &path, const QList<SavedQuery> &queries, bool unicode,
-                      QString *error = nullptr);
+                      QString *error = nullptr, int *unmappable = nullptr);
 
 } // namespace query

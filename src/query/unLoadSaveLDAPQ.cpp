@@ -1,6 +1,7 @@
 #include "query/unLoadSaveLDAPQ.h"
 
 #include "options/unOptions.h"
+#include "core/unValuesText.h"
 #include "ui/prompt.h"
 
 #include <QFileInfo>
@@ -310,10 +311,16 @@ void TfrmLoadSaveLDAPQ::btSaveTxtClick()
     if (QFileInfo(path).suffix().isEmpty())
         path += QStringLiteral(".TXT");
     QString error;
-    if (!writeQueriesFile(path, chosen, selectedFilter == kUnicodeFilter, &error)) {
+    int unmappable = 0;
+    if (!writeQueriesFile(path, chosen, selectedFilter == kUnicodeFilter, &error, &unmappable)) {
         ui::Prompt::error(this, error, windowTitle());
         return;
     }
+    if (unmappable > 0)
+        ui::Prompt::warning(this,
+                            UnmappableCharactersText(unmappable) +
+                                QStringLiteral("\r\nSave as \"UNICODE Text files\" to keep them."),
+                            windowTitle());
     ui::Prompt::information(this, QStringLiteral("Saved."), windowTitle());
 }
 

@@ -3,9 +3,15 @@
 #include "query/savedqueries.h"
 
 #include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSettings>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/resource.h>
 
 using namespace query;
 
@@ -106,6 +112,49 @@ TEST_F(Store, SavingAllRenumbersWithoutGaps)
     EXPECT_EQ(decodeQueryRecord(*key.readBinary(s("1")))->name, s("c"));
 }
 
+// The settings file may refuse a write (a full disk; here a file-size limit). Whatever
+// fails, the file keeps the stored list whole: nothing is removed before the new list is in.
+TEST_F(Store, AListThatCannotBeWrittenLeavesTheStoredQueriesInTheFile)
+{
+    QList<SavedQuery> stored;
+    for (int i = 0; i < 40; ++i)
+        stored << SavedQuery{s("query %1").arg(i), s("(description=%1)").arg(QString(60, QLatin1Char('a' + i % 26))), i % 2 == 0};
+    ASSERT_TRUE(SaveAllQueries(stored));
+    const QString file = registry::storeFile();
+    const qint64 size = QFileInfo(file).size();
+    QList<SavedQuery> more = stored;
+    more << SavedQuery{s("long"), s("(info=%1)").arg(QString(4000, QLatin1Char('x'))), false};
+
+    ::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit old {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    struct rlimit limit = old;
+    limit.rlim_cur = rlim_t(size + 512);
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+    QString error;
+    const bool saved = SaveAllQueries(more, &error);
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    EXPECT_FALSE(saved);
+    EXPECT_FALSE(error.isEmpty());
+
+    // The file as another reader sees it: a fresh QSettings on a copy.
+    const QString copy = dir.filePath(s("copy.ini"));
+    ASSERT_TRUE(QFile::copy(file, copy));
+    QSettings ini(copy, QSettings::IniFormat);
+    ini.beginGroup(s("Software/Vastrel/Pordex/LDAPQ"));
+    EXPECT_EQ(ini.childKeys().filter(QRegularExpression(s("^v\\.\\d+$"))).size(), 40);
+    // And this process still lists the stored queries, not the list that failed.
+    const SavedQueryList back = LoadSavedQueries();
+    ASSERT_EQ(back.queries.size(), 40);
+    EXPECT_EQ(back.queries.at(39).query, stored.at(39));
+
+    // Without the limit the same list is saved, and only then are the extra values gone.
+    ASSERT_TRUE(SaveAllQueries(more, &error)) << error.toStdString();
+    EXPECT_EQ(LoadSavedQueries().queries.size(), 41);
+    ASSERT_TRUE(SaveAllQueries(stored.mid(0, 3)));
+    EXPECT_EQ(LoadSavedQueries().queries.size(), 3);
+}
+
 TEST_F(Store, UnreadableValuesAreSkippedAndTheRestStillLoad)
 {
     SaveQuery(s("-1"), {s("good"), s("(cn=g)"), true});
@@ -126,10 +175,14 @@ TEST_F(Store, UnreadableValuesAreSkippedAndTheRestStillLoad)
 TEST(QueryFile, BothEncodingsReadBackByPython)
 {
     QTemporaryDir dir;
-    const QList<SavedQuery> qs{{s("One"), s("(cn=1)"), true}, {s("Zwei ß"), s("(sn=日本)"), false}};
-    EXPECT_EQ(queriesFileText(qs), s("[One]\r\n(cn=1)\r\n\r\n\r\n\r\n[Zwei ß]\r\n(sn=日本)\r\n"));
+    const QList<SavedQuery> qs{{s("One €"), s("(cn=“1”)"), true}, {s("Zwei ß"), s("(sn=日本)"), false}};
+    EXPECT_EQ(queriesFileText(qs), s("[One €]\r\n(cn=“1”)\r\n\r\n\r\n\r\n[Zwei ß]\r\n(sn=日本)\r\n"));
     const QString ansi = dir.filePath(s("a.txt")), wide = dir.filePath(s("w.txt"));
-    ASSERT_TRUE(writeQueriesFile(ansi, qs, false));
+    // The 8-bit file is Windows-1252 like the exports: the euro sign and typographic quotes
+    // survive, and what it cannot hold is counted.
+    int lost = 0;
+    ASSERT_TRUE(writeQueriesFile(ansi, qs, false, nullptr, &lost));
+    EXPECT_EQ(lost, 2);
     ASSERT_TRUE(writeQueriesFile(wide, qs, true));
     auto pyRead = [](const QString &path, const char *encoding) {
         QProcess p;
@@ -139,7 +192,7 @@ TEST(QueryFile, BothEncodingsReadBackByPython)
         p.waitForFinished(20000);
         return QString::fromUtf8(p.readAllStandardOutput());
     };
-    EXPECT_EQ(pyRead(ansi, "latin-1"), s("[One]\r\n(cn=1)\r\n\r\n\r\n\r\n[Zwei ß]\r\n(sn=?" "?)\r\n"));
+    EXPECT_EQ(pyRead(ansi, "cp1252"), s("[One €]\r\n(cn=“1”)\r\n\r\n\r\n\r\n[Zwei ß]\r\n(sn=?" "?)\r\n"));
     EXPECT_EQ(pyRead(wide, "utf-16"), queriesFileText(qs)); // the BOM tells Python the byte order
     QFile f(wide);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));

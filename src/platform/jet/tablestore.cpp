@@ -118,8 +118,15 @@ QStringList SqliteStore::tables(QString *error) const
 bool listDatabaseTables(const QString &path, QStringList *tables, QString *error)
 {
     tables->clear();
-    if (!QFileInfo::exists(path))
+    const QFileInfo fi(path);
+    if (!fi.exists() && !fi.isSymLink())
         return true;
+    // A pipe or a device under a database's name would block the reader or never end.
+    if (!fi.isFile()) {
+        if (error)
+            *error = QStringLiteral("%1 is not a regular file.").arg(QDir::toNativeSeparators(path));
+        return false;
+    }
     sqlite3 *db = nullptr;
     if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
         if (error)

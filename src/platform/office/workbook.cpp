@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QTemporaryDir>
+#include <QUrl>
 #include <QUuid>
 #include <QXmlStreamReader>
 
@@ -34,6 +35,7 @@ QString checkSheetName(const QString &name)
 
 struct WorkbookWriter::Private {
     QString path;
+    std::unique_ptr<files::ReplacementFile> out;
     QString tempPath;
     QByteArray tempPathBytes;
     QByteArray tmpDir;
@@ -103,8 +105,9 @@ struct WorkbookWriter::Private {
     }
     void removeTemp()
     {
-        if (!tempPath.isEmpty())
-            QFile::remove(tempPath);
+        if (out)
+            out->discard();
+        out.reset();
     }
 };
 
@@ -146,8 +149,13 @@ bool WorkbookWriter::addSheet(const QString &name, QString *error)
                 *error = QStringLiteral("The folder %1 does not exist.").arg(QDir::toNativeSeparators(dir));
             return false;
         }
-        d->tempPath = dir + QStringLiteral("/.") + fi.fileName() + QStringLiteral(".") +
-                      QUuid::createUuid().toString(QUuid::Id128).left(8) + QStringLiteral(".tmp");
+        d->out = std::make_unique<files::ReplacementFile>(d->path);
+        if (!d->out->create(error)) {
+            d->out.reset();
+            return false;
+        }
+        d->out->closeHandle();
+        d->tempPath = d->out->tempPath();
         d->tempPathBytes = QFile::encodeName(d->tempPath);
         d->tmpDir = QFile::encodeName(QDir::tempPath());
         lxw_workbook_options options{};
@@ -156,7 +164,9 @@ bool WorkbookWriter::addSheet(const QString &name, QString *error)
         d->workbook = workbook_new_opt(d->tempPathBytes.constData(), &options);
         if (!d->workbook) {
             if (error)
-                *error = QStringLiteral("The workbook could not be created.");
+                *error = QStringLiteral("The workbook %1 could not be created.").arg(QDir::toNativeSeparators(d->path));
+            d->removeTemp();
+            d->tempPath.clear();
             return false;
         }
         d->dateFormat = workbook_add_format(d->workbook);
@@ -257,7 +267,7 @@ bool WorkbookWriter::close(QString *error)
     }
     if (why.isEmpty()) {
         QString renameError;
-        if (!replaceFile(d->tempPath, d->path, &renameError))
+        if (!d->out->commit(&renameError))
             why = renameError;
     }
     if (!why.isEmpty()) {
@@ -267,6 +277,7 @@ bool WorkbookWriter::close(QString *error)
             *error = why;
         return false;
     }
+    d->out.reset();
     d->tempPath.clear();
     return true;
 }
@@ -293,10 +304,19 @@ bool workbookSheetNames(const QString &path, QStringList *names, QString *error)
     QByteArray workbook;
     if (!zip.read(QStringLiteral("xl/workbook.xml"), &workbook)) {
         if (error)
-            *error = QStringLiteral("%1 is not a workbook.").arg(QDir::toNativeSeparators(path));
+            *error = zip.contains(QStringLiteral("xl/workbook.xml"))
+                         ? zip.error()
+                         : QStringLiteral("%1 is not a workbook.").arg(QDir::toNativeSeparators(path));
         return false;
     }
-    *names = sheetEntries(workbook).names;
+    SheetEntries sheets;
+    if (!sheetEntries(workbook, &sheets)) {
+        if (error)
+            *error = QStringLiteral("%1 is not a workbook this program can read: its sheet list is damaged.")
+                         .arg(QDir::toNativeSeparators(path));
+        return false;
+    }
+    *names = sheets.names;
     return true;
 }
 
@@ -305,7 +325,8 @@ bool workbookSheetNames(const QString &path, QStringList *names, QString *error)
 bool fileHeldOpen(const QString &path, QString *reason)
 {
     const QFileInfo fi(path);
-    if (!fi.exists())
+    // Only a regular file can be held: anything else is refused by its reader, unopened.
+    if (!fi.isFile())
         return false;
     const QString lock = fi.absolutePath() + QStringLiteral("/.~lock.") + fi.fileName() + QLatin1Char('#');
     if (QFileInfo::exists(lock)) {

@@ -3,8 +3,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QUuid>
 #include <QXmlStreamReader>
+#include <QXmlStreamWriter>
 
 #include <zip.h>
 
@@ -12,38 +12,10 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace office {
-
-QString temporaryNameBeside(const QString &dest)
-{
-    const QFileInfo fi(dest);
-    return fi.absolutePath() + QStringLiteral("/.") + fi.fileName() + QLatin1Char('.') +
-           QUuid::createUuid().toString(QUuid::Id128).left(8) + QStringLiteral(".tmp");
-}
-
-bool replaceFile(const QString &temp, const QString &dest, QString *error)
-{
-    const QByteArray t = QFile::encodeName(temp), d = QFile::encodeName(dest);
-    const int fd = ::open(t.constData(), O_RDONLY);
-    if (fd >= 0) {
-        const int rc = ::fsync(fd);
-        const int e = errno;
-        ::close(fd);
-        if (rc != 0 && e != EINVAL) {
-            if (error)
-                *error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(dest), QString::fromLocal8Bit(std::strerror(e)));
-            return false;
-        }
-    }
-    if (std::rename(t.constData(), d.constData()) != 0) {
-        if (error)
-            *error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(dest), QString::fromLocal8Bit(std::strerror(errno)));
-        return false;
-    }
-    return true;
-}
 
 ZipReader::~ZipReader()
 {
@@ -53,35 +25,95 @@ ZipReader::~ZipReader()
 
 bool ZipReader::open(const QString &path, QString *error, bool check)
 {
-    int code = 0;
-    m_zip = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY | (check ? ZIP_CHECKCONS : 0), &code);
-    if (!m_zip) {
-        if (error) {
-            zip_error_t ze;
-            zip_error_init_with_code(&ze, code);
-            *error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), QString::fromUtf8(zip_error_strerror(&ze)));
-            zip_error_fini(&ze);
-        }
+    m_path = path;
+    const QString shown = QDir::toNativeSeparators(path);
+    auto fail = [&](const QString &why) {
+        if (error)
+            *error = why;
         return false;
+    };
+    // A pipe or a device under a workbook's name would block the reader or never end: only a
+    // regular file is opened (without waiting), and checked again once open.
+    struct stat st {};
+    const QByteArray native = QFile::encodeName(path);
+    if (::stat(native.constData(), &st) != 0)
+        return fail(QStringLiteral("%1: %2").arg(shown, QString::fromLocal8Bit(std::strerror(errno))));
+    if (!S_ISREG(st.st_mode))
+        return fail(QStringLiteral("%1 is not a regular file.").arg(shown));
+    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return fail(QStringLiteral("%1: %2").arg(shown, QString::fromLocal8Bit(std::strerror(errno))));
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return fail(QStringLiteral("%1 is not a regular file.").arg(shown));
+    }
+    int code = 0;
+    m_zip = zip_fdopen(fd, check ? ZIP_CHECKCONS : 0, &code);
+    if (!m_zip) {
+        ::close(fd);
+        zip_error_t ze;
+        zip_error_init_with_code(&ze, code);
+        const QString why = QString::fromUtf8(zip_error_strerror(&ze));
+        zip_error_fini(&ze);
+        return fail(QStringLiteral("%1: %2").arg(shown, why));
+    }
+    if (zip_get_num_entries(m_zip, 0) > kMaxPackageEntries) {
+        zip_discard(m_zip);
+        m_zip = nullptr;
+        return fail(QStringLiteral("%1 has more than %2 parts; this program does not read it.").arg(shown).arg(kMaxPackageEntries));
     }
     return true;
 }
 
-bool ZipReader::read(const QString &name, QByteArray *data) const
+bool ZipReader::read(const QString &name, QByteArray *data, qint64 maxBytes) const
 {
-    if (!m_zip)
+    data->clear();
+    m_error.clear();
+    const QString shown = QDir::toNativeSeparators(m_path);
+    auto fail = [&](const QString &why) {
+        m_error = why;
+        data->clear();
         return false;
+    };
+    if (!m_zip)
+        return fail(QStringLiteral("%1 is not open.").arg(shown));
     zip_stat_t st;
     const QByteArray n = name.toUtf8();
     if (zip_stat(m_zip, n.constData(), 0, &st) != 0 || !(st.valid & ZIP_STAT_SIZE))
-        return false;
+        return fail(QStringLiteral("%1 has no part %2.").arg(shown, name));
+    const QString tooLarge = QStringLiteral("The part %1 of %2 is larger than the %3 MB this program reads.")
+                                 .arg(name, shown).arg(maxBytes / (1024 * 1024));
+    // The declared size is only a claim: it decides nothing but the refusal, and reading
+    // stops at the cap whatever the entry really holds.
+    if (st.size > zip_uint64_t(maxBytes))
+        return fail(tooLarge);
     zip_file_t *f = zip_fopen(m_zip, n.constData(), 0);
     if (!f)
-        return false;
-    data->resize(qsizetype(st.size));
-    const zip_int64_t got = zip_fread(f, data->data(), st.size);
-    zip_fclose(f);
-    return got == zip_int64_t(st.size);
+        return fail(QStringLiteral("The part %1 of %2 cannot be read: %3").arg(name, shown, QString::fromUtf8(zip_strerror(m_zip))));
+    data->reserve(qsizetype(st.size));
+    QByteArray chunk(65536, Qt::Uninitialized);
+    zip_int64_t got = 0;
+    bool over = false;
+    // Reading stops at the declared size: a part that unpacks to more is not read on.
+    while ((got = zip_fread(f, chunk.data(), zip_uint64_t(chunk.size()))) > 0) {
+        if (zip_uint64_t(data->size() + got) > st.size) {
+            over = true;
+            break;
+        }
+        data->append(chunk.constData(), qsizetype(got));
+    }
+    const QString zipWhy = got < 0 ? QString::fromUtf8(zip_file_strerror(f)) : QString();
+    const bool closed = zip_fclose(f) == 0;
+    if (over)
+        return fail(QStringLiteral("The part %1 of %2 holds more than the %3 bytes it declares.").arg(name, shown).arg(st.size));
+    if (got < 0 || !closed || zip_uint64_t(data->size()) != st.size)
+        return fail(QStringLiteral("The part %1 of %2 cannot be read whole%3").arg(name, shown, zipWhy.isEmpty() ? QStringLiteral(".") : QStringLiteral(": ") + zipWhy));
+    return true;
+}
+
+bool ZipReader::contains(const QString &name) const
+{
+    return m_zip && zip_name_locate(m_zip, name.toUtf8().constData(), 0) >= 0;
 }
 
 QStringList ZipReader::names() const
@@ -130,25 +162,29 @@ bool ZipReader::stream(const QString &name, const std::function<void(const QByte
     return got == 0 && zip_fclose(file) == 0;
 }
 
-ZipWriter::ZipWriter(const QString &dest) : m_dest(dest) {}
+ZipWriter::ZipWriter(const QString &dest) : m_out(dest) {}
 
 ZipWriter::~ZipWriter()
 {
     if (m_zip)
         zip_discard(m_zip);
-    if (!m_temp.isEmpty())
-        QFile::remove(m_temp);
 }
 
 bool ZipWriter::open(QString *error)
 {
-    m_temp = temporaryNameBeside(m_dest);
+    if (!m_out.create(error))
+        return false;
+    m_out.closeHandle();
     int code = 0;
-    m_zip = zip_open(QFile::encodeName(m_temp).constData(), ZIP_CREATE | ZIP_TRUNCATE, &code);
+    m_zip = zip_open(QFile::encodeName(m_out.tempPath()).constData(), ZIP_CREATE | ZIP_TRUNCATE, &code);
     if (!m_zip) {
+        zip_error_t ze;
+        zip_error_init_with_code(&ze, code);
         if (error)
-            *error = QStringLiteral("%1 could not be created.").arg(QDir::toNativeSeparators(m_dest));
-        m_temp.clear();
+            *error = QStringLiteral("%1 could not be created: %2").arg(QDir::toNativeSeparators(m_out.destination()),
+                                                                      QString::fromUtf8(zip_error_strerror(&ze)));
+        zip_error_fini(&ze);
+        m_out.discard();
         return false;
     }
     return true;
@@ -193,28 +229,26 @@ bool ZipWriter::commit(QString *error)
     if (zip_close(m_zip) != 0) {
         if (error)
             *error = QStringLiteral("%1 could not be written: %2")
-                         .arg(QDir::toNativeSeparators(m_dest), QString::fromUtf8(zip_strerror(m_zip)));
+                         .arg(QDir::toNativeSeparators(m_out.destination()), QString::fromUtf8(zip_strerror(m_zip)));
         zip_discard(m_zip);
         m_zip = nullptr;
-        QFile::remove(m_temp);
-        m_temp.clear();
+        m_out.discard();
         return false;
     }
     m_zip = nullptr;
     m_keep.clear();
-    const bool ok = replaceFile(m_temp, m_dest, error);
-    if (!ok)
-        QFile::remove(m_temp);
-    m_temp.clear();
-    return ok;
+    return m_out.commit(error);
 }
 
-SheetEntries sheetEntries(const QByteArray &workbookXml)
+bool sheetEntries(const QByteArray &workbookXml, SheetEntries *out)
 {
     SheetEntries e;
     QXmlStreamReader x(workbookXml);
     while (!x.atEnd()) {
-        if (x.readNext() != QXmlStreamReader::StartElement || x.name() != QLatin1String("sheet"))
+        const auto token = x.readNext();
+        if (token == QXmlStreamReader::DTD)
+            return false;
+        if (token != QXmlStreamReader::StartElement || x.name() != QLatin1String("sheet"))
             continue;
         const auto attrs = x.attributes();
         e.names << attrs.value(QLatin1String("name")).toString();
@@ -223,9 +257,79 @@ SheetEntries sheetEntries(const QByteArray &workbookXml)
             if (a.name() == QLatin1String("id"))
                 rid = a.value().toString();
         e.relIds << rid;
-        e.maxSheetId = std::max(e.maxSheetId, attrs.value(QLatin1String("sheetId")).toInt());
+        bool ok = false;
+        const qint64 id = attrs.value(QLatin1String("sheetId")).toLongLong(&ok);
+        if (ok)
+            e.maxSheetId = std::max(e.maxSheetId, id);
     }
-    return e;
+    if (x.hasError())
+        return false;
+    *out = e;
+    return true;
+}
+
+bool copyXml(const QByteArray &in, QByteArray *out, const XmlEdit &edit, QString *why)
+{
+    QXmlStreamReader r(in);
+    out->clear();
+    QXmlStreamWriter w(out);
+    // Every name is written as it was read, prefix included, so nothing is re-declared.
+    while (!r.atEnd()) {
+        switch (r.readNext()) {
+        case QXmlStreamReader::StartDocument:
+            w.writeStartDocument(r.documentVersion().isEmpty() ? QStringLiteral("1.0") : r.documentVersion().toString(),
+                                 r.isStandaloneDocument());
+            break;
+        case QXmlStreamReader::EndDocument:
+            w.writeEndDocument();
+            break;
+        case QXmlStreamReader::DTD:
+            *why = QStringLiteral("it declares a document type, which no part of an office file has");
+            return false;
+        case QXmlStreamReader::StartElement: {
+            w.writeStartElement(r.qualifiedName().toString());
+            for (const QXmlStreamNamespaceDeclaration &ns : r.namespaceDeclarations())
+                w.writeAttribute(ns.prefix().isEmpty() ? QStringLiteral("xmlns") : QStringLiteral("xmlns:") + ns.prefix().toString(),
+                                 ns.namespaceUri().toString());
+            QXmlStreamAttributes attrs = r.attributes();
+            if (edit.attributes)
+                edit.attributes(r, attrs);
+            for (const QXmlStreamAttribute &a : std::as_const(attrs))
+                if (!a.isDefault())
+                    w.writeAttribute(a.qualifiedName().toString(), a.value().toString());
+            if (edit.afterStart)
+                edit.afterStart(r, w);
+            break;
+        }
+        case QXmlStreamReader::EndElement:
+            if (edit.beforeEnd)
+                edit.beforeEnd(r, w);
+            w.writeEndElement();
+            break;
+        case QXmlStreamReader::Characters:
+            if (r.isCDATA())
+                w.writeCDATA(r.text().toString());
+            else
+                w.writeCharacters(r.text().toString());
+            break;
+        case QXmlStreamReader::Comment:
+            w.writeComment(r.text().toString());
+            break;
+        case QXmlStreamReader::ProcessingInstruction:
+            w.writeProcessingInstruction(r.processingInstructionTarget().toString(), r.processingInstructionData().toString());
+            break;
+        case QXmlStreamReader::EntityReference:
+            *why = QStringLiteral("it refers to an entity that is not declared");
+            return false;
+        default:
+            break;
+        }
+    }
+    if (r.hasError()) {
+        *why = QStringLiteral("%1 (line %2)").arg(r.errorString()).arg(r.lineNumber());
+        return false;
+    }
+    return true;
 }
 
 }  // namespace office

@@ -5,16 +5,20 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QXmlStreamReader>
+#include <QXmlStreamWriter>
 #include <functional>
+
+#include "platform/files/replacefile.h"
 
 struct zip;
 
 namespace office {
 
-// Moves temp onto dest (same folder) after flushing it to disk; false with the reason.
-bool replaceFile(const QString &temp, const QString &dest, QString *error);
-// A temporary name beside dest (hidden, unique).
-QString temporaryNameBeside(const QString &dest);
+// What a reader takes from a file someone else made: parts read into memory are capped, and
+// so is the number of parts.
+constexpr qint64 kMaxReadPartBytes = 32 * 1024 * 1024;
+constexpr qint64 kMaxPackageEntries = 65536;
 
 class ZipReader {
 public:
@@ -22,9 +26,15 @@ public:
     ~ZipReader();
     ZipReader(const ZipReader &) = delete;
     ZipReader &operator=(const ZipReader &) = delete;
-    // check: also verify the archive's structure (a truncated file fails here).
+    // Opens a regular file only (a pipe or device is refused, never read); check: also verify
+    // the archive's structure (a truncated file fails here).
     bool open(const QString &path, QString *error, bool check = false);
-    bool read(const QString &name, QByteArray *data) const;
+    // Reads a whole part of at most maxBytes, by its declared and by its actual size; false
+    // when it is missing, larger or cannot be read whole (error() then says which).
+    bool read(const QString &name, QByteArray *data, qint64 maxBytes = kMaxReadPartBytes) const;
+    // The reason the last read failed.
+    QString error() const { return m_error; }
+    bool contains(const QString &name) const;
     QStringList names() const;
     // True when every entry decompresses to its stated size with a matching checksum.
     bool readsWhole() const;
@@ -34,9 +44,11 @@ public:
 
 private:
     struct zip *m_zip = nullptr;
+    QString m_path;
+    mutable QString m_error;
 };
 
-// Builds a package in a temporary file beside dest; commit() renames it onto dest.
+// Builds a package in a temporary file beside dest; commit() puts it in dest's place.
 class ZipWriter {
 public:
     explicit ZipWriter(const QString &dest);
@@ -51,7 +63,7 @@ public:
     bool commit(QString *error);
 
 private:
-    QString m_dest, m_temp;
+    files::ReplacementFile m_out;
     struct zip *m_zip = nullptr;
     QList<QByteArray> m_keep;
     QString m_error;
@@ -60,9 +72,20 @@ private:
 struct SheetEntries {
     QStringList names;
     QStringList relIds;
-    int maxSheetId = 0;
+    qint64 maxSheetId = 0;
 };
-// The <sheet> elements of a workbook part.
-SheetEntries sheetEntries(const QByteArray &workbookXml);
+// The <sheet> elements of a workbook part; false for a part that is no well-formed XML.
+bool sheetEntries(const QByteArray &workbookXml, SheetEntries *out);
+
+// Copies an XML part event by event (names and prefixes as they were, the text UTF-8),
+// letting the caller change a start tag's attributes and add content after a start tag or
+// before an end tag. False with the reason for a part that is no well-formed XML, or that
+// declares a document type.
+struct XmlEdit {
+    std::function<void(const QXmlStreamReader &, QXmlStreamAttributes &)> attributes;
+    std::function<void(const QXmlStreamReader &, QXmlStreamWriter &)> afterStart;
+    std::function<void(const QXmlStreamReader &, QXmlStreamWriter &)> beforeEnd;
+};
+bool copyXml(const QByteArray &in, QByteArray *out, const XmlEdit &edit, QString *why);
 
 }  // namespace office

@@ -1,5 +1,6 @@
 #include "bulk/unExportFormat.h"
 
+#include "core/unValuesText.h"
 #include "ui/prompt.h"
 
 #include <QApplication>
@@ -18,6 +19,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QLocale>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -25,6 +27,7 @@
 #include <QSignalBlocker>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QThreadPool>
 #include <QVBoxLayout>
 
 namespace {
@@ -382,6 +385,9 @@ TfrmExportFormat::TfrmExportFormat(QWidget *parent) : QDialog(parent)
     connect(rgExportType, &QButtonGroup::idClicked, this, [this] { rgExportTypeClick(); });
     connect(btSelect, &QPushButton::clicked, this, [this] { chooseFile(); });
     connect(edFileName, &QLineEdit::textChanged, this, [this] { edFileNameChange(); });
+    // An existing workbook or database is looked at once its name is entered, not while it is
+    // typed: every keystroke would open whatever file the name so far happens to name.
+    connect(edFileName, &QLineEdit::editingFinished, this, [this] { refreshTables(); });
     connect(bStart, &QPushButton::clicked, this, [this] { bStartClick(); });
     connect(bCancel, &QPushButton::clicked, this, [this] { reject(); });
     resetOptions();
@@ -554,6 +560,7 @@ void TfrmExportFormat::chooseFile()
         return;
     const QString ext = QString::fromLatin1(kTypes[t].extension);
     edFileName->setText(QFileInfo(f).suffix().isEmpty() ? f + QLatin1Char('.') + ext : f);
+    refreshTables();
 }
 
 void TfrmExportFormat::edFileNameChange()
@@ -561,7 +568,10 @@ void TfrmExportFormat::edFileNameChange()
     const QString name = QFileInfo(edFileName->text()).fileName();
     setWindowTitle(name.isEmpty() ? QStringLiteral("Export..") : QStringLiteral("Export to %1..").arg(name));
     m_tableDone = false;
-    refreshTables();
+    // The listed tables belonged to the name before; a check still under way is dropped.
+    ++m_tablesGeneration;
+    lbTableNames->clear();
+    m_tables.clear();
     updateState();
 }
 
@@ -569,15 +579,41 @@ void TfrmExportFormat::refreshTables()
 {
     lbTableNames->clear();
     m_tables.clear();
+    const quint64 generation = ++m_tablesGeneration;
     const int t = exportType();
-    if ((t != 4 && t != 5) || edFileName->text().isEmpty())
+    const QString path = edFileName->text();
+    if ((t != 4 && t != 5) || path.isEmpty())
         return;
-    QString error;
-    if (!bulk::listTables(bulk::ExportType(t), edFileName->text(), &m_tables, &error)) {
+    // Read off the window's thread: a large or slow file must not freeze the window. The
+    // answer comes back through the application object and finds the window only if it is
+    // still open and still shows the same name.
+    QPointer<TfrmExportFormat> self(this);
+    QThreadPool::globalInstance()->start([self, generation, t, path] {
+        QStringList tables;
+        QString error;
+        const bool ok = bulk::listTables(bulk::ExportType(t), path, &tables, &error);
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [self, generation, ok, tables, error] {
+                if (self)
+                    self->tablesListed(generation, ok, tables, error);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void TfrmExportFormat::tablesListed(quint64 generation, bool ok, const QStringList &tables, const QString &error)
+{
+    if (generation != m_tablesGeneration)
+        return;
+    if (!ok) {
         ui::Prompt::error(this, error, windowTitle());
         return;
     }
+    m_tables = tables;
     lbTableNames->addItems(m_tables);
+    updateState();
+    emit tablesChecked();
 }
 
 void TfrmExportFormat::ebEcxelTableNameChange()
@@ -627,9 +663,10 @@ void TfrmExportFormat::bStartClick()
         return !m_stop;
     });
     QApplication::restoreOverrideCursor();
-    // Options the export derived (the SQL table name, the UTF-16 encoding) show as they were used.
+    // The SQL table name the export derived shows as it was used. The encoding field stays as
+    // the user left it: a Unicode XML export declares UTF-16 for itself, and copied back here
+    // that would be declared by the next 8-bit XML or HTML file too.
     edSQLTableName->setText(o.sqlTableName);
-    edXMLEncoding->setText(o.xmlEncoding);
     ProgressBar->setVisible(false);
     bStart->setText(QStringLiteral("&Start Export"));
     for (QWidget *w : {static_cast<QWidget *>(pcOptions), static_cast<QWidget *>(edFileName), static_cast<QWidget *>(btSelect),
@@ -646,9 +683,8 @@ void TfrmExportFormat::bStartClick()
         ui::Prompt::error(this, m_last.error, windowTitle());
     else if (m_last.unmappable > 0)
         ui::Prompt::warning(this,
-                            QStringLiteral("%1 character(s) have no place in the 8-bit code page (Windows-1252) and were written as \"?\".\r\n"
-                                           "Export with \"Save as UNICODE\" to keep them.")
-                                .arg(m_last.unmappable),
+                            UnmappableCharactersText(m_last.unmappable) +
+                                QStringLiteral("\r\nExport with \"Save as UNICODE\" to keep them."),
                             windowTitle());
 }
 

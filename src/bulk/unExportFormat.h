@@ -50,6 +50,10 @@ public slots:
     void bStartClick();
     void rgExportTypeClick();
 
+signals:
+    // The existing tables of the entered file have been listed (tests wait for it).
+    void tablesChecked();
+
 protected:
     void showEvent(QShowEvent *e) override;
     void closeEvent(QCloseEvent *e) override;
@@ -60,6 +64,7 @@ private:
     void refreshTables();
     void chooseFile();
     void edFileNameChange();
+    void tablesListed(quint64 generation, bool ok, const QStringList &tables, const QString &error);
     void ebEcxelTableNameChange();
     int exportType() const;
 
@@ -70,6 +75,7 @@ private:
     bool m_hasRequest = false;
     bool m_tableDone = false;
     QStringList m_tables;
+    quint64 m_tablesGeneration = 0;
 
     QButtonGroup *rgExportType = nullptr;
     QLineEdit *edFileName = nullptr;

@@ -1,15 +1,20 @@
 // The export window's options without a directory: defaults on every show, the tabs and the
-// file extension of each type, the batch size bounds, colour templates, colour picks and .htf
-// template files.
+// file extension of each type, the batch size bounds, colour templates, colour picks, .htf
+// template files, and the existing tables of an entered workbook.
 #include "bulk/unExportFormat.h"
+#include "platform/office/workbook.h"
+#include "support/pipewatch.h"
 #include "ui/prompt.h"
 
 #include <QComboBox>
+#include <QListWidget>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTest>
 #include <gtest/gtest.h>
 
 namespace {
@@ -106,6 +111,51 @@ TEST(ExportFormatWindow, TemplatesColourPicksAndTemplateFiles)
     EXPECT_EQ(w.htmlColours().oddRows, 0x563412u);
     EXPECT_EQ(w.htmlColours().headerBackground, 0x808080u);
     EXPECT_EQ(tpl->currentText(), QStringLiteral("Custom"));
+}
+
+// Typing a file name opens nothing; the entered name of a workbook is read off the window's
+// thread, and a pipe under a workbook's name is refused unopened.
+TEST(ExportFormatWindow, AnExistingWorkbookIsReadWhenItsNameIsEnteredNotWhileTyping)
+{
+    QTemporaryDir dir;
+    const QString book = dir.filePath(QStringLiteral("book.xlsx"));
+    {
+        office::WorkbookWriter wb(book);
+        QString error;
+        ASSERT_TRUE(wb.addSheet(QStringLiteral("Existing"), &error));
+        wb.writeString(0, 0, QStringLiteral("x"));
+        ASSERT_TRUE(wb.close(&error)) << error.toStdString();
+    }
+    ui::ScriptedPrompts prompts;
+    prompts.respond([](const ui::PromptRecord &) { return ui::ScriptedAnswer(ui::Button::Ok); });
+    TfrmExportFormat w;
+    w.setRequest({});
+    w.show();
+    w.findChild<QRadioButton *>(QStringLiteral("rgExportType_4"))->click();
+    auto *file = w.findChild<QLineEdit *>(QStringLiteral("edFileName"));
+    auto *tables = w.findChild<QListWidget *>(QStringLiteral("lbTableNames"));
+    ASSERT_TRUE(file && tables);
+    QSignalSpy checked(&w, &TfrmExportFormat::tablesChecked);
+    file->setFocus();
+    QTest::keyClicks(file, book);
+    EXPECT_EQ(tables->count(), 0);
+    EXPECT_EQ(checked.count(), 0);
+    QTest::keyClick(file, Qt::Key_Return);
+    ASSERT_TRUE(checked.wait(60000));
+    ASSERT_EQ(tables->count(), 1);
+    EXPECT_EQ(tables->item(0)->text(), QStringLiteral("Existing"));
+    EXPECT_TRUE(prompts.messages().isEmpty());
+
+    // A pipe under a workbook's name would block whoever opens it for reading.
+    const QString pipe = dir.filePath(QStringLiteral("pipe.xlsx"));
+    testsupport::PipeWatch watch(pipe);
+    ASSERT_TRUE(watch.made());
+    file->setText(pipe);
+    QTest::keyClick(file, Qt::Key_Return);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !prompts.messages().isEmpty(); }, 60000));
+    EXPECT_TRUE(prompts.messages().at(0).contains(QStringLiteral("is not a regular file"))) << prompts.messages().at(0).toStdString();
+    EXPECT_FALSE(watch.opened());
+    EXPECT_EQ(tables->count(), 0);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include "core/unConnection.h"
 #include "core/unSearch.h"
 #include "core/unValues.h"
+#include "core/unValuesText.h"
 #include "main/unCatalogue.h"
 #include "main/unMain.h"
 #include "main/unQuickPanel.h"
@@ -372,10 +373,18 @@ WriteResult WriteUserDocument(const QString &userDn, const QList<DocumentSection
 
 namespace {
 
+// The save dialogs' preset: the selected node's text as a plain file name. The text comes
+// from the directory, so a "/" in it becomes "_" and no folder is ever named by it.
 QString presetName(TfrmMain &main)
 {
     const QTreeWidgetItem *item = main.tree()->currentItem();
-    return item && item->isSelected() ? item->text(0) : QString();
+    if (!item || !item->isSelected())
+        return QString();
+    QString name = item->text(0);
+    for (QChar &c : name)
+        if (c == u'/' || c == u'\\' || c == QChar(0))
+            c = u'_';
+    return name == QLatin1String(".") || name == QLatin1String("..") ? QStringLiteral("_") : name;
 }
 
 void reportResult(TfrmMain &main, const WriteResult &r)
@@ -383,10 +392,7 @@ void reportResult(TfrmMain &main, const WriteResult &r)
     if (!r.ok)
         ui::Prompt::error(&main, r.error, main.windowTitle());
     else if (r.unmappable > 0)
-        ui::Prompt::warning(&main,
-                            QStringLiteral("%1 character(s) have no place in the 8-bit code page (Windows-1252) and were written as \"?\".")
-                                .arg(r.unmappable),
-                            main.windowTitle());
+        ui::Prompt::warning(&main, UnmappableCharactersText(r.unmappable), main.windowTitle());
 }
 
 void tbSaveAsHTMLClick(TfrmMain *m)
@@ -415,12 +421,16 @@ void tbSaveAsCSVClick(TfrmMain *m)
 }
 
 // The grid as a workbook in the private output folder, opened with the desktop's spreadsheet.
+// The file is named by the program alone: the selected node's name is directory text, and a
+// unit named "../../x" or "a/b" must not choose where the file goes.
 void tbExportToExcelClick(TfrmMain *m)
 {
-    const QString f = office::privateOutputFolder() + QStringLiteral("/") + (presetName(*m).isEmpty() ? QStringLiteral("Grid") : presetName(*m)) +
-                      QLatin1Char('-') + QUuid::createUuid().toString(QUuid::Id128).left(8) + QStringLiteral(".xlsx");
+    const QString f = office::privateOutputFolder() + QStringLiteral("/Grid-") +
+                      QUuid::createUuid().toString(QUuid::Id128).left(8) + QStringLiteral(".xlsx");
     const WriteResult r = WriteGridWorkbook(*m->grid(), f);
-    if (!r.ok || !office::openWithDesktop(f))
+    if (!r.ok)
+        ui::Prompt::error(m, r.error.isEmpty() ? QStringLiteral("The workbook could not be written.") : r.error, m->windowTitle());
+    else if (!office::openWithDesktop(f))
         ui::Prompt::error(m, QStringLiteral("Microsoft Office Excel is unavailable!"), m->windowTitle());
 }
 

@@ -71,7 +71,9 @@ struct HtmlColours {
 // or an unknown name. font gets the template's font family.
 bool htmlTemplate(const QString &name, HtmlColours *colours, QString *font);
 QStringList htmlTemplateNames();  // "Custom" first, then the nine built-in ones
-// .htf template files (INI text); false with the reason when the file cannot be written/read.
+// .htf template files (INI text); false with the reason when the file cannot be written/read,
+// is no regular file or is larger than kMaxHtmlTemplateFileBytes.
+constexpr qsizetype kMaxHtmlTemplateFileBytes = 64 * 1024;
 bool saveHtmlTemplateFile(const QString &path, const HtmlColours &c, const QString &font, QString *error);
 bool loadHtmlTemplateFile(const QString &path, HtmlColours *c, QString *font, QString *error);
 

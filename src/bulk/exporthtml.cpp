@@ -45,12 +45,13 @@ private:
     {
         started = true;
         const HtmlColours &c = opt.colours;
-        const QString font = opt.htmlFontName;
+        // The font may come from a template file someone else made.
+        const QString font = cssFontFamily(opt.htmlFontName);
         sink.writeLine(QStringLiteral("<HTML>"));
         sink.writeLine(QStringLiteral("<HEAD>"));
         sink.writeLine(QStringLiteral("<Title>%1</Title>").arg(xmlEscape(opt.htmlTitle, false)));
         if (!opt.xmlEncoding.isEmpty()) {
-            QString cs = opt.xmlEncoding.trimmed().toLower();
+            QString cs = declaredEncoding(opt).trimmed().toLower();
             if (cs.isEmpty())
                 cs = QStringLiteral("windows-1252");
             sink.writeLine(QStringLiteral("<META Http-Equiv=\"Content-Type\" Content=\"text/html; charset=%1\">").arg(cs));

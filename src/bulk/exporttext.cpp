@@ -122,4 +122,32 @@ QString htmlColour(quint32 c)
     return QStringLiteral("#%1").arg(rgb, 6, 16, QLatin1Char('0'));
 }
 
+QString declaredEncoding(const ExportOptions &o)
+{
+    if (o.unicode)
+        return o.xmlEncoding;
+    // An 8-bit file holds Windows-1252 (or UTF-8 when that is declared) bytes: a declared
+    // 16- or 32-bit encoding would make every parser misread it.
+    const QString e = o.xmlEncoding.trimmed().toLower().remove(QLatin1Char('-')).remove(QLatin1Char('_'));
+    if (e.startsWith(QLatin1String("utf16")) || e.startsWith(QLatin1String("utf32")) || e.startsWith(QLatin1String("ucs")) ||
+        e == QLatin1String("unicode"))
+        return QStringLiteral("Windows-1252");
+    return o.xmlEncoding;
+}
+
+QString cssFontFamily(const QString &font)
+{
+    // Names, lists of names and quoted names pass as they are; any other character is written
+    // as a CSS escape, so the text cannot end the declaration, the rule or the style sheet.
+    QString out;
+    out.reserve(font.size());
+    for (const QChar c : font) {
+        if (c.isLetterOrNumber() || c == u' ' || c == u'-' || c == u'_' || c == u',' || c == u'.' || c == u'"' || c == u'\'')
+            out += c;
+        else
+            out += QStringLiteral("\\%1 ").arg(c.unicode(), 0, 16);
+    }
+    return out;
+}
+
 }  // namespace bulk

@@ -3,7 +3,9 @@
 #include "bulk/exportinternal.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocale>
 #include <QSettings>
 #include <QStringBuilder>
@@ -325,13 +327,29 @@ bool saveHtmlTemplateFile(const QString &path, const HtmlColours &c, const QStri
 
 bool loadHtmlTemplateFile(const QString &path, HtmlColours *c, QString *font, QString *error)
 {
+    // A template file is a few hundred bytes of INI text; anything much larger, or anything
+    // that is no regular file (a pipe would never end), is no template.
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile()) {
+        if (error)
+            *error = QStringLiteral("%1 is not a regular file.").arg(QDir::toNativeSeparators(path));
+        return false;
+    }
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) {
         if (error)
-            *error = f.errorString();
+            *error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), f.errorString());
         return false;
     }
-    const QString text = QString::fromLatin1(f.readAll()).remove(QLatin1Char('\r'));
+    const QByteArray bytes = f.read(kMaxHtmlTemplateFileBytes + 1);
+    if (bytes.size() > kMaxHtmlTemplateFileBytes) {
+        if (error)
+            *error = QStringLiteral("%1 is not an HTML template file: it is larger than %2 KB.")
+                         .arg(QDir::toNativeSeparators(path))
+                         .arg(kMaxHtmlTemplateFileBytes / 1024);
+        return false;
+    }
+    const QString text = QString::fromLatin1(bytes).remove(QLatin1Char('\r'));
     auto colour = [&](const char *section, const char *key, quint32 *v) {
         bool found = false;
         const QString s = iniValue(text, QLatin1String(section), QLatin1String(key), &found);

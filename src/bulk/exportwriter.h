@@ -19,6 +19,12 @@ inline const QString kAdoDate = QStringLiteral("yyyy\"-\"mm\"-\"dd\"T\"hh:nn:ss"
 QString firstChar(const QString &s, const QString &fallback);
 QString xmlEscape(const QString &s, bool attribute);
 QString htmlText(const QString &s);
+// The encoding an XML or HTML file declares: the option as it stands, except that an 8-bit
+// file never declares a 16- or 32-bit encoding (it then declares Windows-1252, its bytes).
+QString declaredEncoding(const ExportOptions &o);
+// A font family as a style sheet may hold it: anything but letters, digits, spaces, quotes
+// and , . - _ is written as a CSS escape.
+QString cssFontFamily(const QString &font);
 // "#rrggbb" of a stored colour (red in the low byte). System colours have no RGB of their
 // own here: window text is black, any other system colour white.
 QString htmlColour(quint32 c);

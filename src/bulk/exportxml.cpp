@@ -13,7 +13,8 @@ namespace {
 
 QString xmlDeclaration(const ExportOptions &o)
 {
-    const QString enc = o.xmlEncoding.isEmpty() ? QString() : QStringLiteral("encoding=\"%1\" ").arg(o.xmlEncoding);
+    const QString declared = declaredEncoding(o);
+    const QString enc = declared.isEmpty() ? QString() : QStringLiteral("encoding=\"%1\" ").arg(declared);
     return QStringLiteral("<?xml version=\"1.0\" %1standalone=\"%2\"?>").arg(enc, o.xmlStandalone ? QStringLiteral("yes") : QStringLiteral("no"));
 }
 

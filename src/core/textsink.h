@@ -4,11 +4,17 @@
 #include <QFile>
 #include <QString>
 
+#include <memory>
+
+#include "platform/files/replacefile.h"
+
 namespace core {
 
-// A text file written to a temporary name beside the destination: UTF-16LE with byte-order
-// mark, or Windows-1252 (characters it cannot hold become "?" and are counted). Text is
-// collected and written whenever more than 16384 characters are pending.
+// A text file written to a temporary name beside the destination (files::ReplacementFile:
+// created exclusively, the replaced file's mode kept, renamed onto it in one step, the old
+// file never removed first): UTF-16LE with byte-order mark, or Windows-1252 (TextToWindows1252:
+// characters it cannot hold become "?" and are counted). Text is collected and written
+// whenever more than 16384 characters are pending.
 class TextSink {
 public:
     TextSink() = default;
@@ -30,13 +36,11 @@ public:
     QString error() const { return m_error; }
     int unmappable() const { return m_unmappable; }
 
-    // Windows-1252 bytes of text; characters outside it become '?' and are counted.
-    static QByteArray toWindows1252(const QString &text, int *unmappable);
-
 private:
     void flush();
+    std::unique_ptr<files::ReplacementFile> m_out;
     QFile m_file;
-    QString m_path, m_temp;
+    QString m_path;
     QString m_pending;
     bool m_unicode = true;
     bool m_utf8 = false;

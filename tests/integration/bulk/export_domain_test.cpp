@@ -343,6 +343,21 @@ TEST_F(ExportCli, WritesEachFormatAndFailsClearlyOnABadDestination)
     EXPECT_TRUE(err.contains(QStringLiteral("Cannot create file"))) << err.toStdString();
 }
 
+TEST_F(ExportCli, ATemplateFileCannotPutScriptIntoThePage)
+{
+    const QString htf = dir.filePath(QStringLiteral("hostile.htf"));
+    QFile f(htf);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("[HTML options]\r\nFont-family=Arial;}</STYLE><script>alert(1)</script><STYLE>x{\r\n");
+    f.close();
+    const QString out = dir.filePath(QStringLiteral("t.htm"));
+    QString err;
+    ASSERT_EQ(run({QStringLiteral("--html-template-file"), htf, QStringLiteral("--output"), out}, &err), 0) << err.toStdString();
+    const QJsonObject j = readBack({QStringLiteral("html"), out});
+    EXPECT_FALSE(j.value(QStringLiteral("tags")).toVariant().toStringList().contains(QStringLiteral("script")));
+    EXPECT_EQ(j.value(QStringLiteral("rows")).toArray().size(), testsupport::ldapCount(fact("SEED_OU"), kUsers));
+}
+
 TEST_F(ExportCli, AFullDiskLeavesNoFileThatLooksComplete)
 {
     // A file-size limit of 8 KiB makes every write beyond it fail as on a full disk.

@@ -6,6 +6,7 @@
 #include "platform/adsi/adstypes.h"
 #include "platform/office/workbook.h"
 #include "export_support.h"
+#include "support/pipewatch.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,6 +17,8 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 using namespace bulk;
 
@@ -281,6 +284,87 @@ TEST_F(ExportFormat, TemplateFileRoundTrips)
     EXPECT_EQ(back.oddRows, c.oddRows);
     EXPECT_EQ(back.headerBackground, c.headerBackground);
     EXPECT_EQ(backFont, QStringLiteral("Verdana"));
+}
+
+// A template file is someone else's text: its font cannot end the style sheet or start an
+// element, and a file that is far too large or no file at all is refused.
+TEST_F(ExportFormat, TemplateFilesCannotPutScriptIntoThePage)
+{
+    const QString htf = dir.filePath(QStringLiteral("hostile.htf"));
+    {
+        QFile f(htf);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("[HTML options]\r\nFont-family=Arial;}</STYLE><script>alert(1)</script><STYLE>x{\r\n");
+    }
+    QString error;
+    ASSERT_TRUE(loadHtmlTemplateFile(htf, &opt.colours, &opt.htmlFontName, &error)) << error.toStdString();
+    opt.type = ExportType::Html;
+    opt.unicode = false;
+    ASSERT_TRUE(write(QStringLiteral("t.htm")).ok);
+    const QJsonObject j = readBack({QStringLiteral("html"), dir.filePath(QStringLiteral("t.htm")), QStringLiteral("cp1252")});
+    const QStringList tags = j.value(QStringLiteral("tags")).toVariant().toStringList();
+    EXPECT_FALSE(tags.contains(QStringLiteral("script"))) << tags.join(QLatin1Char(',')).toStdString();
+    EXPECT_EQ(j.value(QStringLiteral("rows")).toArray().size(), 3);
+    // An ordinary font name is written as it is.
+    opt.htmlFontName = QStringLiteral("Times New Roman");
+    ASSERT_TRUE(write(QStringLiteral("plain.htm")).ok);
+    EXPECT_TRUE(readAll(dir.filePath(QStringLiteral("plain.htm"))).contains("font-family: Times New Roman;"));
+
+    const QString big = dir.filePath(QStringLiteral("big.htf"));
+    {
+        QFile f(big);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("[HTML options]\r\nFont-family=Arial\r\n" + QByteArray(kMaxHtmlTemplateFileBytes, ' '));
+    }
+    EXPECT_FALSE(loadHtmlTemplateFile(big, &opt.colours, &opt.htmlFontName, &error));
+    EXPECT_TRUE(error.contains(QStringLiteral("larger than"))) << error.toStdString();
+    const QString pipe = dir.filePath(QStringLiteral("pipe.htf"));
+    testsupport::PipeWatch watch(pipe);
+    ASSERT_TRUE(watch.made());
+    EXPECT_FALSE(loadHtmlTemplateFile(pipe, &opt.colours, &opt.htmlFontName, &error));
+    EXPECT_TRUE(error.endsWith(QStringLiteral("is not a regular file."))) << error.toStdString();
+    EXPECT_FALSE(watch.opened());
+}
+
+// The export writes the bytes of the 8-bit code page, and declares them, whatever the
+// encoding field says: a field left at UTF-16 (a Unicode export sets it) does not make an
+// 8-bit XML or HTML file claim UTF-16.
+TEST_F(ExportFormat, EightBitFilesNeverDeclareUtf16)
+{
+    opt.unicode = false;
+    for (int xmlType : {0, 1}) {
+        opt.type = ExportType::Xml;
+        opt.xmlType = xmlType;
+        opt.xmlEncoding = QStringLiteral("UTF-16");
+        const QString name = QStringLiteral("e%1.xml").arg(xmlType);
+        ASSERT_TRUE(write(name).ok);
+        EXPECT_TRUE(readAll(dir.filePath(name)).startsWith("<?xml version=\"1.0\" encoding=\"Windows-1252\" ")) << xmlType;
+        const QJsonObject j = readBack({xmlType ? QStringLiteral("ado-xml") : QStringLiteral("xml"), dir.filePath(name)});
+        ASSERT_EQ(j.value(QStringLiteral("rows")).toArray().size(), 3) << xmlType;
+        EXPECT_EQ(j.value(QStringLiteral("rows")).toArray().at(2).toArray().at(0).toString(), QStringLiteral("Jörg Ærø"));
+    }
+    opt.type = ExportType::Html;
+    opt.xmlEncoding = QStringLiteral("utf-16le");
+    ASSERT_TRUE(write(QStringLiteral("e.htm")).ok);
+    EXPECT_TRUE(readAll(dir.filePath(QStringLiteral("e.htm"))).contains("charset=windows-1252\""));
+}
+
+// Writing over an existing output keeps who may read it.
+TEST_F(ExportFormat, AnOverwrittenFileKeepsItsMode)
+{
+    const QString path = dir.filePath(QStringLiteral("private.csv"));
+    {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("old");
+    }
+    ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), 0600), 0);
+    opt.type = ExportType::Csv;
+    ASSERT_TRUE(write(QStringLiteral("private.csv")).ok);
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    EXPECT_EQ(readBack({QStringLiteral("csv"), path}).value(QStringLiteral("rows")).toArray().size(), 3);
 }
 
 TEST_F(ExportFormat, SkipAndLimitPickRowsSixToFifteen)

@@ -41,9 +41,10 @@ def main():
         class P(html.parser.HTMLParser):
             def __init__(self):
                 super().__init__(convert_charrefs=True)
-                self.rows, self.cell, self.row = [], None, None
+                self.rows, self.cell, self.row, self.tags = [], None, None, set()
 
             def handle_starttag(self, tag, attrs):
+                self.tags.add(tag)
                 if tag == 'tr':
                     self.row = []
                 elif tag == 'td':
@@ -64,7 +65,7 @@ def main():
 
         p = P()
         p.feed(text_of(path, enc))
-        out = {'header': p.rows[0], 'rows': p.rows[1:]}
+        out = {'header': p.rows[0], 'rows': p.rows[1:], 'tags': sorted(p.tags)}
     elif fmt == 'sqlite':
         table = sys.argv[3]
         con = sqlite3.connect(path)

@@ -5,6 +5,8 @@
 // input, never crashes or reads out of bounds (the sanitizer build checks), and aborts when
 // an invariant breaks (a round trip that changes the value, an escaped value that makes an
 // invalid filter).
+#include "fuzz_file_targets.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -27,6 +29,8 @@ struct NamedTarget {
 inline constexpr NamedTarget targets[] = {
     {"wire", wireValues, 100},     {"range", rangedNames, 100},       {"picture", pictures, 100},
     {"adspath", adsPaths, 100},    {"escape", filterEscaping, 100},   {"settings", storedSettings, 5},
+    // Files someone else made (fuzz_file_targets.h); each run writes a few files.
+    {"workbook", existingWorkbook, 5}, {"columnset", columnSetRecords, 20}, {"htf", htmlTemplateFiles, 10},
 };
 
 } // namespace fuzz

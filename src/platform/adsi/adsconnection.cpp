@@ -491,6 +491,17 @@ HRESULT ConnectionPool::get(const QString &server, int port, const QString &user
         // confidentiality and the default lets the server choose signing or sealing.
         const char *secprops = tls ? "maxssf=0" : (flags & ADS_USE_SEALING) ? "minssf=56" : "minssf=0";
         ldap_set_option(ld, LDAP_OPT_X_SASL_SECPROPS, secprops);
+        // Inside TLS the Kerberos authenticator is bound to the TLS channel (the hash of the
+        // server's certificate), which controllers that enforce LDAP channel binding require
+        // and which keeps a bind from being relayed through another TLS session.
+        if (tls) {
+            const int binding = LDAP_OPT_X_SASL_CBINDING_TLS_ENDPOINT;
+            if (ldap_set_option(ld, LDAP_OPT_X_SASL_CBINDING, &binding) != LDAP_OPT_SUCCESS)
+                return fail(hresultFromWin32(8234),
+                            QStringLiteral("The Kerberos bind to %1 cannot be bound to the TLS channel: this "
+                                           "libldap does not offer channel binding.")
+                                .arg(firstUri));
+        }
         // The private cache is made the GSSAPI default of this thread for the bind only
         // (MIT keeps that name per thread), so other threads and the user's own cache are
         // untouched.
@@ -543,6 +554,14 @@ HRESULT ConnectionPool::get(const QString &server, int port, const QString &user
     p.connections.push_back(conn);
     *out = conn;
     return S_OK;
+}
+
+int Connection::channelBinding() const
+{
+    int binding = LDAP_OPT_X_SASL_CBINDING_NONE;
+    if (m_ld)
+        ldap_get_option(m_ld, LDAP_OPT_X_SASL_CBINDING, &binding);
+    return binding;
 }
 
 QString Connection::protectionText() const

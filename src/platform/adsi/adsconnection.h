@@ -13,6 +13,8 @@
 //                              obtained for that password into a private in-memory cache.
 //   ADS_USE_ENCRYPTION         LDAPS (port 636 unless the path names one). Certificates
 //                              are verified (system store, ldap.conf or LDAPTLS_CACERT).
+//                              With GSSAPI the bind is bound to the TLS channel
+//                              (tls-endpoint channel binding).
 //   ADS_USE_SEALING            with GSSAPI: SASL confidentiality required.
 //   ADS_NO_AUTHENTICATION      anonymous.
 //   otherwise                  simple bind with the user name and password.
@@ -66,6 +68,8 @@ public:
     // How the session is protected, in words for the status bar: TLS, Kerberos with
     // sealing or signing (the negotiated SASL security layer), or nothing.
     QString protectionText() const;
+    // The channel binding a SASL bind of this session asks for (LDAP_OPT_X_SASL_CBINDING_*).
+    int channelBinding() const;
     // The attribute type map of this server (read from its schema once per server and
     // process, shared between threads). Never null after a successful open; an unreadable
     // schema gives an empty map (every attribute then reads as text or octets).

@@ -6,6 +6,7 @@
 #include "platform/adsi/adserror.h"
 
 #include <QFile>
+#include <ldap.h>
 #include <cstdio>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -76,6 +77,22 @@ TEST_F(Bind, KerberosWithPasswordSignedSealedAndInsideTls)
             << "flags " << flags << ": " << std::hex << h << " " << lastErrorText().toStdString();
         EXPECT_EQ(namingContextVia(adminNt4(), adminPassword(), flags, &h), baseDn())
             << "flags " << flags << ": " << std::hex << h << " " << lastErrorText().toStdString();
+    }
+}
+
+TEST_F(Bind, KerberosInsideTlsAsksForChannelBindingToTheTlsEndpoint)
+{
+    ARV_REQUIRE_DOMAIN();
+    // Controllers that enforce LDAP channel binding refuse a Kerberos bind inside TLS that is
+    // not bound to the TLS channel; outside TLS there is no channel to bind to.
+    using Case = std::pair<std::uint32_t, int>;
+    for (const auto &[flags, binding] : {Case{ADS_SECURE_AUTHENTICATION | ADS_USE_ENCRYPTION, LDAP_OPT_X_SASL_CBINDING_TLS_ENDPOINT},
+                                         Case{ADS_SECURE_AUTHENTICATION, LDAP_OPT_X_SASL_CBINDING_NONE}}) {
+        ObjectPtr root;
+        const HRESULT h = ADsOpenObject(QStringLiteral("LDAP://%1/RootDSE").arg(server()), adminUpn(), adminPassword(),
+                                        flags, &root);
+        ASSERT_EQ(h, S_OK) << std::hex << h << " " << lastErrorText().toStdString();
+        EXPECT_EQ(root->connection()->channelBinding(), binding) << "flags " << flags;
     }
 }
 

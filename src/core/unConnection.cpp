@@ -88,7 +88,11 @@ void ApplyContextCredentials(TQelADSISearching &search)
 {
     // Worker threads come here too: they read a copy taken under the lock, never the
     // context while a connect or disconnect rewrites it.
-    const TConnectionContext c = ConnectionContextSnapshot();
+    ApplyContextCredentials(search, ConnectionContextSnapshot());
+}
+
+void ApplyContextCredentials(TQelADSISearching &search, const TConnectionContext &c)
+{
     search.setUserName(c.UserName);
     search.setPassword(c.Password);
     search.setAuthFlags(int(c.AuthFlags));

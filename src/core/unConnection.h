@@ -144,8 +144,10 @@ TConnectionContext &ConnectionContext();
 // A copy of the context taken under its lock: what worker threads read.
 TConnectionContext ConnectionContextSnapshot();
 
-// Copies the context's credentials and flags into a search.
+// Copies the context's credentials and flags into a search (of the published context, or of
+// a snapshot a worker took when it was made).
 void ApplyContextCredentials(TQelADSISearching &search);
+void ApplyContextCredentials(TQelADSISearching &search, const TConnectionContext &context);
 // Binds ServerPrefix + dn with the context's credentials and flags (OpenADsObject).
 ads::HRESULT OpenWithContext(const QString &dn, ads::ObjectPtr *object,
                              const QString &interfaceId = QString::fromLatin1(ads::IID_IADs));

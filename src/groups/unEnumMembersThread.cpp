@@ -6,6 +6,9 @@
 #include "platform/adsi/adsconnection.h"
 #include "platform/adsi/adspath.h"
 
+#include <QMutex>
+#include <QSet>
+
 namespace groups {
 
 namespace {
@@ -20,6 +23,10 @@ QVariant firstValue(const QVariant &v)
 }
 
 const int kMetaTypeRegistered = qRegisterMetaType<groups::TPreviewMember>("groups::TPreviewMember");
+
+// Every preview thread from its making to its end of life.
+QMutex g_previewsMutex;
+QSet<TEnumMembersThread *> g_previews;
 
 } // namespace
 
@@ -37,18 +44,26 @@ TDynamicGroupQuery ReadDynamicGroupQuery(const QString &groupDn)
     return q;
 }
 
-QString PreviewPath(const QString &baseDn)
+QString PreviewPath(const QString &baseDn) { return PreviewPath(ConnectionContextSnapshot(), baseDn); }
+
+QString PreviewPath(const TConnectionContext &context, const QString &baseDn)
 {
-    const QString prefix = ConnectionContext().ServerPrefix;
+    const QString prefix = context.ServerPrefix;
     return baseDn.trimmed().isEmpty() ? prefix : prefix + ads::escapePathDn(baseDn.trimmed());
 }
 
 void PreviewMembers(const QString &baseDn, const QString &filter,
                     const std::function<bool(const TPreviewMember &)> &onRow)
 {
+    PreviewMembers(ConnectionContextSnapshot(), baseDn, filter, onRow);
+}
+
+void PreviewMembers(const TConnectionContext &context, const QString &baseDn, const QString &filter,
+                    const std::function<bool(const TPreviewMember &)> &onRow)
+{
     TQelADSISearching s;
-    s.setADsPath(PreviewPath(baseDn));
-    ApplyContextCredentials(s);
+    s.setADsPath(PreviewPath(context, baseDn));
+    ApplyContextCredentials(s, context);
     s.setAttributes(QStringLiteral("cn,canonicalName,distinguishedName"));
     // The group's own filter, as stored: the directory judges it and names what is wrong.
     s.setFilter(filter);
@@ -73,17 +88,37 @@ void PreviewMembers(const QString &baseDn, const QString &filter,
     s.CloseSearch();
 }
 
+void StopMemberPreviews()
+{
+    // Held throughout, so that no preview is destroyed (or made) while it is being stopped;
+    // the workers themselves never take it.
+    QMutexLocker lock(&g_previewsMutex);
+    for (TEnumMembersThread *t : std::as_const(g_previews))
+        t->Terminate();
+    for (TEnumMembersThread *t : std::as_const(g_previews))
+        t->wait();
+}
+
 TEnumMembersThread::TEnumMembersThread(QString baseDn, QString filter, QObject *parent)
-    : QThread(parent), m_base(std::move(baseDn)), m_filter(std::move(filter))
+    : QThread(parent), m_base(std::move(baseDn)), m_filter(std::move(filter)), m_context(ConnectionContextSnapshot())
 {
     setObjectName(QStringLiteral("TEnumMembersThread"));
     (void)kMetaTypeRegistered;
+    static const bool stopsAtDisconnect = [] {
+        AddDisconnectHandler(StopMemberPreviews);
+        return true;
+    }();
+    (void)stopsAtDisconnect;
+    QMutexLocker lock(&g_previewsMutex);
+    g_previews.insert(this);
 }
 
 TEnumMembersThread::~TEnumMembersThread()
 {
     requestInterruption();
     wait();
+    QMutexLocker lock(&g_previewsMutex);
+    g_previews.remove(this);
 }
 
 void TEnumMembersThread::run()
@@ -93,7 +128,7 @@ void TEnumMembersThread::run()
         // A stop request also abandons a page the server has not answered yet.
         ads::WaitHookScope hook([this] { return !isInterruptionRequested(); });
         try {
-            PreviewMembers(m_base, m_filter, [this](const TPreviewMember &m) {
+            PreviewMembers(m_context, m_base, m_filter, [this](const TPreviewMember &m) {
                 if (isInterruptionRequested())
                     return false;
                 m_rows.fetchAndAddOrdered(1);

@@ -2,6 +2,7 @@
 // manager's update right against the test domain, checked with ldapsearch/ldapmodify.
 #include "groups_domain_support.h"
 
+#include "core/unConnection.h"
 #include "core/unSearch.h"
 #include "core/unValues.h"
 #include "groups/unEnumMembersThread.h"
@@ -296,6 +297,44 @@ TEST_F(GroupsDomain, PreviewThreadHandsRowsOverAndStopsOnRequestWithoutTheReceiv
         delete receiver;
         delete t;
         QCoreApplication::processEvents();
+    }
+}
+
+TEST_F(GroupsDomain, PreviewThreadKeepsTheConnectionItWasMadeOnAndDisconnectingStopsIt)
+{
+    const QString base = QStringLiteral("OU=Bulk,") + fact("SEED_OU");
+    {
+        // Made on this connection; by the time it runs, the published context names another
+        // server (a reconnect under way): it still lists what it was asked for, where it was.
+        TEnumMembersThread t(base, QStringLiteral("(objectClass=user)"));
+        const TConnectionContext made = ConnectionContextSnapshot();
+        TConnectionContext elsewhere = made;
+        elsewhere.ServerPrefix = QStringLiteral("LDAP://127.0.0.254:389/");
+        elsewhere.DomainPath = elsewhere.ServerPrefix + made.DefaultNamingContext;
+        PublishConnectionContext(elsewhere);
+        t.start();
+        const bool ended = t.wait(120000);
+        PublishConnectionContext(made);
+        ASSERT_TRUE(ended);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(t.ErrorText(), QString());
+        EXPECT_EQ(t.RowCount(), 1600);
+    }
+    {
+        // Disconnecting (as reconnecting and closing the program do) stops a preview that is
+        // still running, whose window may be gone, and returns only when it has ended.
+        auto *t = new TEnumMembersThread(base, QStringLiteral("(objectClass=user)"));
+        t->start();
+        while (t->RowCount() == 0 && !t->isFinished())
+            QThread::msleep(5);
+        DisconnectContext();
+        const bool stopped = t->isFinished();
+        const int rows = t->RowCount();
+        t->wait(60000);
+        delete t;
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(stopped);
+        EXPECT_LT(rows, 1600);
     }
 }
 

@@ -10,8 +10,9 @@ bash "$top/scripts/build.sh" -- arvendel arvendel-cli
 domain=$build/demodomain
 bash "$top/tests/domain/testdomain.sh" up --dir "$domain" --addr 127.0.0.31 --dns --keep
 # A second domain controller, so that the network browser and the server information have two
-# to show; the program works without it.
-bash "$top/tests/domain/testdomain.sh" join-dc --dir "$domain" --addr2 127.0.0.32 ||
+# to show; the program works without it. Only the demo domain's own DNS server knows its host
+# names, so the program binds DC2 by its address, which its certificate names too.
+bash "$top/tests/domain/testdomain.sh" join-dc --dir "$domain" --addr2 127.0.0.32 --name-address ||
   echo "demo: the second domain controller could not be started; see $domain/join.log" >&2
 export ARV_DEMO_DOMAIN="$domain"
 # The demo domain's names are known only to its own DNS server.

@@ -13,6 +13,9 @@ PKGS=(
   libsasl2-modules libsasl2-modules-gssapi-mit krb5-user ldap-utils
   # the test and demo domain
   samba samba-ad-dc samba-ad-provision winbind python3-samba ldb-tools samba-dsdb-modules openssl openssl procps
+  # the tests' own name resolution: the network domain's host names known to the system's
+  # resolver of the test processes only (LD_PRELOAD), nothing in /etc changed
+  libnss-wrapper libresolv-wrapper
   # test and demo tools: picture files for the seed, a virtual display for screenshots
   imagemagick xvfb xauth
   # independent readers of exported files (workbooks, documents)

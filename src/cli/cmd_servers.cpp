@@ -33,7 +33,7 @@ bool applyDnsOption(const QCommandLineParser &parser, int *exitCode, QStringList
     return true;
 }
 
-QString resolveForBind(const QString &host) { return netenum::resolveHost(host); }
+QString resolveForBind(const QString &host) { return netenum::addressForBind(host); }
 
 // One line per fact; a multi-valued fact on one line per value.
 void printRows(QTextStream &o, const QList<TServerProperty> &rows, bool all)
@@ -61,7 +61,9 @@ int runServers(const QStringList &args)
     parser.setApplicationDescription(QStringLiteral(
         "Lists the domain controllers of the connected forest: per controller its name, DNS host "
         "name and server object, then the main facts of its RootDSE (all of them with --all). "
-        "Each controller is bound by its DNS host name; --dns names the DNS server that resolves it."));
+        "Each controller is bound by its DNS host name, which its certificate and Kerberos service "
+        "name name; only when the system cannot resolve the name but the DNS server named by --dns "
+        "can, it is bound by that server's address for it."));
     parser.addHelpOption();
     parser.addOption({QStringLiteral("all"), QStringLiteral("print every RootDSE row, multi-valued ones too")});
     addDnsOption(parser);
@@ -96,7 +98,8 @@ int runServers(const QStringList &args)
                                              c.AuthFlags, c.UseCredentials);
         if (ads::failed(h)) {
             ++failures;
-            o << "  Error: " << GetADSIErrorText(h).replace(QLatin1String("\r\n"), QLatin1String(" ")) << '\n';
+            o << "  Error: "
+              << ServerBindErrorText(s, path, c.AuthFlags, h).replace(QLatin1String("\r\n"), QLatin1String(" ")) << '\n';
         } else {
             printRows(o, ServerPropertyRows(rootDse), parser.isSet(QStringLiteral("all")));
         }

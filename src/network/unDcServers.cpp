@@ -8,6 +8,8 @@
 #include "platform/office/workbook.h"
 #include "query/filtercompose.h"
 
+#include <QHostAddress>
+
 #include <QScopeGuard>
 
 namespace {
@@ -127,6 +129,30 @@ QString ServerRootDsePath(const QString &prefix, const QString &dcShortName, con
     if (host.contains(QLatin1Char(':')))
         host = QLatin1Char('[') + host + QLatin1Char(']');
     return QStringLiteral("LDAP://%1:%2/RootDSE").arg(host).arg(port);
+}
+
+QString ServerBindErrorText(const TDcServer &server, const QString &path, std::uint32_t authFlags,
+                            ads::HRESULT status)
+{
+    QString text = GetADSIErrorText(status);
+    ads::AdsPath parsed;
+    QHostAddress address;
+    if (server.DnsHostName.isEmpty() || !ads::AdsPath::parse(path, &parsed) || !address.setAddress(parsed.server))
+        return text;
+    // Refused by TLS (the certificate's names) or by Kerberos (no service name for the address).
+    const bool tls = (authFlags & ads::ADS_USE_ENCRYPTION) && status == ads::HR_DS_SERVER_DOWN &&
+                     text.contains(QLatin1String("certificate"), Qt::CaseInsensitive);
+    const bool kerberos = (authFlags & ads::ADS_SECURE_AUTHENTICATION) && status == ads::hresultFromWin32(8234);
+    if (!tls && !kerberos)
+        return text;
+    const QString host = server.DnsHostName;
+    return text + QStringLiteral(" %1 was bound by its address %2, because only the configured DNS server "
+                                 "(ARV_DNS_SERVER, or --dns of arvendel-cli) knows the name %3; its %4 names the host %3, not the "
+                                 "address. Make %3 resolvable on this computer (the domain's DNS server in "
+                                 "/etc/resolv.conf, or the line \"%2 %3\" in /etc/hosts), and it is bound by "
+                                 "its name.")
+                      .arg(server.ServerName, parsed.server, host,
+                           tls ? QStringLiteral("certificate") : QStringLiteral("Kerberos service principal"));
 }
 
 namespace {
@@ -258,13 +284,16 @@ bool WriteServerPropertiesWorkbook(const QString &path, const QString &serverNam
 void ShareConnectionWithNetwork()
 {
     const TConnectionContext &ctx = ConnectionContext();
-    if (ctx.ServerPrefix.isEmpty())
+    if (ctx.ServerPrefix.isEmpty()) {
+        netenum::clearCredentials();  // no connection: nothing is read through an old one
         return;
+    }
     netenum::Credentials cred;
     cred.user = ctx.UserName;
     cred.password = ctx.Password;
     cred.authFlags = ctx.AuthFlags;
     cred.useCredentials = ctx.UseCredentials;
+    cred.serverPrefix = ctx.ServerPrefix;
     netenum::setCredentials(cred);
 
     QStringList domains;

@@ -41,9 +41,17 @@ QList<TDcServer> ListDcServers(const TServerInfoCredentials &c);
 // The RootDSE path of a clicked controller. The connected one (its cn equal to
 // dcShortName, case ignored) keeps the connection's prefix. Any other is bound by its DNS
 // host name (its cn when it has none) with the prefix's port; resolve, when given, turns the
-// name into the address to bind (empty: the name is used as it is, for the system to resolve).
+// name into the address to bind (empty: the name is used as it is, for the system to resolve;
+// the program passes netenum::addressForBind).
 QString ServerRootDsePath(const QString &prefix, const QString &dcShortName, const TDcServer &server,
                           bool encrypted, const std::function<QString(const QString &host)> &resolve = {});
+
+// The text of a failed bind of a controller's RootDSE path (ServerRootDsePath). When the
+// controller was bound by its address because only the configured DNS server knows its name,
+// and TLS or Kerberos refused it, the text adds why (its certificate and its Kerberos service
+// name name the host, not the address) and how to make the name resolvable.
+QString ServerBindErrorText(const TDcServer &server, const QString &path, std::uint32_t authFlags,
+                            ads::HRESULT status);
 
 // One row of the property list.
 struct TServerProperty {
@@ -72,7 +80,8 @@ QStringList ViewerLines(const TServerProperty &row);
 bool WriteServerPropertiesWorkbook(const QString &path, const QString &serverName, const QString &caption,
                                    const QList<TServerProperty> &rows, QString *error);
 
-// Hands the connection context to the network browsing stand-in: its credentials (for the
-// servers' computer objects) and the DNS names of the forest's domains (from the partitions
-// container). Does nothing when not connected; a failing read leaves the domains out.
+// Hands the connection context to the network browsing stand-in: the connection (its server
+// and credentials, through which the servers' computer objects are read) and the DNS names of
+// the forest's domains (from the partitions container). Not connected: the stand-in forgets
+// any earlier connection. A failing read leaves the domains out.
 void ShareConnectionWithNetwork();

@@ -55,6 +55,30 @@ void TNetEnumThread::run()
     emit ThreadDone();
 }
 
+// --- TNetServerInfoThread -----------------------------------------------------------------
+
+TNetServerInfoThread::TNetServerInfoThread(const QString &serverName) : serverName_(serverName)
+{
+    connect(this, &QThread::finished, this, &QObject::deleteLater);
+}
+
+void TNetServerInfoThread::run()
+{
+    netenum::CancelScope scope([this] { return cancelled_.load(); });
+    TNetServer server;
+    server.setServerName(serverName_);
+    bool ok = false;
+    QString comment, description;
+    try {
+        comment = server.GetComment();
+        description = server.GetDescription();
+        ok = true;
+    } catch (const Exception &) {
+    }
+    if (!cancelled_)
+        emit infoRead(ok, comment, description);
+}
+
 // --- TfrmNetOpenEnum ----------------------------------------------------------------------
 
 TfrmNetOpenEnum::TfrmNetOpenEnum(QWidget *parent, bool scanNow) : QDialog(parent)
@@ -140,6 +164,16 @@ TfrmNetOpenEnum::~TfrmNetOpenEnum()
 {
     if (g_instance == this)
         g_instance = nullptr;
+    // A server read ends soon after its cancel (its waits ask in short slices); none may
+    // outlive the program.
+    for (const QPointer<TNetServerInfoThread> &read : std::as_const(serverReads_))
+        if (read) {
+            read->disconnect(this);
+            read->cancel();
+        }
+    for (const QPointer<TNetServerInfoThread> &read : std::as_const(serverReads_))
+        if (read)
+            read->wait();
     if (thread_) {
         thread_->disconnect(this);
         thread_->stop();
@@ -285,21 +319,64 @@ void TfrmNetOpenEnum::updateButtons()
 void TfrmNetOpenEnum::tvNetworkChange(QTreeWidgetItem *current)
 {
     updateButtons();
+    // Whatever the previous selection was still reading is no longer wanted.
+    cancelServerRead();
     if (!isServer(current)) {
         lbServerType->hide();
         return;
     }
-    netServer_->setServerName(QStringLiteral("\\\\") + current->text(0));
-    try {
-        const QString comment = netServer_->GetComment();
-        const QString description = netServer_->GetDescription();
+    const QString name = QStringLiteral("\\\\") + current->text(0);
+    netServer_->setServerName(name);
+    lbServerType->clear();
+    lbServerType->show();
+    // The server's facts come from the network (a host DNS names may be slow or silent), so
+    // they are read on a thread of their own and shown when they arrive.
+    auto *read = new TNetServerInfoThread(name);
+    connect(read, &TNetServerInfoThread::infoRead, this,
+            [this, read](bool ok, const QString &comment, const QString &description) {
+                serverInfoRead(read, ok, comment, description);
+            });
+    serverRead_ = read;
+    serverReads_ << read;
+    read->start();
+}
+
+void TfrmNetOpenEnum::serverInfoRead(TNetServerInfoThread *read, bool ok, const QString &comment,
+                                     const QString &description)
+{
+    if (read != serverRead_ || read->cancelled())
+        return;  // an answer for a selection that has moved on
+    serverRead_ = nullptr;
+    if (ok) {
         lbServerType->setText(comment.isEmpty() ? description
                                                 : QStringLiteral("Comment: ") + comment + QStringLiteral("\r\n") + description);
-    } catch (const Exception &) {
+    } else {
         lbServerType->setText(QStringLiteral("Unknown"));
         netServer_->setServerName(QString());
     }
-    lbServerType->show();
+}
+
+void TfrmNetOpenEnum::cancelServerRead()
+{
+    if (serverRead_)
+        serverRead_->cancel();
+    serverRead_ = nullptr;
+    serverReads_.removeAll(QPointer<TNetServerInfoThread>());
+}
+
+int TfrmNetOpenEnum::serverReadsRunning() const
+{
+    int n = 0;
+    for (const QPointer<TNetServerInfoThread> &read : serverReads_)
+        if (read && !read->isFinished())
+            ++n;
+    return n;
+}
+
+void TfrmNetOpenEnum::done(int r)
+{
+    cancelServerRead();
+    QDialog::done(r);
 }
 
 void TfrmNetOpenEnum::tvNetworkClick(QTreeWidgetItem *item)

@@ -53,6 +53,28 @@ private:
     static std::atomic<int> s_ids;
 };
 
+// Reads one highlighted server's texts (TNetServer) on its own thread, so that a host that is
+// slow or that answers and then stalls never holds the window. cancel() ends its waits early
+// and nothing is reported then. It deletes itself when it has finished.
+class TNetServerInfoThread : public QThread {
+    Q_OBJECT
+public:
+    explicit TNetServerInfoThread(const QString &serverName);
+    void cancel() { cancelled_ = true; }
+    bool cancelled() const { return cancelled_; }
+
+signals:
+    // The server's comment and description; ok false when they could not be read.
+    void infoRead(bool ok, const QString &comment, const QString &description);
+
+protected:
+    void run() override;
+
+private:
+    QString serverName_;
+    std::atomic<bool> cancelled_{false};
+};
+
 class TfrmNetOpenEnum : public QDialog {
     Q_OBJECT
 public:
@@ -69,6 +91,8 @@ public:
     // Why a level came back empty or incomplete during the last scan ("" when nothing).
     QString problems() const { return problems_.join(QLatin1Char('\n')); }
     TNetServer *NetServer() const { return netServer_; }
+    // How many reads of a highlighted server's facts have not ended yet (cancelled ones too).
+    int serverReadsRunning() const;
     QTreeWidget *tree() const { return tvNetwork; }
 
     // Handlers (public so that tests drive them as the controls do).
@@ -88,7 +112,13 @@ public:
 signals:
     void scanFinished();
 
+protected:
+    // Closing the window cancels the read of the highlighted server's facts.
+    void done(int r) override;
+
 private:
+    void cancelServerRead();
+    void serverInfoRead(TNetServerInfoThread *read, bool ok, const QString &comment, const QString &description);
     void addNode(int parentNode, int node, const QString &text, int image, const netenum::Resource &entry);
     void stepProgress();
     void ThreadDone();
@@ -98,6 +128,8 @@ private:
 
     bool busy_ = false;
     QPointer<TNetEnumThread> thread_;
+    QPointer<TNetServerInfoThread> serverRead_;          // the read whose answer is shown
+    QList<QPointer<TNetServerInfoThread>> serverReads_;  // every read not ended yet
     QHash<int, QTreeWidgetItem *> nodes_;            // the walk's node ids
     QHash<const QTreeWidgetItem *, netenum::Resource> descriptors_;
     QStringList problems_;

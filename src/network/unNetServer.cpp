@@ -116,10 +116,9 @@ void ConnectionValuesOfPickedServer(QString *server, QString *domain)
     netenum::NetlogonInfo info;
     if (netenum::pingServer(*server, &info) && !info.netbiosDomainName.isEmpty())
         *domain = info.netbiosDomainName;
-    const netenum::DnsServer dns = netenum::options().dns;
-    if (!dns.address.isEmpty()) {
-        const netenum::DnsAnswer a = netenum::queryAddresses(dns, *server);
-        if (!a.addresses.isEmpty())
-            *server = a.addresses.first();
-    }
+    // A name the system resolves stays: the controller's certificate and Kerberos service
+    // names name it, not its address.
+    const QString address = netenum::addressForBind(*server);
+    if (!address.isEmpty())
+        *server = address;
 }

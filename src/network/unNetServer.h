@@ -59,7 +59,8 @@ private:
 };
 
 // What the connection dialog takes from a server picked in the browser: the server as the
-// program can reach it (its address when only the configured DNS server knows the name) and
+// program can reach it (its name when the system resolves it, else its address when only the
+// configured DNS server knows the name) and
 // the domain as a user name prefix (the NetBIOS domain name the controller answers the ping
 // with; the browser's domain text when it does not answer).
 void ConnectionValuesOfPickedServer(QString *server, QString *domain);

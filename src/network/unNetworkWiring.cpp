@@ -17,7 +17,7 @@ void wireMainWindow(TfrmMain &main)
     TfrmNetOpenEnum::setInstance(browser);
     TfrmConnection::setServerBrowser([](QWidget *parent, QString *server, QString *domain) {
         // A connected program also lists its forest's domains and reads the servers' computer
-        // objects with the connection's credentials.
+        // objects through its connection.
         ShareConnectionWithNetwork();
         if (!TfrmNetOpenEnum::BrowseForServer(parent, server, domain))
             return false;

@@ -162,11 +162,12 @@ bool TfrmServerInfo::loadDetails(const TDcServer &server)
     const TConnectionContext &ctx = ConnectionContext();
     const bool encrypted = cred_.AuthFlags & ads::ADS_USE_ENCRYPTION;
     const QString path = ServerRootDsePath(cred_.Prefix, ctx.DcShortName, server, encrypted,
-                                           [](const QString &host) { return netenum::resolveHost(host); });
+                                           [](const QString &host) { return netenum::addressForBind(host); });
     lastPath_ = path;
     ads::ObjectPtr rootDse;
+    std::uint32_t flags = cred_.AuthFlags;
     ads::HRESULT h = OpenADsObject(path, cred_.UserName, cred_.Password, &rootDse, QString::fromLatin1(ads::IID_IADs),
-                                   cred_.AuthFlags, cred_.UseCredentials);
+                                   flags, cred_.UseCredentials);
     if (h == kLogonFailure) {
         const QString firstError = GetADSIErrorText(h);
         TfrmServerCredential dlg(this);
@@ -177,12 +178,13 @@ bool TfrmServerInfo::loadDetails(const TDcServer &server)
             throw EADSIException(firstError);
         // The typed account is used whether or not secure authentication is ticked; the tick
         // chooses Kerberos over a simple bind.
-        const std::uint32_t flags = (dlg.SecureAuthentication() ? ads::ADS_SECURE_AUTHENTICATION : 0u) |
-                                    (cred_.AuthFlags & ads::ADS_USE_ENCRYPTION) | ads::ADS_SERVER_BIND;
+        flags = (dlg.SecureAuthentication() ? ads::ADS_SECURE_AUTHENTICATION : 0u) |
+                (cred_.AuthFlags & ads::ADS_USE_ENCRYPTION) | ads::ADS_SERVER_BIND;
         h = OpenADsObject(path, dlg.UserName(), dlg.Password(), &rootDse, QString::fromLatin1(ads::IID_IADs), flags,
                           true);
     }
-    CheckADSIResult(h);
+    if (ads::failed(h))
+        throw EADSIException(ServerBindErrorText(server, path, flags, h));
     properties_ = ServerPropertyRows(rootDse);
     for (const TServerProperty &p : properties_)
         lvServerProperies->addTopLevelItem(new QTreeWidgetItem(

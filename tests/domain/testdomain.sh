@@ -2,6 +2,9 @@
 # The Samba AD test domain: provision into a folder, start on a loopback address, seed, stop.
 # Everything it writes lives under --dir; see README.md beside this file.
 set -euo pipefail
+# The servers started here resolve names the ordinary way, never through the name resolution
+# the tests give their own processes (tests/support/test-resolver.sh).
+unset LD_PRELOAD NSS_WRAPPER_HOSTS RESOLV_WRAPPER_CONF
 
 HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 PY=/usr/bin/python3          # Samba's Python modules live with the system interpreter
@@ -22,6 +25,7 @@ USER_PASSWORD='Arvendel-User1!'
 usage() {
     cat <<EOF
 usage: testdomain.sh <command> --dir DIR [--addr 127.0.0.X] [--large [N]] [--dns] [--keep]
+                    [--addr2 127.0.0.Y] [--name-address]
 commands:
   up         provision, start, wait, seed and write facts as needed (idempotent)
   provision  create the domain in an empty DIR (schema extension and seed included)
@@ -38,6 +42,9 @@ commands:
 options:
   --dns      with up: also serve DNS (as the dns command)
   --addr2 A  the second domain controller's loopback address (join-dc)
+  --name-address  with join-dc: DC2's certificate and Kerberos service names also name its
+             address, for a domain whose host names only its own DNS server knows (the demo);
+             without it they name only its host names, as a real controller's do
   --large N  seed N extra users offline (default 20000) for benchmarks
   --keep     accepted for compatibility, no effect
 EOF
@@ -49,7 +56,7 @@ log() { echo "testdomain: $*" >&2; }
 CMD=${1:-}
 [ -n "$CMD" ] || { usage >&2; exit 2; }
 shift
-DIR=""; ADDR=""; LARGE=0; FROM=""; DNS=""; ADDR2=""
+DIR=""; ADDR=""; LARGE=0; FROM=""; DNS=""; ADDR2=""; NAME_ADDRESS=""
 while [ $# -gt 0 ]; do
     case "$1" in
         --dir) DIR=$2; shift 2 ;;
@@ -65,6 +72,7 @@ while [ $# -gt 0 ]; do
         --dns) DNS=1; shift ;;
         --addr2) ADDR2=$2; shift 2 ;;
         --addr2=*) ADDR2=${1#*=}; shift ;;
+        --name-address) NAME_ADDRESS=1; shift ;;
         -h|--help) usage; exit 0 ;;
         *) usage >&2; die "unknown option '$1'" ;;
     esac
@@ -219,7 +227,7 @@ do_provision() {
     # A second controller joined to the old database cannot serve the new one.
     do_stop_dc2
     rm -rf "$DC" "$TLS" "$RUN" "$DC2_DIR" "$DC2_RUN" "$DIR/.seeded" "$DIR/.large" "$DIR/.schema" \
-        "$DIR/facts.env" "$DIR/.dns" "$DIR/.joined" "$DIR/addr2"
+        "$DIR/facts.env" "$DIR/.dns" "$DIR/.joined" "$DIR/addr2" "$DIR/.dc2names"
     mkdir -p "$DC"
     chmod 700 "$DIR"
     local t0=$SECONDS
@@ -304,14 +312,32 @@ do_stop_dc2() {
     RUN=$DC2_RUN PIDFILE=$DC2_PIDFILE do_stop
 }
 
+# Adds (add) or removes (delete) one of DC2's service names, when it is missing or there.
+dc2_spn() {
+    local have=""
+    if PASSWD="$ADMIN_PASSWORD" samba-tool spn list 'DC2$' -H "ldap://$ADDR" -U Administrator -W "$NETBIOS" \
+            2>>"$DIR/join.log" | grep -qix "[[:space:]]*$2"; then
+        have=1
+    fi
+    if { [ "$1" = add ] && [ -z "$have" ]; } || { [ "$1" = delete ] && [ -n "$have" ]; }; then
+        PASSWD="$ADMIN_PASSWORD" samba-tool spn "$1" "$2" 'DC2$' -H "ldap://$ADDR" -U Administrator -W "$NETBIOS" \
+            >> "$DIR/join.log" 2>&1 || die "samba-tool spn $1 $2 failed, see $DIR/join.log"
+    fi
+}
+
+# What DC2's certificate and service names name: its host names, as a real controller's do
+# (clients reach it by name), or with --name-address its address too.
+dc2_naming() { if [ -n "$NAME_ADDRESS" ]; then echo "hosts address"; else echo "hosts"; fi; }
+
 make_tls_dc2() {
     # DC2's certificate, issued by the folder's CA like DC1's.
-    local t="$DC2_DIR/tls"
+    local t="$DC2_DIR/tls" san="DNS:dc2.$DNS_DOMAIN,DNS:DC2"
+    [ -z "$NAME_ADDRESS" ] || san="IP:$ADDR2,$san"
     mkdir -p "$t"; chmod 700 "$t"
     openssl req -newkey rsa:2048 -nodes -sha256 -subj "/O=Arvendel Test/CN=dc2.$DNS_DOMAIN" \
         -keyout "$t/server.key" -out "$t/server.csr" >/dev/null 2>&1
     printf '%s\n' "basicConstraints=CA:FALSE" "keyUsage=critical,digitalSignature,keyEncipherment" \
-        "extendedKeyUsage=serverAuth" "subjectAltName=IP:$ADDR2,DNS:dc2.$DNS_DOMAIN,DNS:DC2" > "$t/server.ext"
+        "extendedKeyUsage=serverAuth" "subjectAltName=$san" > "$t/server.ext"
     openssl x509 -req -in "$t/server.csr" -CA "$TLS/ca.pem" -CAkey "$TLS/ca.key" -CAcreateserial \
         -days 3650 -sha256 -extfile "$t/server.ext" -out "$t/server.pem" >/dev/null 2>&1
     chmod 600 "$t/server.key"
@@ -354,18 +380,28 @@ do_join_dc() {
 \ttls cafile = $TLS/ca.pem\\
 \tdebug pid = yes" "$DC2_CONF"
         mkdir -p "$DC2_DIR/ncalrpc" "$DC2_DIR/winbindd" "$DC2_DIR/ntp_signd"
-        make_tls_dc2
         # The controller's SRV record, as its DNS update would add it.
         PASSWD="$ADMIN_PASSWORD" samba-tool dns add "$ADDR" "_msdcs.$DNS_DOMAIN" _ldap._tcp.dc SRV \
             "dc2.$DNS_DOMAIN 389 0 100" -U Administrator -W "$NETBIOS" >> "$DIR/join.log" 2>&1 \
             || die "adding DC2's SRV record failed, see $DIR/join.log"
-        # Kerberos binds to ldap://<ADDR2> need the address as a service name, as DC1 has.
-        PASSWD="$ADMIN_PASSWORD" samba-tool spn add "ldap/$ADDR2" 'DC2$' -H "ldap://$ADDR" \
-            -U Administrator -W "$NETBIOS" >> "$DIR/join.log" 2>&1 \
-            || die "adding DC2's service name failed, see $DIR/join.log"
+        rm -f "$DIR/.dc2names"
         echo "$ADDR2" > "$DIR/addr2"
         touch "$DIR/.joined"
         log "DC2 joined on $ADDR2 ($((SECONDS - t0)) s)"
+    fi
+    # The certificate and the service names, made at the join and again whenever the wanted
+    # naming changes (a folder joined before keeps its database).
+    if [ "$(cat "$DIR/.dc2names" 2>/dev/null)" != "$(dc2_naming)" ]; then
+        make_tls_dc2
+        # The LDAP service names of its host names, as a real controller has them (the join
+        # gives it HOST/ names only); ldap/<ADDR2> only for binds by address.
+        dc2_spn add "ldap/dc2.$DNS_DOMAIN"
+        dc2_spn add "ldap/DC2"
+        if [ -n "$NAME_ADDRESS" ]; then dc2_spn add "ldap/$ADDR2"; else dc2_spn delete "ldap/$ADDR2"; fi
+        dc2_naming > "$DIR/.dc2names"
+        # A running DC2 reads its certificate only when it starts.
+        do_stop_dc2
+        log "DC2's certificate and service names name: $(dc2_naming)"
     fi
     if [ -z "$(dc2_pid)" ]; then
         (cd "$DC2_RUN" && exec setsid samba -s "$DC2_CONF" -i --no-process-group < /dev/null >> "$DIR/samba2.log" 2>&1 9>&-) &
@@ -472,8 +508,17 @@ do_facts() {
         kv DNS_SERVER "$([ -f "$DIR/.dns" ] && echo "$ADDR")"
         kv DC2_ADDR "$([ -f "$DIR/.joined" ] && cat "$DIR/addr2")"
         kv DC2_DNS_HOST "$([ -f "$DIR/.joined" ] && echo "dc2.$DNS_DOMAIN")"
+        kv RESOLVER_DIR "$DIR/resolver"
       } > "$tmp" )
     mv -f "$tmp" "$f"
+    # The controllers' host names as the tests' own resolver knows them (hosts file for
+    # nss_wrapper, the domain's DNS server for resolv_wrapper; tests/support/test-resolver.sh).
+    mkdir -p "$DIR/resolver"
+    {
+        echo "$ADDR $DNS_HOST $HOST"
+        if [ -f "$DIR/.joined" ]; then echo "$(cat "$DIR/addr2") dc2.$DNS_DOMAIN DC2"; fi
+    } > "$DIR/resolver/hosts"
+    if [ -f "$DIR/.dns" ]; then echo "nameserver $ADDR" > "$DIR/resolver/resolv.conf"; else rm -f "$DIR/resolver/resolv.conf"; fi
 }
 
 do_status() {

@@ -1,8 +1,11 @@
 #include "platform/netenum/netenum.h"
 
+#include "platform/adsi/adsconnection.h"
 #include "platform/adsi/adsobject.h"
+#include "platform/adsi/adspath.h"
 #include "platform/netenum/netlogon.h"
 
+#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QMutex>
 #include <QMutexLocker>
@@ -52,6 +55,9 @@ void loadFromEnvironment(Options &o)
 }
 
 thread_local QString t_problem;
+thread_local std::function<bool()> t_cancelled;
+
+bool cancelled() { return t_cancelled && t_cancelled(); }
 
 void addProblem(const QString &text)
 {
@@ -105,6 +111,13 @@ void setCredentials(const Credentials &credentials)
 }
 
 void clearCredentials() { setCredentials(Credentials()); }
+
+CancelScope::CancelScope(std::function<bool()> cancelled) : previous_(std::move(t_cancelled))
+{
+    t_cancelled = std::move(cancelled);
+}
+
+CancelScope::~CancelScope() { t_cancelled = std::move(previous_); }
 
 static Credentials credentials()
 {
@@ -206,6 +219,24 @@ QStringList knownDomains()
 
 // --- name resolution ----------------------------------------------------------------------
 
+// The first address the system's resolver (hosts file, NSS, resolv.conf) gives for host;
+// empty with getaddrinfo's code when it gives none.
+static QString systemAddress(const QString &host, int *rc)
+{
+    addrinfo hints;
+    std::memset(&hints, 0, sizeof hints);
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo *res = nullptr;
+    *rc = getaddrinfo(host.toUtf8().constData(), nullptr, &hints, &res);
+    QString address;
+    if (*rc == 0 && res)
+        address = QHostAddress(res->ai_addr).toString();
+    if (res)
+        freeaddrinfo(res);
+    return address;
+}
+
 QString resolveHost(const QString &host, QString *problem)
 {
     QHostAddress literal;
@@ -224,24 +255,28 @@ QString resolveHost(const QString &host, QString *problem)
             return a.addresses.first();
         why = a.error;
     }
-    // The system's resolver (hosts file, NSS, resolv.conf).
-    addrinfo hints;
-    std::memset(&hints, 0, sizeof hints);
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo *res = nullptr;
-    const int rc = getaddrinfo(host.toUtf8().constData(), nullptr, &hints, &res);
-    if (rc == 0 && res) {
-        QHostAddress a(res->ai_addr);
-        freeaddrinfo(res);
-        return a.toString();
-    }
-    if (res)
-        freeaddrinfo(res);
+    int rc = 0;
+    const QString address = systemAddress(host, &rc);
+    if (!address.isEmpty())
+        return address;
     if (problem)
         *problem = why.isEmpty() ? QStringLiteral("%1 cannot be resolved (%2)").arg(host, QString::fromUtf8(gai_strerror(rc)))
                                  : why;
     return QString();
+}
+
+QString addressForBind(const QString &host)
+{
+    QHostAddress literal;
+    if (literal.setAddress(host) || !plausibleHostName(host))
+        return QString();
+    int rc = 0;
+    if (!systemAddress(host, &rc).isEmpty())
+        return QString();
+    const Options o = options();
+    if (o.dns.address.isEmpty())
+        return QString();
+    return queryAddresses(o.dns, host).addresses.value(0);
 }
 
 bool pingServer(const QString &server, NetlogonInfo *info, QString *problem)
@@ -253,7 +288,7 @@ bool pingServer(const QString &server, NetlogonInfo *info, QString *problem)
     if (address.isEmpty())
         return false;
     const QString domain = host.section(QLatin1Char('.'), 1);
-    return netlogonPing(address, domain, std::max(1, options().ldapTimeoutSeconds) * 1000, info, problem);
+    return netlogonPing(address, domain, std::max(1, options().ldapTimeoutSeconds) * 1000, info, problem, t_cancelled);
 }
 
 // --- the default source --------------------------------------------------------------------
@@ -490,9 +525,34 @@ int readRootDse(const QString &address, int timeoutSeconds, RootDseFacts *f, QSt
     ldap_set_option(ld, LDAP_OPT_TIMEOUT, &tv);
     const char *attrs[] = {"dnsHostName", "serverName", "dsServiceName", "defaultNamingContext",
                            "domainControllerFunctionality", nullptr};
+    int msgid = -1;
+    int rc = ldap_search_ext(ld, "", LDAP_SCOPE_BASE, "(objectClass=*)", const_cast<char **>(attrs), 0, nullptr,
+                             nullptr, &tv, 1, &msgid);
+    // The answer is awaited in short slices, so that a cancel is heard while the server is silent.
     LDAPMessage *res = nullptr;
-    const int rc = ldap_search_ext_s(ld, "", LDAP_SCOPE_BASE, "(objectClass=*)", const_cast<char **>(attrs), 0,
-                                     nullptr, nullptr, &tv, 1, &res);
+    QElapsedTimer clock;
+    clock.start();
+    while (rc == LDAP_SUCCESS && !res) {
+        if (cancelled()) {
+            *problem = QStringLiteral("%1: the read was cancelled").arg(address);
+            return ERROR_CANCELLED;
+        }
+        if (clock.elapsed() >= qint64(timeoutSeconds) * 1000) {
+            rc = LDAP_TIMEOUT;
+            break;
+        }
+        timeval slice{0, 100000};
+        const int got = ldap_result(ld, msgid, LDAP_MSG_ALL, &slice, &res);
+        if (got < 0) {
+            ldap_get_option(ld, LDAP_OPT_RESULT_CODE, &rc);
+            if (rc == LDAP_SUCCESS)
+                rc = LDAP_SERVER_DOWN;
+        } else if (got > 0) {
+            int err = LDAP_SUCCESS;
+            rc = ldap_parse_result(ld, res, &err, nullptr, nullptr, nullptr, nullptr, 0) == LDAP_SUCCESS ? err
+                                                                                                       : LDAP_DECODING_ERROR;
+        }
+    }
     std::unique_ptr<LDAPMessage, int (*)(LDAPMessage *)> resGuard(res, ldap_msgfree);
     if (rc != LDAP_SUCCESS) {
         *problem = QStringLiteral("%1: %2").arg(address, QString::fromUtf8(ldap_err2string(rc)));
@@ -556,24 +616,40 @@ struct ComputerFacts {
     bool pdc = false;
 };
 
-// The computer object and the PDC role, read with the configured credentials.
-ComputerFacts readComputer(const QString &address, const RootDseFacts &dse, const Credentials &cred)
+// A host name as the directory or a browser writes it, for comparing.
+QString normalHost(QString h)
+{
+    h = h.trimmed().toLower();
+    while (h.endsWith(QLatin1Char('.')))
+        h.chop(1);
+    return h;
+}
+
+// The computer object and the PDC role of host, read through the connection: the directory
+// the program is connected to holds them, and nothing is sent to the browsed host. The server
+// object its RootDSE names is used only when it carries host's own DNS name, so that a host
+// cannot pass another controller's facts off as its own.
+ComputerFacts readComputer(const QString &host, const RootDseFacts &dse, const Credentials &cred)
 {
     ComputerFacts c;
-    if (!cred.useCredentials && cred.user.isEmpty())
+    if (cred.serverPrefix.isEmpty() || dse.serverName.isEmpty())
         return c;
-    const QString host = address.contains(QLatin1Char(':')) ? QLatin1Char('[') + address + QLatin1Char(']') : address;
-    const QString prefix = QStringLiteral("LDAP://%1/").arg(host);
+    // A wait for the directory ends early when the read is cancelled.
+    ads::WaitHookScope hook([] { return !cancelled(); });
+    const QString &prefix = cred.serverPrefix;
     const QString user = cred.useCredentials ? cred.user : QString();
     const QString pw = cred.useCredentials ? cred.password : QString();
-    const std::uint32_t flags = cred.authFlags | ads::ADS_SERVER_BIND;
+    const std::uint32_t flags = cred.authFlags;
     ads::ObjectPtr server;
-    if (dse.serverName.isEmpty() || ads::failed(ads::ADsOpenObject(prefix + dse.serverName, user, pw, flags, &server)))
+    if (ads::failed(ads::ADsOpenObject(prefix + ads::escapePathDn(dse.serverName), user, pw, flags, &server)))
         return c;
-    server->GetInfoEx({QStringLiteral("serverReference")});
+    server->GetInfoEx({QStringLiteral("dNSHostName"), QStringLiteral("serverReference")});
+    if (normalHost(firstValue(server, QStringLiteral("dNSHostName"))) != normalHost(host))
+        return c;
     const QString computerDn = firstValue(server, QStringLiteral("serverReference"));
     ads::ObjectPtr computer;
-    if (!computerDn.isEmpty() && ads::succeeded(ads::ADsOpenObject(prefix + computerDn, user, pw, flags, &computer))) {
+    if (!computerDn.isEmpty() &&
+        ads::succeeded(ads::ADsOpenObject(prefix + ads::escapePathDn(computerDn), user, pw, flags, &computer))) {
         computer->GetInfoEx({QStringLiteral("operatingSystem"), QStringLiteral("operatingSystemVersion"),
                              QStringLiteral("description")});
         c.operatingSystem = firstValue(computer, QStringLiteral("operatingSystem")).left(256);
@@ -581,12 +657,14 @@ ComputerFacts readComputer(const QString &address, const RootDseFacts &dse, cons
         c.description = firstValue(computer, QStringLiteral("description")).left(1024);
         c.read = true;
     }
+    // The PDC emulator role: the domain object names the role holder's directory service.
     ads::ObjectPtr domain;
     if (!dse.defaultNamingContext.isEmpty() &&
-        ads::succeeded(ads::ADsOpenObject(prefix + dse.defaultNamingContext, user, pw, flags, &domain))) {
+        ads::succeeded(ads::ADsOpenObject(prefix + ads::escapePathDn(dse.defaultNamingContext), user, pw, flags, &domain))) {
         domain->GetInfoEx({QStringLiteral("fSMORoleOwner")});
         const QString owner = firstValue(domain, QStringLiteral("fSMORoleOwner"));
-        c.pdc = !owner.isEmpty() && owner.compare(dse.dsServiceName, Qt::CaseInsensitive) == 0;
+        c.pdc = !owner.isEmpty() &&
+                owner.compare(QStringLiteral("CN=NTDS Settings,") + dse.serverName, Qt::CaseInsensitive) == 0;
     }
     return c;
 }
@@ -622,7 +700,11 @@ int NetServerGetInfo(const char *servername, std::uint32_t level, std::uint8_t *
     }
     std::uint32_t major = 0, minor = 0;
     versionOfFunctionality(dse.dcFunctionality, &major, &minor);
-    const ComputerFacts computer = readComputer(address, dse, credentials());
+    const ComputerFacts computer = readComputer(host, dse, credentials());
+    if (cancelled()) {
+        addProblem(QStringLiteral("reading %1 was cancelled").arg(host));
+        return ERROR_CANCELLED;
+    }
     if (computer.read && computer.operatingSystem.contains(QLatin1String("Windows"), Qt::CaseInsensitive)) {
         // "10.0 (17763)": major and minor before the build.
         static const QRegularExpression re(QStringLiteral("^\\s*(\\d{1,5})\\.(\\d{1,5})"));
@@ -638,7 +720,11 @@ int NetServerGetInfo(const char *servername, std::uint32_t level, std::uint8_t *
     QString pingProblem;
     const QString dnsHost = dse.dnsHostName.isEmpty() ? host : dse.dnsHostName;
     const bool pinged = netlogonPing(address, dnsHost.section(QLatin1Char('.'), 1),
-                                     std::max(1, options().ldapTimeoutSeconds) * 1000, &ping, &pingProblem);
+                                     std::max(1, options().ldapTimeoutSeconds) * 1000, &ping, &pingProblem, t_cancelled);
+    if (cancelled()) {
+        addProblem(QStringLiteral("reading %1 was cancelled").arg(host));
+        return ERROR_CANCELLED;
+    }
     std::uint32_t type = SV_TYPE_WORKSTATION | SV_TYPE_SERVER | SV_TYPE_NT | SV_TYPE_SERVER_NT;
     // A server with a directory service is a domain controller: the PDC emulator role holder
     // when it says so or its domain object names it, else a backup controller.
@@ -693,6 +779,7 @@ QString systemMessage(int code)
     case ERROR_NO_MORE_ITEMS: return QStringLiteral("No more data is available.");
     case ERROR_NOT_CONTAINER: return QStringLiteral("Cannot enumerate a noncontainer.");
     case ERROR_NO_NETWORK: return QStringLiteral("The network is not present or not started.");
+    case ERROR_CANCELLED: return QStringLiteral("The operation was canceled by the user.");
     case ERROR_LOGON_FAILURE: return QStringLiteral("The user name or password is incorrect.");
     case ERROR_TIMEOUT: return QStringLiteral("This operation returned because the timeout period expired.");
     default: return QString();

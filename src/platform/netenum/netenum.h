@@ -10,9 +10,11 @@
 //   domain        its domain controllers, from the DNS SRV records
 //                 _ldap._tcp.dc._msdcs.<domain> (remote name "\\" + host name);
 //   server        not a container (ERROR_NOT_CONTAINER).
-// Server facts (NetServerGetInfo): an anonymous RootDSE read of the server, and, when
-// credentials were given (setCredentials), its computer object: operatingSystemVersion as
-// the version, description as the comment, the PDC emulator role.
+// Server facts (NetServerGetInfo): an anonymous RootDSE read of the server and its answer to
+// the domain controller ping, and, when connected (setCredentials), its computer object read
+// through the connection: operatingSystemVersion as the version, description as the comment,
+// the PDC emulator role. A browsed host is never bound with the connection's credentials: a
+// name DNS (or whoever answers for it) lists is no reason to hand it a password.
 //
 // DNS is asked of Options::dns (ARV_DNS_SERVER, "address[:port]", when not set in code),
 // else of the system's resolver. Every wait is bounded by the options' timeouts.
@@ -38,6 +40,7 @@ constexpr int ERROR_MORE_DATA = 234;
 constexpr int ERROR_NO_MORE_ITEMS = 259;
 constexpr int ERROR_NOT_CONTAINER = 1207;
 constexpr int ERROR_NO_NETWORK = 1222;
+constexpr int ERROR_CANCELLED = 1223;
 constexpr int ERROR_LOGON_FAILURE = 1326;
 constexpr int ERROR_TIMEOUT = 1460;
 constexpr int ERROR_INVALID_LEVEL = 124;
@@ -117,8 +120,21 @@ QString WNetLastProblem();
 
 // Reads the server's facts. servername: "\\host" or "host". Only level 101. The record is
 // allocated here and freed with NetApiBufferFree. ERROR_BAD_NETPATH when the server cannot
-// be reached or has no RootDSE.
+// be reached or has no RootDSE; ERROR_CANCELLED when a CancelScope of the thread said so.
 int NetServerGetInfo(const char *servername, std::uint32_t level, std::uint8_t **bufptr);
+
+// While a scope lives, the calling thread's server reads (NetServerGetInfo, pingServer) ask
+// cancelled() about every 100 ms while they wait, and end early when it says so.
+class CancelScope {
+public:
+    explicit CancelScope(std::function<bool()> cancelled);
+    ~CancelScope();
+    CancelScope(const CancelScope &) = delete;
+    CancelScope &operator=(const CancelScope &) = delete;
+
+private:
+    std::function<bool()> previous_;
+};
 int NetApiBufferFree(void *buffer);
 
 // The system's text for a code (the network message table first, then the system
@@ -141,8 +157,10 @@ void setOptions(const Options &options);
 // Domains of the connected forest (their DNS names), listed besides the system's.
 void setKnownDomains(const QStringList &dnsDomains);
 
-// Credentials for reading computer objects (nothing is read without them).
+// The connection whose directory holds the controllers' computer objects: its server (the
+// ServerPrefix, "LDAP://server:port/") and credentials; nothing is read while it is not set.
 struct Credentials {
+    QString serverPrefix;
     QString user, password;
     std::uint32_t authFlags = 0;
     bool useCredentials = false;
@@ -158,6 +176,12 @@ bool pingServer(const QString &server, NetlogonInfo *info, QString *problem = nu
 // The address to reach host at: the configured DNS server's A record first, then the
 // system's resolver; an address is returned as it is. Empty when nothing resolves.
 QString resolveHost(const QString &host, QString *problem = nullptr);
+
+// The address to bind host by instead of its name, for a bind that checks who answers (TLS
+// certificates and Kerberos service names name hosts, not addresses): empty when the system's
+// resolver knows the name (it is bound by its name then) or when host is an address already;
+// else the configured DNS server's address for it (empty when it has none).
+QString addressForBind(const QString &host);
 
 // The resources below a start (null: the top) as the stand-in finds them; the default
 // source. A test or another platform may replace it (a null function restores it).

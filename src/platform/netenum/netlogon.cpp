@@ -1,6 +1,10 @@
 #include "platform/netenum/netlogon.h"
 
+#include <QElapsedTimer>
 #include <QHostAddress>
+#include <QRandomGenerator>
+
+#include <algorithm>
 
 #include <arpa/inet.h>
 #include <arpa/nameser.h>
@@ -109,7 +113,7 @@ QByteArray netlogonRequest(int messageId, const QString &dnsDomain)
     return tlv(0x30, berInt(messageId) + search);
 }
 
-bool parseNetlogonAnswer(const QByteArray &datagram, NetlogonInfo *info, QString *problem)
+bool parseNetlogonAnswer(const QByteArray &datagram, int messageId, NetlogonInfo *info, QString *problem)
 {
     auto bad = [problem](const char *why) {
         if (problem)
@@ -123,8 +127,17 @@ bool parseNetlogonAnswer(const QByteArray &datagram, NetlogonInfo *info, QString
         return bad("no message");
     quint8 tag;
     int s, l;
-    if (!msg.next(&tag, &s, &l) || tag != 0x02)
+    if (!msg.next(&tag, &s, &l) || tag != 0x02 || l < 1 || l > 5)
         return bad("no message id");
+    // A non-negative INTEGER of at most 31 bits, big-endian; an answer to another request (a
+    // late one, or one someone else sent) is not this request's answer.
+    qint64 id = 0;
+    if (quint8(datagram.at(s)) & 0x80)
+        return bad("negative message id");
+    for (int i = 0; i < l; ++i)
+        id = (id << 8) | quint8(datagram.at(s + i));
+    if (id != messageId)
+        return bad("the answer is for another request");
     if (!msg.enter(0x64, &entry))
         return bad("no search entry");
     if (!entry.next(&tag, &s, &l) || tag != 0x04)
@@ -144,11 +157,13 @@ bool parseNetlogonAnswer(const QByteArray &datagram, NetlogonInfo *info, QString
     const quint16 opcode = quint16(blob[0] | (blob[1] << 8));
     if (opcode != 23 && opcode != 25)
         return bad("not an extended answer");
-    info->flags = quint32(blob[4]) | (quint32(blob[5]) << 8) | (quint32(blob[6]) << 16) | (quint32(blob[7]) << 24);
+    // Read into a record of its own: the caller's is written only when everything read.
+    NetlogonInfo read;
+    read.flags = quint32(blob[4]) | (quint32(blob[5]) << 8) | (quint32(blob[6]) << 16) | (quint32(blob[7]) << 24);
     const unsigned char *p = blob + 24;
-    QString *fields[] = {&info->dnsForestName, &info->dnsDomainName, &info->dnsHostName,
-                         &info->netbiosDomainName, &info->netbiosComputerName, nullptr /* user */,
-                         &info->siteName};
+    QString *fields[] = {&read.dnsForestName, &read.dnsDomainName, &read.dnsHostName,
+                         &read.netbiosDomainName, &read.netbiosComputerName, nullptr /* user */,
+                         &read.siteName};
     for (QString *f : fields) {
         char name[NS_MAXDNAME];
         if (p >= blobEnd)
@@ -160,11 +175,12 @@ bool parseNetlogonAnswer(const QByteArray &datagram, NetlogonInfo *info, QString
         if (f)
             *f = QString::fromUtf8(name).left(255);
     }
+    *info = read;
     return true;
 }
 
 bool netlogonPing(const QString &address, const QString &dnsDomain, int timeoutMs, NetlogonInfo *info,
-                  QString *problem)
+                  QString *problem, const std::function<bool()> &cancelled)
 {
     QHostAddress a(address);
     if (a.protocol() != QAbstractSocket::IPv4Protocol) {
@@ -183,19 +199,44 @@ bool netlogonPing(const QString &address, const QString &dnsDomain, int timeoutM
     sin.sin_family = AF_INET;
     sin.sin_port = htons(389);
     sin.sin_addr.s_addr = htonl(a.toIPv4Address());
-    const int id = 1 + (::getpid() & 0x3FFF);
+    // A fresh id per request, so that a late answer to an earlier ping (of this or another
+    // thread) is not taken for this one's.
+    const int id = int(QRandomGenerator::global()->bounded(1, 0x7FFFFFFF));
     const QByteArray req = netlogonRequest(id, dnsDomain);
     bool ok = false;
     QString why = QStringLiteral("%1 did not answer the domain controller ping").arg(address);
     if (::connect(fd, reinterpret_cast<sockaddr *>(&sin), sizeof sin) == 0 &&
         ::send(fd, req.constData(), size_t(req.size()), 0) == req.size()) {
-        pollfd pfd{fd, POLLIN, 0};
-        if (::poll(&pfd, 1, timeoutMs) == 1 && (pfd.revents & POLLIN)) {
-            QByteArray buf(8192, Qt::Uninitialized);
+        QElapsedTimer clock;
+        clock.start();
+        QByteArray buf(8192, Qt::Uninitialized);
+        // Waits in short slices, so that a cancel is heard while the controller is silent.
+        while (!ok) {
+            if (cancelled && cancelled()) {
+                why = QStringLiteral("the domain controller ping to %1 was cancelled").arg(address);
+                break;
+            }
+            const qint64 left = timeoutMs - clock.elapsed();
+            if (left <= 0)
+                break;
+            pollfd pfd{fd, POLLIN, 0};
+            const int r = ::poll(&pfd, 1, int(std::min<qint64>(left, cancelled ? 100 : left)));
+            if (r < 0 && errno != EINTR)
+                break;
+            if (r <= 0)
+                continue;
+            if (!(pfd.revents & POLLIN))
+                break;  // refused (nothing listens there) or another error
             const ssize_t n = ::recv(fd, buf.data(), size_t(buf.size()), 0);
-            if (n > 0) {
-                buf.truncate(int(n));
-                ok = parseNetlogonAnswer(buf, info, &why);
+            if (n <= 0)
+                break;
+            NetlogonInfo answer;
+            QString unreadable;
+            if (parseNetlogonAnswer(buf.left(int(n)), id, &answer, &unreadable)) {
+                *info = answer;
+                ok = true;
+            } else {
+                why = unreadable;  // another datagram may still bring the answer
             }
         }
     }

@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
+
 namespace netenum {
 
 struct NetlogonInfo {
@@ -15,12 +17,14 @@ struct NetlogonInfo {
 };
 
 // Asks the controller at address; false with a reason when it does not answer in time or the
-// answer cannot be read.
+// answer cannot be read. A datagram that does not answer this request (another message id) is
+// passed over; cancelled, when given, is asked while waiting and ends the wait early.
 bool netlogonPing(const QString &address, const QString &dnsDomain, int timeoutMs, NetlogonInfo *info,
-                  QString *problem);
+                  QString *problem, const std::function<bool()> &cancelled = {});
 
-// The request datagram and the reading of an answer (exposed for tests).
+// The request datagram and the reading of an answer (exposed for tests). The answer must carry
+// the request's message id; info is written only when the whole answer reads.
 QByteArray netlogonRequest(int messageId, const QString &dnsDomain);
-bool parseNetlogonAnswer(const QByteArray &datagram, NetlogonInfo *info, QString *problem);
+bool parseNetlogonAnswer(const QByteArray &datagram, int messageId, NetlogonInfo *info, QString *problem);
 
 } // namespace netenum

@@ -1,6 +1,6 @@
 // "Browse for Server" on the network domain: the tree from real SRV records, rescanning,
-// the server's texts, a stopped controller, the busy rules, and the connection dialog's
-// "  ..." filling the server name and the domain.
+// the server's texts read off the window's thread (a stopped and a silent controller), the
+// busy rules, and the connection dialog's "  ..." filling the server name and the domain.
 #include "main/unConnectionDlg.h"
 #include "network/unNetOpenEnum.h"
 #include "network_gui_support.h"
@@ -12,6 +12,11 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <thread>
 
@@ -80,6 +85,7 @@ TEST_F(BrowseForServer, ScanListsTheDomainAndBothControllersAndRescanAddsNothing
     EXPECT_FALSE(rescan->isVisibleTo(&f));
     auto *label = f.findChild<QLabel *>("lbServerType");
     EXPECT_TRUE(label->isVisibleTo(&f));
+    EXPECT_TRUE(waitFor([&] { return !label->text().isEmpty(); }, 30000));
     EXPECT_TRUE(label->text().startsWith("OS Version: [NT] ")) << label->text().toStdString();
     EXPECT_TRUE(label->text().contains("\r\nSupport:[WKS][SVR]")) << label->text().toStdString();
     EXPECT_EQ(f.NetServer()->ServerName(), "\\\\" + dc1());
@@ -91,19 +97,62 @@ TEST_F(BrowseForServer, ScanListsTheDomainAndBothControllersAndRescanAddsNothing
     EXPECT_EQ(f.SelectedDomain(), fact("DNS_DOMAIN"));
 }
 
-TEST_F(BrowseForServer, StoppedControllerShowsUnknownAndForgetsTheName)
+TEST_F(BrowseForServer, ServerFactsAreReadOffTheWindowsThreadAndDroppedWhenTheSelectionMoves)
 {
     TfrmNetOpenEnum f(nullptr, true);
     ASSERT_TRUE(waitFor([&] { return !f.Busy(); }, 30000));
-    QTreeWidgetItem *server = child(domainNode(f), dc2());
-    ASSERT_NE(server, nullptr);
+    QTreeWidgetItem *first = child(domainNode(f), dc1());
+    QTreeWidgetItem *second = child(domainNode(f), dc2());
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(second, nullptr);
+    auto *label = f.findChild<QLabel *>("lbServerType");
+    const auto describesDc1 = [&] { return label->text().contains("[PDC]"); };
     ASSERT_EQ(runDomainScript({QStringLiteral("stop-dc2")}), 0);
-    f.tree()->setCurrentItem(server);
-    const QString shown = f.findChild<QLabel *>("lbServerType")->text();
-    const QString name = f.NetServer()->ServerName();
+
+    // A stopped controller shows "Unknown", and the component forgets its name.
+    f.tree()->setCurrentItem(second);
+    const bool unknown = waitFor([&] { return label->text() == "Unknown"; }, 30000);
+    const QString forgotten = f.NetServer()->ServerName();
+
+    // A host that takes the connection and then never answers (nothing accepts it).
+    const int silent = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int one = 1;
+    ::setsockopt(silent, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(389);
+    ::inet_pton(AF_INET, fact("DC2_ADDR").toLatin1().constData(), &a.sin_addr);
+    const bool listening = ::bind(silent, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0 && ::listen(silent, 8) == 0;
+    f.tree()->setCurrentItem(first);
+    const bool firstShown = waitFor(describesDc1, 30000);
+    // Its read waits on another thread: the window has not given up on it yet, and the next
+    // selection is taken at once; the silent host's answer, when its wait ends, is dropped.
+    f.tree()->setCurrentItem(second);
+    const QString whileWaiting = label->text();
+    f.tree()->setCurrentItem(first);
+    const bool back = waitFor(describesDc1, 30000);
+    const bool ended = waitFor([&] { return f.serverReadsRunning() == 0; }, 30000);
+    QApplication::processEvents();
+    const QString afterwards = label->text();
+    // Closing the window cancels a read that waits; nothing arrives afterwards.
+    f.tree()->setCurrentItem(second);
+    f.reject();
+    const bool closedEnded = waitFor([&] { return f.serverReadsRunning() == 0; }, 30000);
+    QApplication::processEvents();
+    const QString afterClose = label->text();
+    ::close(silent);
+
     EXPECT_EQ(runDomainScript({QStringLiteral("join-dc")}), 0);  // starts it again
-    EXPECT_EQ(shown, "Unknown");
-    EXPECT_TRUE(name.isEmpty());
+    EXPECT_TRUE(unknown) << label->text().toStdString();
+    EXPECT_TRUE(forgotten.isEmpty());
+    ASSERT_TRUE(listening);
+    EXPECT_TRUE(firstShown);
+    EXPECT_NE(whileWaiting, "Unknown");
+    EXPECT_TRUE(back);
+    EXPECT_TRUE(ended);
+    EXPECT_TRUE(afterwards.contains("[PDC]")) << afterwards.toStdString();
+    EXPECT_TRUE(closedEnded);
+    EXPECT_NE(afterClose, "Unknown");
 }
 
 TEST_F(BrowseForServer, WhileBusyTheSelectionStaysAndNodesDoNotOpen)

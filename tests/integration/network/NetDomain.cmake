@@ -18,15 +18,18 @@ add_test(NAME netdomain_stop COMMAND bash ${_arv_net_script} stop --dir ${ARV_NE
 set_tests_properties(netdomain_stop PROPERTIES FIXTURES_CLEANUP netdomain TIMEOUT 120)
 
 # arv_add_netdomain_test(<name> SOURCES ... [DEPS ...] [LOCK_DC2])
-#   Like arv_add_test(... DOMAIN GUI), against the network domain. LOCK_DC2: the tests stop or
-#   need the second controller, so they never run beside each other.
+#   Like arv_add_test(... DOMAIN GUI), against the network domain, whose controllers' host names
+#   the system's resolver of these tests (and of nothing else) knows, as a domain member's does
+#   (tests/support/test-resolver.sh). LOCK_DC2: the tests stop or need the second controller,
+#   so they never run beside each other.
 function(arv_add_netdomain_test name)
   cmake_parse_arguments(A "LOCK_DC2" "" "SOURCES;DEPS" ${ARGN})
   add_executable(${name} ${A_SOURCES})
   target_link_libraries(${name} PRIVATE ${A_DEPS} arv_testsupport GTest::gtest GTest::gmock)
   set_property(TARGET ${name} PROPERTY CROSSCOMPILING_EMULATOR /usr/bin/env
                "ARV_TEST_DOMAIN=${ARV_NET_DOMAIN_DIR}" "QT_QPA_PLATFORM=offscreen"
-               "ARV_SOURCE_DIR=${PROJECT_SOURCE_DIR}" "ARV_BINARY_DIR=${PROJECT_BINARY_DIR}")
+               "ARV_SOURCE_DIR=${PROJECT_SOURCE_DIR}" "ARV_BINARY_DIR=${PROJECT_BINARY_DIR}"
+               /bin/sh ${PROJECT_SOURCE_DIR}/tests/support/test-resolver.sh)
   set(props FIXTURES_REQUIRED netdomain)
   if(A_LOCK_DC2)
     list(APPEND props RESOURCE_LOCK netdomain_dc2)

@@ -31,10 +31,15 @@ protected:
         f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     }
 
-    CliRun cli(const QStringList &args)
+    // systemResolver false: the child resolves names as this machine does, without the
+    // tests' resolver that knows the network domain's host names.
+    CliRun cli(const QStringList &args, bool systemResolver = true)
     {
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        if (!systemResolver)
+            for (const char *v : {"LD_PRELOAD", "NSS_WRAPPER_HOSTS", "RESOLV_WRAPPER_CONF"})
+                env.remove(QString::fromLatin1(v));
         env.insert(QStringLiteral("ARV_SETTINGS_FILE"), dir.filePath(QStringLiteral("registry.ini")));
         env.insert(QStringLiteral("KRB5_CONFIG"), fact("KRB5_CONFIG"));
         env.insert(QStringLiteral("KRB5CCNAME"), QStringLiteral("MEMORY:arvendel-cli-net"));
@@ -49,6 +54,13 @@ protected:
         r.err = QString::fromUtf8(p.readAllStandardError());
         EXPECT_FALSE(r.out.contains(fact("ADMIN_PASSWORD")));
         return r;
+    }
+
+    // The administrator on DC1 by its address, with no mode chosen yet.
+    QStringList adminOnDc1() const
+    {
+        return {QStringLiteral("--server"), fact("ADDR"), QStringLiteral("--user"), fact("ADMIN_USER"),
+                QStringLiteral("--password-file"), passwordFile};
     }
 
     QStringList admin() const
@@ -116,4 +128,41 @@ TEST_F(CliNetwork, ServersListsBothControllersWithTheirRootDse)
     EXPECT_EQ(all.out.count("  Naming Contexts:\n"), 2);
     EXPECT_TRUE(all.out.contains("\n    " + fact("BASE_DN") + "\n")) << all.out.toStdString();
     EXPECT_FALSE(r.out.contains("Naming Contexts"));
+}
+
+TEST_F(CliNetwork, ServersBindsTheOtherControllerByItsHostNameOverLdapsAndKerberos)
+{
+    // The system's resolver knows the controllers' names, as a domain member's does: DC2 is
+    // bound by its name, which its certificate and its Kerberos service names name (its address
+    // they do not).
+    const QList<QStringList> modes = {{"--ssl", "--simple"}, {"--secure"}, {"--ssl", "--secure"}};
+    for (const QStringList &mode : modes) {
+        const CliRun r = cli(QStringList{"servers"} + adminOnDc1() + mode);
+        EXPECT_EQ(r.exitCode, 0) << mode.join(' ').toStdString() << "\n" << r.out.toStdString() << r.err.toStdString();
+        EXPECT_TRUE(r.out.contains("  Dns Host Name: " + fact("DC2_DNS_HOST") + "\n")) << r.out.toStdString();
+        EXPECT_EQ(r.out.count("  Is Synchronized: TRUE\n"), 2) << mode.join(' ').toStdString();
+    }
+}
+
+TEST_F(CliNetwork, ServersBindsByAddressWhereOnlyTheDnsServerKnowsTheNameAndSaysHowToMendIt)
+{
+    // As in the demo: --dns names the only DNS server that knows the controllers' names.
+    const QStringList dns{"--dns", fact("DNS_SERVER")};
+    const CliRun plain = cli(QStringList{"servers", "--simple"} + adminOnDc1() + dns, false);
+    EXPECT_EQ(plain.exitCode, 0) << plain.out.toStdString() << plain.err.toStdString();
+    EXPECT_EQ(plain.out.count("  Is Synchronized: TRUE\n"), 2) << plain.out.toStdString();
+
+    // TLS and Kerberos check the name, which the address is not: the error says so and how to
+    // make the name resolvable; the connected controller still answers.
+    const QList<QStringList> modes = {{"--ssl", "--simple"}, {"--secure"}};
+    for (const QStringList &mode : modes) {
+        const CliRun r = cli(QStringList{"servers"} + adminOnDc1() + mode + dns, false);
+        EXPECT_NE(r.exitCode, 0) << mode.join(' ').toStdString();
+        EXPECT_EQ(r.out.count("  Is Synchronized: TRUE\n"), 1) << r.out.toStdString();
+        const QString dc2 = r.out.mid(r.out.indexOf("Server Name: DC2\n"));
+        const QString error = dc2.mid(dc2.indexOf("  Error: ")).section('\n', 0, 0);
+        EXPECT_TRUE(error.contains(fact("DC2_ADDR"))) << error.toStdString();
+        EXPECT_TRUE(error.contains(fact("DC2_DNS_HOST") + " resolvable")) << error.toStdString();
+        EXPECT_TRUE(error.contains("/etc/hosts")) << error.toStdString();
+    }
 }

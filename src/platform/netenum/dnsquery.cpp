@@ -174,6 +174,23 @@ DnsAnswer querySrv(const DnsServer &server, const QString &name)
     DnsAnswer a;
     Resolver r(server);
     const QByteArray msg = r.query(name, ns_t_srv, a);
+    if (msg.isEmpty()) {
+        if (a.error.isEmpty())
+            a.error = QStringLiteral("DNS has no SRV records for %1").arg(name);
+        return a;
+    }
+    return parseSrvAnswer(msg, name);
+}
+
+DnsAnswer parseSrvAnswer(const QByteArray &msg, const QString &name)
+{
+    DnsAnswer a;
+    a.ok = true;
+    if (msg.isEmpty()) {
+        a.ok = false;
+        a.error = QStringLiteral("the DNS answer for %1 is empty").arg(name);
+        return a;
+    }
     const auto *base = reinterpret_cast<const unsigned char *>(msg.constData());
     for (const ns_rr &rr : answerRecords(msg, name, ns_t_srv, a)) {
         if (ns_rr_rdlen(rr) < 7)

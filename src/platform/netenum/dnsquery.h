@@ -3,6 +3,7 @@
 // addresses of a host, asked of a chosen DNS server (an administrator's machine may not use
 // the domain's DNS) or of the system's resolver. Every query is bounded: a server that does
 // not answer costs at most timeoutSeconds * attempts.
+#include <QByteArray>
 #include <QList>
 #include <QString>
 
@@ -35,6 +36,10 @@ struct DnsAnswer {
 
 // SRV records of name (e.g. "_ldap._tcp.dc._msdcs.example.com").
 DnsAnswer querySrv(const DnsServer &server, const QString &name);
+// The SRV records of a DNS answer message to the query for name (what querySrv reads from the
+// server's answer): sorted as above, targets "." left out. A message that cannot be read
+// gives ok false and the reason; records cut short are skipped.
+DnsAnswer parseSrvAnswer(const QByteArray &message, const QString &name);
 // IPv4 (A) addresses of a host.
 DnsAnswer queryAddresses(const DnsServer &server, const QString &host);
 

@@ -25,6 +25,8 @@ namespace {
 
 thread_local QByteArray t_input;  // the input being run, shown when an invariant breaks
 
+} // namespace
+
 QByteArray bytes(const std::uint8_t *data, std::size_t size)
 {
     t_input = QByteArray(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
@@ -39,8 +41,6 @@ void require(bool condition, const char *what)
         std::abort();
     }
 }
-
-} // namespace
 
 int wireValues(const std::uint8_t *data, std::size_t size)
 {

@@ -7,6 +7,8 @@
 // invalid filter).
 #include "fuzz_file_targets.h"
 
+#include <QByteArray>
+
 #include <cstddef>
 #include <cstdint>
 
@@ -14,12 +16,20 @@ namespace fuzz {
 
 using Target = int (*)(const std::uint8_t *data, std::size_t size);
 
+// What the targets share: the input as bytes (kept, to be shown when an invariant breaks) and
+// the check that aborts with the broken invariant named.
+QByteArray bytes(const std::uint8_t *data, std::size_t size);
+void require(bool condition, const char *what);
+
 int wireValues(const std::uint8_t *data, std::size_t size);
 int rangedNames(const std::uint8_t *data, std::size_t size);
 int pictures(const std::uint8_t *data, std::size_t size);
 int adsPaths(const std::uint8_t *data, std::size_t size);
 int filterEscaping(const std::uint8_t *data, std::size_t size);
 int storedSettings(const std::uint8_t *data, std::size_t size);
+// The network's answers (fuzz_network.cpp): a domain controller's ping answer, a DNS SRV answer.
+int pingAnswers(const std::uint8_t *data, std::size_t size);
+int srvAnswers(const std::uint8_t *data, std::size_t size);
 
 struct NamedTarget {
     const char *name;  // also the folder of its seed corpus
@@ -31,6 +41,7 @@ inline constexpr NamedTarget targets[] = {
     {"adspath", adsPaths, 100},    {"escape", filterEscaping, 100},   {"settings", storedSettings, 5},
     // Files someone else made (fuzz_file_targets.h); each run writes a few files.
     {"workbook", existingWorkbook, 5}, {"columnset", columnSetRecords, 20}, {"htf", htmlTemplateFiles, 10},
+    {"ping", pingAnswers, 100},    {"srv", srvAnswers, 100},
 };
 
 } // namespace fuzz

@@ -9,6 +9,10 @@ PKGS=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libldap-dev libsasl2-dev libkrb5-dev libjpeg-dev libxlsxwriter-dev libzip-dev libsqlite3-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
+  # the desktop keyring (Secret Service); the icon's PNG sizes are drawn from its SVG
+  libsecret-1-dev librsvg2-bin
+  # the Debian package and its checks: desktop entry, AppStream metainfo, lintian, manual pages
+  dpkg-dev file desktop-file-utils appstream lintian man-db groff-base
   # run time: Kerberos binds through SASL GSSAPI, LDAP client tools
   libsasl2-modules libsasl2-modules-gssapi-mit krb5-user ldap-utils
   # the test and demo domain
@@ -18,8 +22,10 @@ PKGS=(
   libnss-wrapper libresolv-wrapper
   # test and demo tools: picture files for the seed, a virtual display for screenshots
   imagemagick xvfb xauth
-  # independent readers of exported files (workbooks, documents)
-  python3-openpyxl python3-docx
+  # independent readers of exported files (workbooks, documents, LDIF) and of the keyring
+  python3-openpyxl python3-docx python3-ldap python3-secretstorage libsecret-tools
+  # a private keyring for the keyring tests: a session bus and GNOME Keyring
+  dbus dbus-daemon gnome-keyring
   # fonts the window tests measure text with; Cyrillic comes with DejaVu, Chinese and Japanese
   # names (the seed has them) with the Droid fallback font, so the grid shows no boxes
   fonts-dejavu-core fonts-droid-fallback

@@ -12,6 +12,8 @@
 #include <QStringList>
 #include <QTextStream>
 
+#include <functional>
+
 namespace cli {
 
 using CommandFunction = int (*)(const QStringList &args);
@@ -70,6 +72,10 @@ bool rejectArguments(const QCommandLineParser &parser, int *exitCode);
 // Builds the settings from the options and connects. Ok when connected; otherwise the
 // error has been printed and the exit code to return comes back.
 int connectFromOptions(const QCommandLineParser &parser);
+// Connects as connectFromOptions does, runs body and disconnects again. An Exception that body
+// raises ends it with the program's text on standard error (what body printed is flushed
+// first) and DirectoryError; otherwise body's exit code comes back.
+int runConnected(const QCommandLineParser &parser, const std::function<int()> &body);
 // The authentication flags as the tool prints them: 0x and eight upper-case hex digits.
 QString authFlagsText(quint32 flags);
 

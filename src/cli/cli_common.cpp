@@ -315,6 +315,22 @@ int connectFromOptions(const QCommandLineParser &parser)
     return connect(settings) ? Ok : DirectoryError;
 }
 
+int runConnected(const QCommandLineParser &parser, const std::function<int()> &body)
+{
+    if (const int rc = connectFromOptions(parser); rc != Ok)
+        return rc;
+    int rc = Ok;
+    try {
+        rc = body();
+    } catch (const Exception &e) {
+        out().flush();
+        rc = directoryError(e.Message());
+    }
+    out().flush();
+    DisconnectContext();
+    return rc;
+}
+
 QString authFlagsText(quint32 flags)
 {
     return QStringLiteral("0x") + QString::number(flags, 16).rightJustified(8, u'0').toUpper();

@@ -138,10 +138,7 @@ int runAccount(const QStringList &args)
         else
             return cli::usageError(parser, QStringLiteral("--expires is never or a date yyyy-mm-dd"));
     }
-    if (const int rc = cli::connectFromOptions(parser); rc != cli::Ok)
-        return rc;
-    int result = cli::Ok;
-    try {
+    return cli::runConnected(parser, [&] {
         const QString dn = parser.positionalArguments().first();
         ads::ObjectPtr user;
         CheckADSIResult(OpenWithContext(ads::escapePathDn(dn), &user, QString::fromLatin1(ads::IID_IADsUser)));
@@ -160,12 +157,8 @@ int runAccount(const QStringList &args)
                                          QStringLiteral("accountExpires"), QStringLiteral("logonHours"),
                                          QStringLiteral("userWorkstations")}));
         print(user, dn);
-    } catch (const Exception &e) {
-        cli::out().flush();
-        result = cli::directoryError(e.Message());
-    }
-    DisconnectContext();
-    return result;
+        return cli::Ok;
+    });
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // arvendel-cli group: the group lists, a group's members, member changes and the member
 // preview of a query-based group, through the same code as the group windows.
 #include "cli/cli.h"
+#include "cli/output/printer.h"
 #include "core/unConnection.h"
 #include "groups/unEnumMembersThread.h"
 #include "groups/unGroupList.h"
@@ -72,30 +73,44 @@ const QStringList kGroupCategories{QStringLiteral("Group")};
 const QStringList kDynamicCategories{QStringLiteral("msExchDynamicDistributionList")};
 const QStringList kMemberCategories{QStringLiteral("person"), QStringLiteral("Group"), QStringLiteral("computer")};
 
-int runList(const QCommandLineParser &parser)
+using cli::output::JsonObject;
+
+// The rows below name their fields in JSON and LDIF: name, type, folder, membership.
+int runList(const QCommandLineParser &parser, cli::output::Printer &printer)
 {
     const groups::GroupKind kind = parser.isSet(QStringLiteral("query-based"))
         ? groups::GroupKind::QueryBasedDistributionGroups : groups::GroupKind::Groups;
     QList<groups::TGroupListEntry> rows = groups::LoadGroupList(kind);
     groups::SortGroupList(rows, groups::kSortByName);
     QTextStream &o = cli::out();
-    for (const auto &r : rows)
-        o << r.Name << '\t' << r.TypeText << '\t' << r.Folder << '\t' << r.DistinguishedName << '\n';
-    o.flush();
+    for (const auto &r : rows) {
+        if (printer.format() == cli::output::Format::Text)
+            o << r.Name << '\t' << r.TypeText << '\t' << r.Folder << '\t' << r.DistinguishedName << '\n';
+        else
+            printer.record(r.DistinguishedName, JsonObject()
+                                                    .add(QStringLiteral("name"), r.Name)
+                                                    .add(QStringLiteral("type"), r.TypeText.isEmpty() ? QVariant() : r.TypeText)
+                                                    .add(QStringLiteral("folder"), r.Folder));
+    }
     return cli::Ok;
 }
 
-int runMembers(const QString &groupDn, int rangeSize)
+int runMembers(const QString &groupDn, int rangeSize, cli::output::Printer &printer)
 {
     const groups::TGroupFacts facts = groups::ReadGroupFacts(groupDn);
     groups::TLoadOptions options;
     options.rangeSize = rangeSize;
     QTextStream &o = cli::out();
     groups::LoadGroupMembers(facts, [&](const groups::TGroupMember &m) {
-        o << m.Name << '\t' << m.Folder << '\t' << m.DistinguishedName << '\t' << groups::MemberKindText(m.Kind) << '\n';
+        if (printer.format() == cli::output::Format::Text)
+            o << m.Name << '\t' << m.Folder << '\t' << m.DistinguishedName << '\t' << groups::MemberKindText(m.Kind) << '\n';
+        else
+            printer.record(m.DistinguishedName, JsonObject()
+                                                    .add(QStringLiteral("name"), m.Name)
+                                                    .add(QStringLiteral("folder"), m.Folder)
+                                                    .add(QStringLiteral("membership"), groups::MemberKindText(m.Kind)));
         return true;
     }, options);
-    o.flush();
     return cli::Ok;
 }
 
@@ -116,15 +131,19 @@ int runChange(const QString &groupDn, const QString &memberDn, bool add)
     return cli::Ok;
 }
 
-int runPreview(const QString &groupDn)
+int runPreview(const QString &groupDn, cli::output::Printer &printer)
 {
     const groups::TDynamicGroupQuery q = groups::ReadDynamicGroupQuery(groupDn);
     QTextStream &o = cli::out();
     groups::PreviewMembers(q.BaseDn, q.Filter, [&](const groups::TPreviewMember &m) {
-        o << m.Name << '\t' << m.Folder << '\t' << m.DistinguishedName << '\n';
+        if (printer.format() == cli::output::Format::Text)
+            o << m.Name << '\t' << m.Folder << '\t' << m.DistinguishedName << '\n';
+        else
+            printer.record(m.DistinguishedName, JsonObject()
+                                                    .add(QStringLiteral("name"), m.Name)
+                                                    .add(QStringLiteral("folder"), m.Folder));
         return true;
     });
-    o.flush();
     return cli::Ok;
 }
 
@@ -138,6 +157,7 @@ int runGroup(const QStringList &args)
         {QStringLiteral("query-based"), QStringLiteral("list: the query-based distribution groups.")},
         {QStringLiteral("range-size"), QStringLiteral("members: values of \"member\" asked for at a time (default 1500)."), QStringLiteral("n")},
     });
+    cli::output::addFormatOption(parser, true);
     int exitCode = cli::Ok;
     if (!cli::parseCommandLine(parser, args, &exitCode))
         return exitCode;
@@ -159,33 +179,28 @@ int runGroup(const QStringList &args)
         if (!ok || rangeSize < 1)
             return cli::usageError(parser, QStringLiteral("--range-size needs a number of 1 or more"));
     }
-    if (const int rc = cli::connectFromOptions(parser); rc != cli::Ok)
-        return rc;
-    int rc = cli::Ok;
-    try {
-        QString error;
-        if (sub == QLatin1String("list")) {
-            rc = runList(parser);
-        } else {
-            const QString group = resolve(pos.at(1), sub == QLatin1String("preview") ? kDynamicCategories : kGroupCategories, &error);
-            QString member;
-            if (!group.isEmpty() && wanted == 3)
-                member = resolve(pos.at(2), kMemberCategories, &error);
-            if (!error.isEmpty())
-                rc = cli::directoryError(error);
-            else if (sub == QLatin1String("members"))
-                rc = runMembers(group, rangeSize);
-            else if (sub == QLatin1String("preview"))
-                rc = runPreview(group);
-            else
-                rc = runChange(group, member, sub == QLatin1String("add-member"));
-        }
-    } catch (const Exception &e) {
-        cli::out().flush();
-        rc = cli::directoryError(e.Message());
-    }
-    DisconnectContext();
-    return rc;
+    cli::output::Format format;
+    QString error;
+    if (!cli::output::formatFromOptions(parser, true, &format, &error))
+        return cli::usageError(parser, error);
+    if (format != cli::output::Format::Text && wanted == 3)
+        return cli::usageError(parser, QStringLiteral("%1 takes no --output").arg(sub));
+    cli::output::Printer printer(cli::out(), format);
+    return cli::runConnected(parser, [&] {
+        if (sub == QLatin1String("list"))
+            return runList(parser, printer);
+        const QString group = resolve(pos.at(1), sub == QLatin1String("preview") ? kDynamicCategories : kGroupCategories, &error);
+        QString member;
+        if (!group.isEmpty() && wanted == 3)
+            member = resolve(pos.at(2), kMemberCategories, &error);
+        if (!error.isEmpty())
+            return cli::directoryError(error);
+        if (sub == QLatin1String("members"))
+            return runMembers(group, rangeSize, printer);
+        if (sub == QLatin1String("preview"))
+            return runPreview(group, printer);
+        return runChange(group, member, sub == QLatin1String("add-member"));
+    });
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 // arvendel-cli report: lists the predefined reports and runs one of them.
 #include "cli/cli.h"
-#include "cli/rowtext.h"
+#include "cli/output/printer.h"
 #include "reports/unReportCatalogue.h"
 #include "reports/unReportRun.h"
 #include "bulk/exportengine.h"
@@ -67,7 +67,15 @@ int runReportCommand(const QCommandLineParser &parser, const QStringList &positi
             return cli::usageError(parser, QStringLiteral("--days needs a number of 0 or more"));
     }
 
-    const QString output = parser.value(QStringLiteral("output"));
+    // --output json / ldif prints in that form; any other value names a file (./json for a
+    // file of that name).
+    QString output = parser.value(QStringLiteral("output"));
+    cli::output::Format format = cli::output::Format::Text;
+    if (cli::output::parseFormat(output, &format)) {
+        if (parser.isSet(QStringLiteral("format")) || parser.isSet(QStringLiteral("ansi")))
+            return cli::usageError(parser, QStringLiteral("--format and --ansi go with --output FILE, not --output %1").arg(output));
+        output.clear();
+    }
     bulk::ExportType exportType = bulk::ExportType::Csv;
     int xmlType = 0;
     if (!output.isEmpty()) {
@@ -86,10 +94,8 @@ int runReportCommand(const QCommandLineParser &parser, const QStringList &positi
     } else if (parser.isSet(QStringLiteral("format"))) {
         return cli::usageError(parser, QStringLiteral("--format needs --output"));
     }
-    if (const int rc = cli::connectFromOptions(parser); rc != cli::Ok)
-        return rc;
-    int rows = 0;
-    try {
+    return cli::runConnected(parser, [&] {
+        int rows = 0;
         const DomainSettings domain = readDomainSettings();
         const double now = localNow();
         QString condition, base;
@@ -100,19 +106,15 @@ int runReportCommand(const QCommandLineParser &parser, const QStringList &positi
         } else if (report->parameter == ParameterKind::Group) {
             const QList<GroupChoice> groups = loadGroups();
             const GroupChoice *g = findGroup(groups, parser.value(QStringLiteral("group")));
-            if (!g) {
-                DisconnectContext();
+            if (!g)
                 return cli::directoryError(QStringLiteral("No group \"%1\" in the domain.").arg(parser.value(QStringLiteral("group"))));
-            }
             condition = groupCondition(number, g->dn, g->token);
         } else if (report->parameter == ParameterKind::DynamicGroup) {
             const QList<DynamicGroupChoice> groups = loadDynamicGroups();
             const DynamicGroupChoice *g = findGroup(groups, parser.value(QStringLiteral("group")));
-            if (!g) {
-                DisconnectContext();
+            if (!g)
                 return cli::directoryError(QStringLiteral("No query-based distribution group \"%1\" in the domain.")
                                                .arg(parser.value(QStringLiteral("group"))));
-            }
             readDynamicGroup(g->dn, &condition, &base);
         }
         const QString filter = reportFilter(*report, condition, domain, now);
@@ -157,30 +159,24 @@ int runReportCommand(const QCommandLineParser &parser, const QStringList &positi
                     *row = kept[next++];
                     return true;
                 });
-            if (!r.ok) {
-                DisconnectContext();
+            if (!r.ok)
                 return cli::directoryError(r.error);
-            }
             rows = r.written;
         } else {
-            QTextStream &o = cli::out();
-            rows = runReport(q, [&](const QVariantList &row) {
-                o << cli::formatRow(row, q.attributes) << '\n';
+            cli::output::Printer printer(cli::out(), format);
+            q.keepEntries = printer.wantsEntries();
+            runReport(q, [&](const QVariantList &row, const TSearchEntry &entry) {
+                printer.row(row, q.attributes, entry);
                 return true;
             });
-            o.flush();
+            rows = printer.rows();
         }
-    } catch (const Exception &e) {
-        cli::out().flush();
-        DisconnectContext();
-        return cli::directoryError(e.Message());
-    }
-    if (parser.isSet(QStringLiteral("count"))) {
-        cli::err() << rows << " rows\n";
-        cli::err().flush();
-    }
-    DisconnectContext();
-    return cli::Ok;
+        if (parser.isSet(QStringLiteral("count"))) {
+            cli::err() << rows << " rows\n";
+            cli::err().flush();
+        }
+        return cli::Ok;
+    });
 }
 
 int runReportGroup(const QStringList &args)
@@ -200,7 +196,7 @@ int runReportGroup(const QStringList &args)
         {QStringLiteral("with-dn"), QStringLiteral("Print each object's distinguishedName first.")},
         {QStringLiteral("show-filter"), QStringLiteral("Print the filter and base on standard error.")},
         {QStringLiteral("count"), QStringLiteral("Print the number of rows to standard error at the end.")},
-        {QStringLiteral("output"), QStringLiteral("Write the rows to this file through the export engine instead of printing them."), QStringLiteral("file")},
+        {QStringLiteral("output"), QStringLiteral("json or ldif: print the rows in that form; a file name: write the rows to it through the export engine."), QStringLiteral("json|ldif|file")},
         {QStringLiteral("format"), QStringLiteral("csv, sql, xml, ado-xml, html, xlsx or sqlite (default: from the file's extension)."), QStringLiteral("format")},
         {QStringLiteral("ansi"), QStringLiteral("Write the file in the 8-bit code page instead of UTF-16.")},
     });

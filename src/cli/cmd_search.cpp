@@ -1,6 +1,6 @@
 // arvendel-cli search: runs one TQelADSISearching and prints its rows.
 #include "cli/cli.h"
-#include "cli/rowtext.h"
+#include "cli/output/printer.h"
 #include "platform/adsi/adspath.h"
 #include "query/filterconditions.h"
 #include "query/savedqueries.h"
@@ -44,6 +44,7 @@ int runSearch(const QStringList &args)
         {QStringLiteral("count"), QStringLiteral("Print the number of rows to standard error at the end.")},
         {QStringLiteral("query"), QStringLiteral("Users matching the saved query of this name, inside the user filter as the main window applies it (instead of --filter)."), QStringLiteral("name")},
     });
+    cli::output::addFormatOption(parser, true);
     int exitCode = cli::Ok;
     if (!cli::parseCommandLine(parser, args, &exitCode))
         return exitCode;
@@ -52,6 +53,9 @@ int runSearch(const QStringList &args)
 
     TQelADSISearching search;
     QString error;
+    cli::output::Format format;
+    if (!cli::output::formatFromOptions(parser, true, &format, &error))
+        return cli::usageError(parser, error);
     int sizeLimit = search.SizeLimit(), pageSize = search.PageSize(), chase = search.ChaseReferrals();
     if (!readCount(parser, "size-limit", &sizeLimit, &error) || !readCount(parser, "page-size", &pageSize, &error) ||
         !readCount(parser, "chase-referrals", &chase, &error))
@@ -83,53 +87,40 @@ int runSearch(const QStringList &args)
             return cli::directoryError(QStringLiteral("The specified search filter is invalid."));
         filter = query::userFilter(it->query.text.trimmed());
     }
-    if (const int rc = cli::connectFromOptions(parser); rc != cli::Ok)
-        return rc;
+    return cli::runConnected(parser, [&] {
+        const TConnectionContext &c = ConnectionContext();
+        const QString base = parser.value(QStringLiteral("base"));
+        if (base.isEmpty())
+            search.setADsPath(c.DomainPath);
+        else if (base.startsWith(QStringLiteral("LDAP:"), Qt::CaseInsensitive))
+            search.setADsPath(base);
+        else
+            search.setADsPath(c.ServerPrefix + ads::escapePathDn(base));
+        ApplyContextCredentials(search);
+        search.setFilter(filter);
+        if (parser.isSet(QStringLiteral("class")))
+            search.setObjectClass(parser.value(QStringLiteral("class")));
+        search.setAttributes(parser.value(QStringLiteral("attrs")));
+        search.setSearchScope(scope);
+        search.setSizeLimit(sizeLimit);
+        search.setPageSize(pageSize);
+        search.setChaseReferrals(chase);
+        search.setSortOn(parser.value(QStringLiteral("sort")));
+        search.setSortReverse(parser.isSet(QStringLiteral("reverse")));
+        search.setAsynchronous(parser.isSet(QStringLiteral("async")));
 
-    const TConnectionContext &c = ConnectionContext();
-    const QString base = parser.value(QStringLiteral("base"));
-    if (base.isEmpty())
-        search.setADsPath(c.DomainPath);
-    else if (base.startsWith(QStringLiteral("LDAP:"), Qt::CaseInsensitive))
-        search.setADsPath(base);
-    else
-        search.setADsPath(c.ServerPrefix + ads::escapePathDn(base));
-    ApplyContextCredentials(search);
-    search.setFilter(filter);
-    if (parser.isSet(QStringLiteral("class")))
-        search.setObjectClass(parser.value(QStringLiteral("class")));
-    search.setAttributes(parser.value(QStringLiteral("attrs")));
-    search.setSearchScope(scope);
-    search.setSizeLimit(sizeLimit);
-    search.setPageSize(pageSize);
-    search.setChaseReferrals(chase);
-    search.setSortOn(parser.value(QStringLiteral("sort")));
-    search.setSortReverse(parser.isSet(QStringLiteral("reverse")));
-    search.setAsynchronous(parser.isSet(QStringLiteral("async")));
-
-    int rows = 0;
-    try {
+        cli::output::Printer printer(cli::out(), format);
+        search.setKeepEntries(printer.wantsEntries());
         search.ExecuteSearch();
         QVariant row;
         search.GetFirstRow(row);
-        QTextStream &o = cli::out();
         while (row.isValid()) {
-            o << cli::formatRow(row, search.ColumnNames()) << '\n';
-            ++rows;
+            printer.row(row, search.ColumnNames(), search.CurrentEntry());
             search.GetNextRow(row);
         }
-        o.flush();
-    } catch (const Exception &e) {
-        cli::out().flush();
-        DisconnectContext();
-        return cli::directoryError(e.Message());
-    }
-    if (parser.isSet(QStringLiteral("count"))) {
-        cli::err() << rows << " rows\n";
-        cli::err().flush();
-    }
-    DisconnectContext();
-    return cli::Ok;
+        printer.finish(parser.isSet(QStringLiteral("count")) ? &cli::err() : nullptr);
+        return cli::Ok;
+    });
 }
 
 } // namespace

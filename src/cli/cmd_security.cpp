@@ -94,32 +94,22 @@ int runSecurity(const QStringList &args)
             return cli::usageError(parser, QStringLiteral("--cannot-change-password is yes or no"));
     }
 
-    if (const int rc = cli::connectFromOptions(parser); rc != cli::Ok)
-        return rc;
-
-    QString error;
-    int result = cli::Ok;
-    try {
+    return cli::runConnected(parser, [&] {
+        QString error;
         const QString dn = findAccountDn(parser.positionalArguments().first(), &error);
-        if (dn.isEmpty()) {
-            DisconnectContext();
+        if (dn.isEmpty())
             return cli::directoryError(error);
-        }
         ads::ObjectPtr object;
         CheckADSIResult(OpenWithContext(ads::escapePathDn(dn), &object));
-        if (deny && !SetCannotChangePassword(object, *deny)) {
-            DisconnectContext();
+        if (deny && !SetCannotChangePassword(object, *deny))
             return cli::directoryError(QStringLiteral("The security descriptor of %1 could not be read.").arg(dn));
-        }
         CheckADSIResult(OpenWithContext(ads::escapePathDn(dn), &object));
         CheckADSIResult(object->GetInfoEx({QStringLiteral("ntSecurityDescriptor")}));
         QVariant value;
         CheckADSIResult(object->Get(QStringLiteral("ntSecurityDescriptor"), &value));
         const auto sd = security::SecurityDescriptor::parse(value.toByteArray(), &error);
-        if (!sd) {
-            DisconnectContext();
+        if (!sd)
             return cli::directoryError(QStringLiteral("The security descriptor of %1 is malformed: %2").arg(dn, error));
-        }
         // Names of rights and properties; without them the GUIDs are shown.
         try {
             LoadExtendedRightNames();
@@ -127,12 +117,8 @@ int runSecurity(const QStringList &args)
         } catch (const Exception &) {
         }
         print(dn, SummarizeSecurityDescriptor(*sd));
-    } catch (const Exception &e) {
-        cli::out().flush();
-        result = cli::directoryError(e.Message());
-    }
-    DisconnectContext();
-    return result;
+        return cli::Ok;
+    });
 }
 
 } // namespace

@@ -1,12 +1,15 @@
 // arvendel-cli servers: the forest's domain controllers with their main RootDSE facts.
 // arvendel-cli browse: the network (domains and their controllers) as indented text.
 #include "cli/cli.h"
+#include "cli/output/printer.h"
 #include "network/unDcServers.h"
 #include "network/unNetServer.h"
 #include "network/unNetWalk.h"
+#include "platform/adsi/adsvalue.h"
 #include "platform/netenum/netenum.h"
 
 #include <QHash>
+#include <QRegularExpression>
 
 namespace {
 
@@ -35,15 +38,21 @@ bool applyDnsOption(const QCommandLineParser &parser, int *exitCode, QStringList
 
 QString resolveForBind(const QString &host) { return netenum::addressForBind(host); }
 
-// One line per fact; a multi-valued fact on one line per value.
-void printRows(QTextStream &o, const QList<TServerProperty> &rows, bool all)
+// The facts printed without --all.
+bool isMainFact(const QString &attribute)
 {
     static const QStringList mainFacts = {
         QStringLiteral("dnsHostName"), QStringLiteral("currentTime"), QStringLiteral("domainControllerFunctionality"),
         QStringLiteral("domainFunctionality"), QStringLiteral("highestCommittedUSN"),
         QStringLiteral("isGlobalCatalogReady"), QStringLiteral("isSynchronized")};
+    return mainFacts.contains(attribute);
+}
+
+// One line per fact; a multi-valued fact on one line per value.
+void printRows(QTextStream &o, const QList<TServerProperty> &rows, bool all)
+{
     for (const TServerProperty &p : rows) {
-        if (!all && !mainFacts.contains(p.Attribute))
+        if (!all && !isMainFact(p.Attribute))
             continue;
         if (p.MultiValued) {
             o << "  " << p.Caption << ":\n";
@@ -53,6 +62,46 @@ void printRows(QTextStream &o, const QList<TServerProperty> &rows, bool all)
             o << "  " << p.Caption << ": " << p.Value << '\n';
         }
     }
+}
+
+// A RootDSE value in JSON: its text typed by its form, since the RootDSE's attributes are
+// outside the schema: TRUE/FALSE a boolean, digits a number, a generalized time a UTC time.
+QVariant rootDseValue(const QString &text)
+{
+    static const QRegularExpression digits(QStringLiteral("^-?[0-9]{1,18}$"));
+    static const QRegularExpression time(QStringLiteral("^[0-9]{14}(\\.[0-9]+)?Z$"));
+    if (text == QLatin1String("TRUE") || text == QLatin1String("FALSE"))
+        return text == QLatin1String("TRUE");
+    if (digits.match(text).hasMatch())
+        return text.toLongLong();
+    if (time.match(text).hasMatch()) {
+        const QDateTime t = ads::parseGeneralizedTime(text.toLatin1());
+        if (t.isValid())
+            return t;
+    }
+    return text;
+}
+
+// The JSON row of one controller: dn, serverName, dnsHostName, and rootDSE (its facts by
+// attribute name; the multi-valued ones arrays) or error.
+cli::output::JsonObject serverRow(const TDcServer &s, const QList<TServerProperty> &rows, const QString &error, bool all)
+{
+    cli::output::JsonObject o;
+    o.add(QStringLiteral("dn"), s.DistinguishedName)
+        .add(QStringLiteral("serverName"), s.ServerName)
+        .add(QStringLiteral("dnsHostName"), s.DnsHostName);
+    if (!error.isEmpty())
+        return o.add(QStringLiteral("error"), error);
+    cli::output::JsonObject facts;
+    for (const TServerProperty &p : rows) {
+        if (!all && !isMainFact(p.Attribute))
+            continue;
+        QVariantList values;
+        for (const QString &v : p.Values)
+            values << rootDseValue(v);
+        facts.add(p.Attribute, p.MultiValued ? QVariant(values) : values.value(0));
+    }
+    return o.add(QStringLiteral("rootDSE"), QVariant::fromValue(facts));
 }
 
 int runServers(const QStringList &args)
@@ -67,11 +116,18 @@ int runServers(const QStringList &args)
     parser.addHelpOption();
     parser.addOption({QStringLiteral("all"), QStringLiteral("print every RootDSE row, multi-valued ones too")});
     addDnsOption(parser);
+    cli::output::addFormatOption(parser, false);
     int exitCode = cli::Ok;
     if (!cli::parseCommandLine(parser, args, &exitCode))
         return exitCode;
     if (cli::rejectArguments(parser, &exitCode))
         return exitCode;
+    cli::output::Format format;
+    QString formatError;
+    if (!cli::output::formatFromOptions(parser, false, &format, &formatError))
+        return cli::usageError(parser, formatError);
+    cli::output::Printer printer(cli::out(), format);
+    const bool all = parser.isSet(QStringLiteral("all"));
     if (!applyDnsOption(parser, &exitCode))
         return exitCode;
     if (const int rc = cli::connectFromOptions(parser); rc != cli::Ok)
@@ -86,23 +142,31 @@ int runServers(const QStringList &args)
         return cli::directoryError(e.Message());
     }
     QTextStream &o = cli::out();
+    const bool text = format == cli::output::Format::Text;
     int failures = 0;
     for (const TDcServer &s : servers) {
-        o << "Server Name: " << s.ServerName << '\n'
-          << "DNS Host Name: " << s.DnsHostName << '\n'
-          << "Distinguished Name: " << s.DistinguishedName << '\n';
+        if (text)
+            o << "Server Name: " << s.ServerName << '\n'
+              << "DNS Host Name: " << s.DnsHostName << '\n'
+              << "Distinguished Name: " << s.DistinguishedName << '\n';
         const QString path = ServerRootDsePath(ctx.ServerPrefix, ctx.DcShortName, s,
                                                ctx.AuthFlags & ads::ADS_USE_ENCRYPTION, resolveForBind);
         ads::ObjectPtr rootDse;
         const ads::HRESULT h = OpenADsObject(path, c.UserName, c.Password, &rootDse, QString::fromLatin1(ads::IID_IADs),
                                              c.AuthFlags, c.UseCredentials);
-        if (ads::failed(h)) {
-            ++failures;
-            o << "  Error: "
-              << ServerBindErrorText(s, path, c.AuthFlags, h).replace(QLatin1String("\r\n"), QLatin1String(" ")) << '\n';
-        } else {
-            printRows(o, ServerPropertyRows(rootDse), parser.isSet(QStringLiteral("all")));
+        const QString error = ads::failed(h)
+            ? ServerBindErrorText(s, path, c.AuthFlags, h).replace(QLatin1String("\r\n"), QLatin1String(" "))
+            : QString();
+        failures += error.isEmpty() ? 0 : 1;
+        const QList<TServerProperty> rows = error.isEmpty() ? ServerPropertyRows(rootDse) : QList<TServerProperty>();
+        if (!text) {
+            printer.record({}, serverRow(s, rows, error, all));
+            continue;
         }
+        if (!error.isEmpty())
+            o << "  Error: " << error << '\n';
+        else
+            printRows(o, rows, all);
         o << '\n';
     }
     o.flush();

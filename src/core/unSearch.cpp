@@ -2,6 +2,7 @@
 
 #include "core/localzone.h"
 
+#include "platform/adsi/adsconnection.h"
 #include "platform/adsi/adserror.h"
 #include "platform/adsi/adsvalue.h"
 
@@ -40,13 +41,17 @@ const char *const kTimeAttributes[] = {"accountExpires", "badPasswordTime", "las
                                        "lastLogonTimeStamp", "lastLogoff", "lockoutTime",
                                        "pwdLastSet"};
 
-bool isTimeAttribute(const QString &name)
+} // namespace
+
+bool IsFileTimeAttribute(const QString &name)
 {
     for (const char *t : kTimeAttributes)
         if (name.compare(QLatin1String(t), Qt::CaseInsensitive) == 0)
             return true;
     return false;
 }
+
+namespace {
 
 QString hex(HRESULT status) { return QString::number(static_cast<std::uint32_t>(status), 16).toUpper(); }
 
@@ -294,6 +299,9 @@ void TQelADSISearching::ExecuteSearch()
     if (failed(m_lastResult))
         throw EADSISearchException(QStringLiteral("Search failed (result code %1)").arg(hex(m_lastResult)));
     m_searchHandle = handle;
+    m_searcher->SetKeepWireValues(m_keepEntries);
+    if (m_keepEntries)
+        m_entry.schema = m_rootObject->connection() ? m_rootObject->connection()->schema() : nullptr;
     m_executed = true;
 }
 
@@ -342,7 +350,7 @@ const TQelADSISearching::ColumnInfo &TQelADSISearching::columnInfo(const QString
     ColumnInfo c;
     c.text = name.constData();
     c.name = name;
-    c.time = isTimeAttribute(name);
+    c.time = IsFileTimeAttribute(name);
     for (int i = 0; i < m_columnNames.size() && c.slot < 0; ++i)
         if (m_columnNames[i].compare(name, Qt::CaseInsensitive) == 0)
             c.slot = i;
@@ -361,9 +369,15 @@ void TQelADSISearching::readRow(QVariant &row)
     if (aligned)
         cells.resize(m_columnNames.size());
     bool any = aligned;
+    if (m_keepEntries) {
+        m_entry.columns.clear();
+        m_searcher->GetDn(m_searchHandle, &m_entry.dn);
+    }
     SearchColumn column; // one for every column: its list of values is reused
     while (succeeded(m_lastResult) && m_lastResult != S_ADS_NOMORE_COLUMNS) {
         if (succeeded(m_searcher->GetColumn(m_searchHandle, name, &column))) {
+            if (m_keepEntries && (aligned || name.compare(QLatin1String("ADsPath"), Qt::CaseInsensitive) != 0))
+                m_entry.columns.append(column);
             const ColumnInfo &info = columnInfo(name);
             if (aligned) {
                 if (info.slot >= 0)
@@ -384,7 +398,7 @@ void TQelADSISearching::readRow(QVariant &row)
 
 QVariant TQelADSISearching::ConvertColumn(const SearchColumn &column)
 {
-    return convertColumn(column, column.type == ADSTYPE_LARGE_INTEGER && isTimeAttribute(column.name));
+    return convertColumn(column, column.type == ADSTYPE_LARGE_INTEGER && IsFileTimeAttribute(column.name));
 }
 
 QVariant TQelADSISearching::convertColumn(const SearchColumn &column, bool timeAttribute)

@@ -55,6 +55,22 @@ QString WrapText(const QString &text, int width);
 // The zero date-time of the program (30 December 1899, day 0).
 inline ads::AdsDate ZeroDateTime() { return ads::AdsDate(0.0); }
 
+// The large-integer attributes that hold file times (accountExpires, pwdLastSet, lastLogon...),
+// which rows show as date-times.
+bool IsFileTimeAttribute(const QString &name);
+
+namespace ads { class SchemaMap; }
+
+// One row in the directory's own terms, for outputs that keep the directory's types and
+// bytes (JSON Lines, LDIF): the entry's distinguished name and every returned column with
+// its ADSI type, its values typed and as sent, in the order the server returned them (the
+// ADsPath column that a search of every attribute adds is left out).
+struct TSearchEntry {
+    QString dn;
+    QList<ads::SearchColumn> columns;
+    std::shared_ptr<const ads::SchemaMap> schema;  // of the server searched (never null once read)
+};
+
 // One paged search over the directory, row by row, values already converted.
 //
 // A row is an invalid QVariant (no row) or a QVariantList: one slot per requested
@@ -117,6 +133,11 @@ public:
     bool SortReverse() const { return m_sortReverse; }
     void setSortReverse(bool v) { m_sortReverse = v; }
 
+    // With keep on, each row read also fills CurrentEntry() (off by default: it copies
+    // every value). Set before ExecuteSearch.
+    void setKeepEntries(bool keep) { m_keepEntries = keep; }
+    const TSearchEntry &CurrentEntry() const { return m_entry; }
+
     // Splits an attribute list at commas and blanks; double quotes may enclose a name.
     static QStringList SplitAttributes(const QString &attributes);
     // Converts one column the way rows are built (exposed for tests and the raw view).
@@ -162,4 +183,6 @@ private:
     const ColumnInfo &columnInfo(const QString &name);
     QString m_sortOn;
     bool m_sortReverse = false;
+    bool m_keepEntries = false;
+    TSearchEntry m_entry;
 };

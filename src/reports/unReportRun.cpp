@@ -66,6 +66,11 @@ ReportQuery makeQuery(const ReportInfo &report, const QString &filter, const QLi
 
 int runReport(const ReportQuery &query, const std::function<bool(const QVariantList &)> &onRow)
 {
+    return runReport(query, [&](const QVariantList &row, const TSearchEntry &) { return onRow(row); });
+}
+
+int runReport(const ReportQuery &query, const std::function<bool(const QVariantList &, const TSearchEntry &)> &onRow)
+{
     QString why;
     if (!query::isValidFilter(query.filter, &why))
         throw EADSISearchException(QStringLiteral("The report's filter is not valid: %1\r\n%2").arg(query.filter, why));
@@ -80,6 +85,7 @@ int runReport(const ReportQuery &query, const std::function<bool(const QVariantL
     // reports counts kept rows here instead.
     const int serverLimit = query.computedBit ? 0 : query.sizeLimit;
     s.setSizeLimit(serverLimit);
+    s.setKeepEntries(query.keepEntries);
     s.setPageSize(serverLimit == 0 || serverLimit > 1000 ? 100 : 0);
 
     int count = 0;
@@ -97,7 +103,7 @@ int runReport(const ReportQuery &query, const std::function<bool(const QVariantL
         }
         if (keep) {
             ++count;
-            if (!onRow(values))
+            if (!onRow(values, s.CurrentEntry()))
                 break;
             if (query.sizeLimit > 0 && count >= query.sizeLimit)
                 break;

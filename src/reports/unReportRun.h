@@ -2,6 +2,7 @@
 // Running a report: one paged subtree search whose rows are handed on one by one, and what
 // the reports read from the connected domain. No widgets: the result window, the
 // command-line tool and the benchmark share it.
+#include "core/unSearch.h"
 #include "reports/unReportCatalogue.h"
 
 #include <QString>
@@ -18,6 +19,7 @@ struct ReportQuery {
     QStringList attributes;  // the grid's columns, in grid order
     int sizeLimit = 0;       // rows at most; 0 for all
     quint32 computedBit = 0; // keep only rows whose computed control has this bit
+    bool keepEntries = false; // fill the entry handed to the two-argument onRow below
 };
 
 // The query of a report as the result window runs it: the domain as base (unless given),
@@ -30,6 +32,9 @@ ReportQuery makeQuery(const ReportInfo &report, const QString &filter, const QLi
 // of rows handed on. Raises Exception (EADSISearchException and the like) with the directory's
 // text; an invalid filter is refused before anything is sent.
 int runReport(const ReportQuery &query, const std::function<bool(const QVariantList &row)> &onRow);
+// The same, handing on each row also in the directory's own terms (for JSON Lines and LDIF).
+int runReport(const ReportQuery &query,
+              const std::function<bool(const QVariantList &row, const TSearchEntry &entry)> &onRow);
 
 // Reads the domain's settings through the connection context: functionality level, the
 // logon-time synchronisation interval, the maximum password age (and the shortest one of any

@@ -30,6 +30,7 @@ struct DirectorySearch::Private {
     QList<SortKey> sort;
     bool tombstone = false;
     int securityMask = -1;
+    bool keepWire = false;
     QSet<SearchState *> handles;
 };
 
@@ -329,8 +330,11 @@ HRESULT DirectorySearch::GetColumn(SearchHandle handle, const QString &name, Sea
         }
         column->type = type;
         column->values.clear();
+        column->wire.clear();
         if (c.ranged) {
             column->values = convertValues(type, c.owned);
+            if (d->keepWire)
+                column->wire = c.owned;
         } else {
             int count = 0;
             while (c.vals && c.vals[count].bv_val)
@@ -338,6 +342,9 @@ HRESULT DirectorySearch::GetColumn(SearchHandle handle, const QString &name, Sea
             column->values.reserve(count);
             for (int i = 0; i < count; ++i)
                 column->values.append(valueFromWire(type, c.vals[i].bv_val, static_cast<int>(c.vals[i].bv_len)));
+            if (d->keepWire)
+                for (int i = 0; i < count; ++i)
+                    column->wire.append(QByteArray(c.vals[i].bv_val, static_cast<int>(c.vals[i].bv_len)));
         }
         return S_OK;
     }
@@ -345,6 +352,9 @@ HRESULT DirectorySearch::GetColumn(SearchHandle handle, const QString &name, Sea
         column->name = QStringLiteral("ADsPath");
         column->type = ADSTYPE_CASE_IGNORE_STRING;
         column->values = {d->pathPrefix + escapePathDn(QString::fromUtf8(handle->dn))};
+        column->wire.clear();
+        if (d->keepWire)
+            column->wire = {column->values.first().toString().toUtf8()};
         return S_OK;
     }
     return E_ADS_COLUMN_NOT_SET;
@@ -352,10 +362,24 @@ HRESULT DirectorySearch::GetColumn(SearchHandle handle, const QString &name, Sea
 
 HRESULT DirectorySearch::FreeColumn(SearchColumn *column)
 {
-    if (column)
+    if (column) {
         column->values.clear();
+        column->wire.clear();
+    }
     return S_OK;
 }
+
+HRESULT DirectorySearch::GetDn(SearchHandle handle, QString *dn)
+{
+    if (!handle || !d->handles.contains(handle) || !dn)
+        return E_ADS_BAD_PARAMETER;
+    if (!handle->haveRow)
+        return E_ADS_COLUMN_NOT_SET;
+    *dn = QString::fromUtf8(handle->dn);
+    return S_OK;
+}
+
+void DirectorySearch::SetKeepWireValues(bool keep) { d->keepWire = keep; }
 
 HRESULT DirectorySearch::AbandonSearch(SearchHandle handle)
 {

@@ -44,6 +44,9 @@ struct SearchColumn {
     QString name;
     AdsType type = ADSTYPE_INVALID;
     QVariantList values;
+    // The same values as the server sent them, for outputs that must reproduce them byte
+    // for byte (LDIF); filled only by a search told to keep them (SetKeepWireValues).
+    QList<QByteArray> wire;
 };
 
 class DirectorySearch {
@@ -73,6 +76,11 @@ public:
     // the row has no such attribute.
     HRESULT GetColumn(SearchHandle handle, const QString &name, SearchColumn *column);
     HRESULT FreeColumn(SearchColumn *column);
+    // The distinguished name of the current row, as the server sent it.
+    HRESULT GetDn(SearchHandle handle, QString *dn);
+    // Whether GetColumn also hands out the values as sent (SearchColumn::wire); off by
+    // default, since it copies every value.
+    void SetKeepWireValues(bool keep);
     // Stops a running search on the server (abandon) but keeps the handle for closing.
     HRESULT AbandonSearch(SearchHandle handle);
     // Ends the search and frees the handle (abandons it first when still running).

@@ -1,4 +1,4 @@
-#include "cli/rowtext.h"
+#include "cli/output/rowtext.h"
 
 #include "platform/adsi/adstypes.h"
 

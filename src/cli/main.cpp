@@ -1,5 +1,6 @@
 // arvendel-cli: the program's directory functions for scripts and tests, without a display.
 #include "cli/cli.h"
+#include "core/unValues.h"
 
 #include <QCoreApplication>
 #include <algorithm>
@@ -23,7 +24,7 @@ void printUsage(QTextStream &s)
               [](const Command &a, const Command &b) { return qstrcmp(a.name, b.name) < 0; });
     for (const Command &c : commands)
         s << "  " << QString::fromLatin1(c.name).leftJustified(12) << ' ' << c.summary << '\n';
-    s << "\n'arvendel-cli <command> --help' describes a command's options.\n";
+    s << "\n'arvendel-cli <command> --help' describes a command's options; '--version' prints the version.\n";
     s.flush();
 }
 
@@ -42,6 +43,11 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("arvendel-cli"));
     const QStringList args = QCoreApplication::arguments().mid(1);
+    if (args.value(0) == QLatin1String("--version") || args.value(0) == QLatin1String("-V")) {
+        cli::out() << "arvendel-cli " << GetFileVersionText() << '\n';
+        cli::out().flush();
+        return cli::Ok;
+    }
     if (args.isEmpty() || args.first() == QLatin1String("--help") || args.first() == QLatin1String("-h") ||
         args.first() == QLatin1String("help")) {
         cli::printUsage(args.isEmpty() ? cli::err() : cli::out());

@@ -266,6 +266,8 @@ bool connect(TConnectionSettings &settings)
         }
         if (!promptPassword(QStringLiteral("Password for %1: ").arg(settings.UserName), &settings.Password) ||
             settings.Password.isEmpty()) {
+            if (const QString note = LastPasswordStore().note; !note.isEmpty())
+                err() << "arvendel-cli: " << note << '\n';
             err() << "arvendel-cli: a password is needed for " << settings.UserName
                   << ": give --password-file FILE or --password-env VARIABLE, or run on a terminal.\n";
             err().flush();

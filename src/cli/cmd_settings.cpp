@@ -6,6 +6,27 @@ namespace {
 
 const char *yesNo(bool v) { return v ? "true" : "false"; }
 
+const char *storeText(TPasswordStore::Where where)
+{
+    switch (where) {
+    case TPasswordStore::Keyring: return "keyring";
+    case TPasswordStore::SettingsFile: return "settings file (obfuscated)";
+    case TPasswordStore::Session: return "this session only";
+    case TPasswordStore::Nowhere: break;
+    }
+    return "none";
+}
+
+// What the keyring said when it could not be used, on standard error.
+void printKeyringNote()
+{
+    const QString note = LastPasswordStore().note;
+    if (!note.isEmpty()) {
+        cli::err() << "arvendel-cli: " << note << '\n';
+        cli::err().flush();
+    }
+}
+
 void show(const TConnectionSettings &s)
 {
     QTextStream &o = cli::out();
@@ -20,6 +41,7 @@ void show(const TConnectionSettings &s)
       << "Port: " << s.Port << '\n'
       << "UserName: " << s.UserName << '\n'
       << "Password: " << (s.Password.isEmpty() ? "(empty)" : "(set)") << '\n'
+      << "PasswordStore: " << storeText(LastPasswordStore().where) << '\n'
       << "RootDSE: " << GetRootDSEPath(s) << '\n'
       << "AuthFlags: " << cli::authFlagsText(GetAuthFlags(s)) << '\n';
     o.flush();
@@ -52,6 +74,7 @@ int runSettings(const QStringList &args)
     if (!parser.isSet(QStringLiteral("reset")) && !LoadConnectionSettings(s, &error))
         return cli::directoryError(error);
     if (action == QLatin1String("show")) {
+        printKeyringNote();
         show(s);
         return cli::Ok;
     }
@@ -66,6 +89,7 @@ int runSettings(const QStringList &args)
                                                          : SaveConnectionSettings(s, &error);
     if (!ok)
         return cli::directoryError(error);
+    printKeyringNote();
     show(s);
     return cli::Ok;
 }

@@ -1,9 +1,11 @@
 // arvendel-cli: the program's directory functions for scripts and tests, without a display.
 #include "cli/cli.h"
 #include "core/unValues.h"
+#include "platform/secrets/secrets.h"
 
 #include <QCoreApplication>
 #include <algorithm>
+#include <unistd.h>
 #include <vector>
 
 namespace cli {
@@ -42,6 +44,8 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("arvendel-cli"));
+    // The desktop may ask to unlock the keyring only when someone is there to answer.
+    secrets::setUnlockPromptAllowed(::isatty(STDIN_FILENO));
     const QStringList args = QCoreApplication::arguments().mid(1);
     if (args.value(0) == QLatin1String("--version") || args.value(0) == QLatin1String("-V")) {
         cli::out() << "arvendel-cli " << GetFileVersionText() << '\n';

@@ -5,4 +5,4 @@ arv_add_library(arv_core_connection
     ${CMAKE_CURRENT_LIST_DIR}/unCipher.cpp
     ${CMAKE_CURRENT_LIST_DIR}/unConnectionSettings.cpp
     ${CMAKE_CURRENT_LIST_DIR}/unConnection.cpp
-  DEPS arv_core_search arv_core_values arv_registry arv_adsi Qt6::Core)
+  DEPS arv_core_search arv_core_values arv_registry arv_secrets arv_adsi Qt6::Core)

@@ -56,10 +56,25 @@ inline const QString kConnectionKey = QStringLiteral("\\Software\\Vastrel\\Porde
 
 // Reads the stored settings into settings; a value that is missing or of another type
 // leaves its field as it was; an undecipherable user name or password loads as empty.
-// False (with error) only when the settings store cannot be opened.
+// A remembered password comes from the desktop's keyring (platform/secrets), or from the
+// obfuscated value of the settings file where it is kept there (written before the keyring
+// was used, or where no keyring answers). False (with error) only when the settings store
+// cannot be opened.
 bool LoadConnectionSettings(TConnectionSettings &settings, QString *error = nullptr);
-// Writes all ten values; false (with error) when the store cannot be written.
+// Writes the settings. With Remember Me the password goes into the keyring and the settings
+// file holds none (a password stored there before is removed); only where no keyring answers
+// is it written obfuscated to the file, as before. A keyring that stays locked keeps the
+// password for this session only. Without Remember Me a password remembered before is
+// removed from the keyring and the file. False (with error) when the store cannot be written.
 bool SaveConnectionSettings(const TConnectionSettings &settings, QString *error = nullptr);
+
+// Where the last load found, or the last save kept, the remembered password, with a sentence
+// for the user when the keyring could not be used (empty otherwise).
+struct TPasswordStore {
+    enum Where { Nowhere, Keyring, SettingsFile, Session } where = Nowhere;
+    QString note;
+};
+TPasswordStore LastPasswordStore();
 
 // --- What the two connection dialogs do, without the widgets ---------------------------
 

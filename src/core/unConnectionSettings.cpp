@@ -2,6 +2,9 @@
 
 #include "core/unCipher.h"
 #include "platform/registry/registry.h"
+#include "platform/secrets/secrets.h"
+
+#include <optional>
 
 using namespace ads;
 
@@ -70,7 +73,24 @@ QString &sessionPassword()
     static QString password;
     return password;
 }
+
+TPasswordStore &lastStore()
+{
+    static TPasswordStore store;
+    return store;
+}
+
+// The keyring files a password under the server the settings name (empty: the default one)
+// and the account.
+QString keyringServer(const TConnectionSettings &s) { return s.UseDefaultServer ? QString() : s.ServerName; }
+
+bool wantsRememberedPassword(const TConnectionSettings &s)
+{
+    return s.RememberMe && s.UseCredentials && !s.UserName.isEmpty();
+}
 } // namespace
+
+TPasswordStore LastPasswordStore() { return lastStore(); }
 
 QString GetRootDSEPath(const TConnectionSettings &settings)
 {
@@ -107,8 +127,21 @@ bool LoadConnectionSettings(TConnectionSettings &settings, QString *error)
         settings.Port = *v;
     if (const auto v = key.readBinary(kValUserName))
         settings.UserName = DecryptText(fromUtf16Le(*v));
-    if (const auto v = key.readBinary(kValPassword))
+    lastStore() = {};
+    if (const auto v = key.readBinary(kValPassword)) {
         settings.Password = DecryptText(fromUtf16Le(*v));
+        if (!settings.Password.isEmpty())
+            lastStore().where = TPasswordStore::SettingsFile;
+    }
+    if (settings.Password.isEmpty() && wantsRememberedPassword(settings)) {
+        const secrets::Result r = secrets::lookup(keyringServer(settings), settings.UserName);
+        if (r.ok()) {
+            settings.Password = r.password;
+            lastStore().where = TPasswordStore::Keyring;
+        } else {
+            lastStore().note = secrets::statusText(r);
+        }
+    }
     // A password that was not to be remembered lives in this process only.
     if (settings.Password.isEmpty() && !sessionPassword().isEmpty() &&
         sessionUser().compare(settings.UserName, Qt::CaseInsensitive) == 0)
@@ -118,6 +151,22 @@ bool LoadConnectionSettings(TConnectionSettings &settings, QString *error)
 
 bool SaveConnectionSettings(const TConnectionSettings &settings, QString *error)
 {
+    // What was remembered before, to forget it in the keyring when Remember Me goes off.
+    std::optional<TConnectionSettings> previous;
+    if (!settings.RememberMe) {
+        TConnectionSettings before;
+        registry::Key old;
+        if (old.open(kConnectionKey, registry::Access::Read, false)) {
+            before.RememberMe = old.readBool(kValRememberMe, false);
+            before.UseCredentials = old.readBool(kValUseCredentials, false);
+            before.UseDefaultServer = old.readBool(kValUseDefaultServer, before.UseDefaultServer);
+            if (const auto v = old.readBinary(kValServerName))
+                before.ServerName = fromUtf16Le(*v);
+            if (const auto v = old.readBinary(kValUserName))
+                before.UserName = DecryptText(fromUtf16Le(*v));
+            previous = before;
+        }
+    }
     registry::Key key;
     bool ok = key.open(kConnectionKey, registry::Access::ReadWrite, true);
     ok = ok && key.writeInt(kValUseCredentials, settings.UseCredentials ? 1 : 0);
@@ -129,18 +178,37 @@ bool SaveConnectionSettings(const TConnectionSettings &settings, QString *error)
     ok = ok && key.writeBinary(kValServerName, toUtf16Le(settings.ServerName));
     ok = ok && key.writeString(kValPort, settings.Port);
     ok = ok && key.writeBinary(kValUserName, toUtf16Le(EncryptText(settings.UserName)));
-    // The password is written only when the user asked for it (Remember Me); otherwise it
-    // is kept for this session and a password stored before is removed.
-    if (settings.RememberMe) {
-        ok = ok && key.writeBinary(kValPassword, toUtf16Le(EncryptText(settings.Password)));
-        sessionUser().clear();
-        sessionPassword().clear();
+    // The password is kept only when the user asked for it (Remember Me): in the keyring,
+    // or obfuscated in the file where no keyring answers; otherwise it is kept for this session
+    // and a password remembered before is removed.
+    TPasswordStore stored;
+    if (settings.RememberMe && !settings.Password.isEmpty()) {
+        const secrets::Result r = secrets::store(keyringServer(settings), settings.UserName, settings.Password);
+        stored.note = secrets::statusText(r);
+        if (r.status == secrets::Status::NoService) {
+            ok = ok && key.writeBinary(kValPassword, toUtf16Le(EncryptText(settings.Password)));
+            stored.where = TPasswordStore::SettingsFile;
+        } else {
+            // In the keyring, or (locked, refused, no answer) for this session only: never in
+            // the file while a keyring is there; a password stored there before moves out.
+            if (ok && key.valueExists(kValPassword))
+                ok = key.deleteValue(kValPassword);
+            stored.where = r.ok() ? TPasswordStore::Keyring : TPasswordStore::Session;
+        }
     } else {
         if (ok && key.valueExists(kValPassword))
             ok = key.deleteValue(kValPassword);
+        if (!settings.RememberMe && previous && previous->RememberMe && previous->UseCredentials)
+            secrets::remove(keyringServer(*previous), previous->UserName);
+    }
+    if (settings.RememberMe && stored.where != TPasswordStore::Session) {
+        sessionUser().clear();
+        sessionPassword().clear();
+    } else {
         sessionUser() = settings.UserName;
         sessionPassword() = settings.Password;
     }
+    lastStore() = stored;
     ok = ok && key.flush();
     if (!ok && error)
         *error = key.lastError().isEmpty() ? QStringLiteral("The connection settings could not be saved.")

@@ -2,6 +2,7 @@
 #include "main/unDomainTree.h"
 
 #include "options/unOptions.h"
+#include "platform/secrets/secrets.h"
 #include "ui/prompt.h"
 #include "ui/texts.h"
 
@@ -72,7 +73,18 @@ TfrmCredentials::TfrmCredentials(const TConnectionSettings &settings, QWidget *p
     g->addWidget(cbUseSecureAuthentication, 2, 1);
     g->addWidget(cbUseKerberos, 3, 1);
     g->addWidget(cbRemember, 4, 1);
+    lbKeyring = new QLabel(gbCredentials);
+    lbKeyring->setObjectName(QStringLiteral("lbKeyring"));
+    lbKeyring->setWordWrap(true);
+    lbKeyring->hide();
+    g->addWidget(lbKeyring, 5, 1);
     g->setColumnStretch(1, 1);
+    // Whether a keyring answers is asked without waiting for it; a desktop without one is told
+    // where a remembered password will be kept instead.
+    secrets::probeAsync(this, [this](const secrets::Result &r) {
+        if (r.status == secrets::Status::NoService)
+            showKeyringNote(secrets::statusText(r));
+    });
 
     btTest = new QPushButton(QStringLiteral("&Test Connection"), this);
     btTest->setObjectName(QStringLiteral("btTest"));
@@ -167,7 +179,15 @@ bool TfrmCredentials::btApplayClick()
         return false;
     btApplay->setEnabled(false);
     saved_ = true;
+    if (const QString note = LastPasswordStore().note; !note.isEmpty())
+        showKeyringNote(note);
     return true;
+}
+
+void TfrmCredentials::showKeyringNote(const QString &text)
+{
+    lbKeyring->setText(text);
+    lbKeyring->show();
 }
 
 void TfrmCredentials::btOKClick()

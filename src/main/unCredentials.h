@@ -39,6 +39,7 @@ protected:
     void reject() override { btCancelClick(); }
 
 private:
+    void showKeyringNote(const QString &text);
     void fillControls();
     void controlsChanged();
     void updateEnabling();
@@ -56,6 +57,7 @@ private:
     QCheckBox *cbUseSecureAuthentication;
     QCheckBox *cbUseKerberos;
     QCheckBox *cbRemember;
+    QLabel *lbKeyring;  // where Remember Me keeps the password when the keyring cannot take it
     QPushButton *btTest;
     QPushButton *btOK;
     QPushButton *btApplay;

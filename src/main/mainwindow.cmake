@@ -15,3 +15,8 @@ foreach(t arv_core_search arv_core_connection arv_core_values arv_adsi arv_regis
   list(APPEND _arv_mw_deps $<TARGET_NAME_IF_EXISTS:${t}>)
 endforeach()
 arv_add_library(arv_main_window SOURCES ${_arv_mw_sources} DEPS ${_arv_mw_deps})
+# The program's icon: the PNG renders of packaging/icons/org.vastrel.Arvendel.svg, the same
+# files the package installs into the desktop's icon theme.
+set(_arv_icon_dir ${PROJECT_SOURCE_DIR}/packaging/icons/hicolor)
+file(GLOB _arv_icon_files ${_arv_icon_dir}/*/org.vastrel.Arvendel.png)
+qt_add_resources(arv_main_window "arv_app_icon" PREFIX "/appicon" BASE ${_arv_icon_dir} FILES ${_arv_icon_files})

@@ -247,12 +247,9 @@ TDM::TDM()
         person(p, QColor(110, 160, 220));
     });
 
-    app_ = drawIcon([](QPainter &p) {
-        globe(p);
-        p.scale(0.6, 0.6);
-        p.translate(11, 11);
-        person(p, QColor(250, 220, 120));
-    });
+    // The desktop's icon for the program (packaging/icons), in every size it is drawn at.
+    for (const int size : {16, 22, 24, 32, 48, 64, 128, 256})
+        app_.addFile(QStringLiteral(":/appicon/%1x%1/org.vastrel.Arvendel.png").arg(size), QSize(size, size));
 }
 
 QIcon TDM::treeImage(int index) const { return tree_.value(index); }

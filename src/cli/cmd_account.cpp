@@ -138,7 +138,7 @@ int runAccount(const QStringList &args)
         else
             return cli::usageError(parser, QStringLiteral("--expires is never or a date yyyy-mm-dd"));
     }
-    return cli::runConnected(parser, [&] {
+    return cli::runConnected(parser, [&]() -> int {
         const QString dn = parser.positionalArguments().first();
         ads::ObjectPtr user;
         CheckADSIResult(OpenWithContext(ads::escapePathDn(dn), &user, QString::fromLatin1(ads::IID_IADsUser)));

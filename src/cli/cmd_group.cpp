@@ -186,7 +186,7 @@ int runGroup(const QStringList &args)
     if (format != cli::output::Format::Text && wanted == 3)
         return cli::usageError(parser, QStringLiteral("%1 takes no --output").arg(sub));
     cli::output::Printer printer(cli::out(), format);
-    return cli::runConnected(parser, [&] {
+    return cli::runConnected(parser, [&]() -> int {
         if (sub == QLatin1String("list"))
             return runList(parser, printer);
         const QString group = resolve(pos.at(1), sub == QLatin1String("preview") ? kDynamicCategories : kGroupCategories, &error);

@@ -94,7 +94,7 @@ int runReportCommand(const QCommandLineParser &parser, const QStringList &positi
     } else if (parser.isSet(QStringLiteral("format"))) {
         return cli::usageError(parser, QStringLiteral("--format needs --output"));
     }
-    return cli::runConnected(parser, [&] {
+    return cli::runConnected(parser, [&]() -> int {
         int rows = 0;
         const DomainSettings domain = readDomainSettings();
         const double now = localNow();

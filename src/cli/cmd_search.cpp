@@ -87,7 +87,7 @@ int runSearch(const QStringList &args)
             return cli::directoryError(QStringLiteral("The specified search filter is invalid."));
         filter = query::userFilter(it->query.text.trimmed());
     }
-    return cli::runConnected(parser, [&] {
+    return cli::runConnected(parser, [&]() -> int {
         const TConnectionContext &c = ConnectionContext();
         const QString base = parser.value(QStringLiteral("base"));
         if (base.isEmpty())

@@ -94,7 +94,7 @@ int runSecurity(const QStringList &args)
             return cli::usageError(parser, QStringLiteral("--cannot-change-password is yes or no"));
     }
 
-    return cli::runConnected(parser, [&] {
+    return cli::runConnected(parser, [&]() -> int {
         QString error;
         const QString dn = findAccountDn(parser.positionalArguments().first(), &error);
         if (dn.isEmpty())

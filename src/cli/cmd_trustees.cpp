@@ -79,7 +79,7 @@ int runTrustees(const QStringList &args)
     if (!cli::output::formatFromOptions(parser, false, &format, &error))
         return cli::usageError(parser, error);
     const bool mailbox = parser.isSet(QStringLiteral("mailbox"));
-    return cli::runConnected(parser, [&] {
+    return cli::runConnected(parser, [&]() -> int {
         const QString dn = parser.positionalArguments().first();
         ads::ObjectPtr object;
         CheckADSIResult(OpenWithContext(ads::escapePathDn(dn), &object));

@@ -158,8 +158,9 @@ TEST_F(CliOutputDomain, SearchJsonAndLdifAgreeWithLdapsearch)
                     unicode += std::any_of(values[i].begin(), values[i].end(), [](char c) { return static_cast<unsigned char>(c) > 0x7F; });
                 }
             }
-            if (!decoded.isEmpty())
+            if (!decoded.isEmpty()) {
                 EXPECT_EQ(sorted(decoded), sorted(values));
+            }
         }
     }
     EXPECT_GT(pictures, 3);

@@ -79,6 +79,7 @@ PrivateKeyring::PrivateKeyring(bool withKeyring)
     }
     // The login keyring's password, on standard input as the daemon reads it.
     m_keyring->write("arvendel-test-keyring");
+    m_keyring->waitForBytesWritten(5000);  // no event loop runs here to send it later
     m_keyring->closeWriteChannel();
     // Ready when it owns the Secret Service's name on the bus.
     const QDeadlineTimer deadline(15000);

@@ -580,6 +580,37 @@ QString Connection::protectionText() const
     return QStringLiteral("Not protected: data travels unencrypted");
 }
 
+QString Connection::boundIdentity()
+{
+    if (!m_identity.isEmpty() || !m_ld)
+        return m_identity;
+    int msgid = -1;
+    if (ldap_whoami(m_ld, nullptr, nullptr, &msgid) == LDAP_SUCCESS) {
+        LDAPMessage *res = nullptr;
+        if (detail::awaitResult(*this, msgid, LDAP_MSG_ALL, 0, &res) > 0) {
+            berval *authzid = nullptr;
+            if (ldap_parse_whoami(m_ld, res, &authzid) == LDAP_SUCCESS && authzid) {
+                m_identity = QString::fromUtf8(authzid->bv_val, static_cast<qsizetype>(authzid->bv_len));
+                ber_bvfree(authzid);
+            }
+            ldap_msgfree(res);
+        }
+    }
+    if (m_identity.isEmpty()) {
+        // Servers without "Who am I?" (Samba): the SASL layer knows a Kerberos principal.
+        char *sasl = nullptr;
+        if ((m_key.flags & ADS_SECURE_AUTHENTICATION) && ldap_get_option(m_ld, LDAP_OPT_X_SASL_USERNAME, &sasl) == LDAP_OPT_SUCCESS
+            && sasl)
+            m_identity = QString::fromUtf8(sasl);
+        ldap_memfree(sasl);
+    }
+    if (m_identity.isEmpty())
+        m_identity = !m_key.user.isEmpty() ? m_key.user
+                     : (m_key.flags & ADS_NO_AUTHENTICATION) ? QStringLiteral("(anonymous)")
+                                                             : QStringLiteral("(current logon)");
+    return m_identity;
+}
+
 void closeAllConnections()
 {
     ++g_generation;
@@ -631,7 +662,7 @@ std::shared_ptr<const SchemaMap> loadSchema(const std::shared_ptr<Connection> &c
     searchSpec.base = schemaDn;
     searchSpec.scope = LDAP_SCOPE_ONELEVEL;
     searchSpec.filter = "(objectClass=attributeSchema)";
-    searchSpec.attrs = {"lDAPDisplayName", "attributeSyntax", "oMSyntax", "isSingleValued"};
+    searchSpec.attrs = {"lDAPDisplayName", "attributeSyntax", "oMSyntax", "isSingleValued", "searchFlags"};
     searchSpec.pageSize = 1000;
     detail::Pager pager(conn);
     if (pager.start(searchSpec) != LDAP_SUCCESS)
@@ -642,6 +673,7 @@ std::shared_ptr<const SchemaMap> loadSchema(const std::shared_ptr<Connection> &c
         QByteArray name, syntax;
         int om = 0;
         bool single = false;
+        qint64 searchFlags = 0;
         BerElement *ber = nullptr;
         for (char *a = ldap_first_attribute(conn->ld(), e, &ber); a; a = ldap_next_attribute(conn->ld(), e, ber)) {
             berval **v = ldap_get_values_len(conn->ld(), e, a);
@@ -655,6 +687,8 @@ std::shared_ptr<const SchemaMap> loadSchema(const std::shared_ptr<Connection> &c
                     om = val.toInt();
                 else if (!strcasecmp(a, "isSingleValued"))
                     single = val == "TRUE";
+                else if (!strcasecmp(a, "searchFlags"))
+                    searchFlags = val.toLongLong();
             }
             ldap_value_free_len(v);
             ldap_memfree(a);
@@ -665,6 +699,7 @@ std::shared_ptr<const SchemaMap> loadSchema(const std::shared_ptr<Connection> &c
             AttributeInfo info;
             info.type = SchemaMap::typeForSyntax(QString::fromLatin1(syntax), om);
             info.singleValued = single;
+            info.confidential = (searchFlags & 0x80) != 0;
             map->add(QString::fromUtf8(name), info);
         }
     }

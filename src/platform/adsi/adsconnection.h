@@ -74,6 +74,10 @@ public:
     // process, shared between threads). Never null after a successful open; an unreadable
     // schema gives an empty map (every attribute then reads as text or octets).
     std::shared_ptr<const SchemaMap> schema();
+    // Who the session is bound as: the server's answer to "Who am I?" ("u:EXAMPLE\\admin",
+    // asked once per connection), else the Kerberos principal of a SASL bind, else the bind
+    // name (Samba does not answer "Who am I?").
+    QString boundIdentity();
     // Marks the session broken (server down): the pool no longer hands it out.
     void markBroken() { m_broken = true; }
     bool broken() const { return m_broken; }
@@ -89,6 +93,7 @@ private:
     QString m_uri;
     bool m_tls = false;
     bool m_broken = false;
+    QString m_identity;
     std::shared_ptr<const SchemaMap> m_schema;
 public:
     struct KerberosState;  // the private ticket cache of a password bind

@@ -85,6 +85,7 @@ struct Message {
 constexpr Message kWin32Messages[] = {
     {5, "Access is denied."},
     {14, "Not enough memory resources are available to complete this operation."},
+    {29, "The system cannot write to the specified device."},
     {50, "The request is not supported."},
     {87, "The parameter is incorrect."},
     {234, "More data is available."},

@@ -5,6 +5,7 @@
 #include "platform/adsi/adsschema.h"
 #include "platform/adsi/adssearch.h"
 #include "platform/adsi/adstypes.h"
+#include "platform/adsi/adswrites.h"
 
 #include <QByteArray>
 #include <QList>
@@ -132,6 +133,28 @@ RangeStep rangeStep(const QString &range, qint64 previousHigh);
 // "base;range=low-high"; reads the following ranges of dn until the last one ("-*").
 HRESULT completeRange(const std::shared_ptr<Connection> &conn, const QByteArray &dn,
                       const QString &base, const QString &rangedName, QList<QByteArray> *values);
+
+// A write on its way, told to the process's write recorder (adswrites.h) when one is
+// installed; without one it does nothing.
+class WriteCall {
+public:
+    explicit WriteCall(std::shared_ptr<Connection> conn);
+    // Whether a recorder wants to hear of this write (build the request only then).
+    bool recording() const { return m_recorder != nullptr; }
+    // Asks the recorder; S_OK to send the request, else the recorder's refusal (extended
+    // error set by it). Fills in the server and the bound identity.
+    HRESULT begin(WriteRequest request);
+    // Tells the recorder how the request ended (sent: it went out). After a success the
+    // attributes the recorder asked for are read again (descriptor with sdMask).
+    void end(HRESULT status, bool sent, int sdMask);
+
+private:
+    std::shared_ptr<WriteRecorder> m_recorder;
+    std::shared_ptr<Connection> m_conn;
+    WriteRequest m_request;
+    quint64 m_ticket = 0;
+    bool m_begun = false;
+};
 
 // The DN of the default naming context of the connection's server (RootDSE).
 HRESULT defaultNamingContext(const std::shared_ptr<Connection> &conn, QString *dn);

@@ -18,6 +18,13 @@ struct CachedProperty {
     QString name;
     AdsType type = ADSTYPE_INVALID;
     QVariantList values;
+    QList<QByteArray> wire;  // the same values as read or staged, aligned with values
+};
+// An attribute's values when it was first staged since the last write (what the program
+// knew of it then); known is false when it was never read.
+struct BeforeValues {
+    bool known = false;
+    QList<QByteArray> wire;
 };
 struct StagedChange {
     int op = ADS_PROPERTY_UPDATE;
@@ -38,23 +45,26 @@ struct Object::Private {
     QList<CachedProperty> cache;
     QHash<QString, int> index;       // lower-case name -> position in cache
     QList<StagedChange> staged;
+    QHash<QString, BeforeValues> before;  // lower-case name -> values before the staged changes
+    QByteArray knownGuid;            // objectGUID a caller read with a search (setKnownGuid)
     int securityMask = -1;           // -1: owner+group+DACL to read, DACL to write
     QStringList filter;
     QStringList hints;
     QString objectClass;             // most specific class, when known
 
-    void setProperty(const QString &name, AdsType type, QVariantList values)
+    void setProperty(const QString &name, AdsType type, QVariantList values, QList<QByteArray> wire)
     {
         const QString key = name.toLower();
         auto it = index.constFind(key);
         if (it != index.constEnd()) {
             cache[*it].values = std::move(values);
+            cache[*it].wire = std::move(wire);
             cache[*it].type = type;
             cache[*it].name = name;
             return;
         }
         index.insert(key, static_cast<int>(cache.size()));
-        cache.append(CachedProperty{name, type, std::move(values)});
+        cache.append(CachedProperty{name, type, std::move(values), std::move(wire)});
     }
     void removeProperty(const QString &name)
     {
@@ -97,10 +107,87 @@ void storeAttributes(Object::Private *d, const std::shared_ptr<Connection> &conn
 {
     for (const RawAttribute &a : attrs) {
         const AdsType type = attributeType(conn, a.name, a.values);
-        d->setProperty(a.name, type, convertValues(type, a.values));
+        d->setProperty(a.name, type, convertValues(type, a.values), a.values);
         if (a.name.compare(QLatin1String("objectClass"), Qt::CaseInsensitive) == 0 && !a.values.isEmpty())
             d->objectClass = QString::fromUtf8(a.values.last());
     }
+}
+
+// What SetInfo is about to send, for the write recorder: per attribute (in staged order) the
+// values before and after. A replaced attribute the program never read, and a missing
+// objectGUID, are read in one base read just before the write.
+HRESULT buildWriteRequest(Object::Private *d, const std::shared_ptr<Connection> &conn, WriteRequest *req)
+{
+    req->kind = d->isNew ? WriteKind::Add : WriteKind::Modify;
+    req->dn = d->dn;
+    const auto schema = conn->schema();
+    QStringList order;
+    QHash<QString, QList<const StagedChange *>> byName;
+    for (const StagedChange &c : d->staged) {
+        const QString key = c.name.toLower();
+        if (!byName.contains(key))
+            order.append(key);
+        byName[key].append(&c);
+    }
+    QList<QByteArray> toRead;
+    QList<int> unknownBefore;  // indexes into req->changes
+    for (const QString &key : order) {
+        const QList<const StagedChange *> &ops = byName[key];
+        WriteChange ch;
+        ch.attribute = ops.first()->name;
+        const AttributeInfo info = schema->lookup(ch.attribute);
+        ch.type = info.type;
+        ch.confidential = info.confidential;
+        const int first = ops.first()->op;
+        ch.whole = d->isNew || first == ADS_PROPERTY_UPDATE || first == ADS_PROPERTY_CLEAR;
+        for (const StagedChange *c : ops) {
+            switch (c->op) {
+            case ADS_PROPERTY_CLEAR: ch.after.clear(); break;
+            case ADS_PROPERTY_UPDATE: ch.after = c->values; break;
+            case ADS_PROPERTY_APPEND: ch.after += c->values; break;
+            case ADS_PROPERTY_DELETE:
+                if (ch.whole)
+                    for (const QByteArray &v : c->values)
+                        ch.after.removeAll(v);
+                else
+                    ch.before += c->values;
+                break;
+            }
+        }
+        if (ch.whole && !d->isNew) {
+            const BeforeValues b = d->before.value(key);
+            if (b.known) {
+                ch.before = b.wire;
+            } else {
+                unknownBefore.append(static_cast<int>(req->changes.size()));
+                toRead.append(ch.attribute.toUtf8());
+            }
+        }
+        req->changes.append(ch);
+    }
+    if (!d->isNew) {
+        const CachedProperty *g = d->find(QStringLiteral("objectGUID"));
+        req->guid = g && !g->wire.isEmpty() ? g->wire.first() : d->knownGuid;
+        if (req->guid.isEmpty())
+            toRead.append("objectGUID");
+    }
+    if (toRead.isEmpty())
+        return S_OK;
+    bool sd = false;
+    for (const QByteArray &n : toRead)
+        sd = sd || n.compare("nTSecurityDescriptor", Qt::CaseInsensitive) == 0;
+    QList<RawAttribute> raw;
+    const HRESULT h = readEntry(conn, d->dn, toRead, sd ? (d->securityMask >= 0 ? d->securityMask : 7) : -1, &raw);
+    if (failed(h))
+        return h;
+    for (const RawAttribute &a : raw) {
+        if (a.name.compare(QLatin1String("objectGUID"), Qt::CaseInsensitive) == 0 && !a.values.isEmpty())
+            req->guid = a.values.first();
+        for (int i : unknownBefore)
+            if (req->changes[i].attribute.compare(a.name, Qt::CaseInsensitive) == 0)
+                req->changes[i].before = a.values;
+    }
+    return S_OK;
 }
 
 QVariant singleOrArray(const QVariantList &values)
@@ -241,6 +328,62 @@ HRESULT Object::Put(const QString &name, const QVariant &value)
     return PutEx(ADS_PROPERTY_UPDATE, name, value);
 }
 
+namespace {
+
+// Stages one change (values already in wire form) and makes the cache show the staged state,
+// as ADSI's does.
+void stageChange(Object::Private *d, const std::shared_ptr<Connection> &conn, StagedChange change)
+{
+    if (change.values.isEmpty() && change.op == ADS_PROPERTY_UPDATE)
+        change.op = ADS_PROPERTY_CLEAR;
+    if (change.op == ADS_PROPERTY_CLEAR)
+        change.values.clear();
+    // A replacement or clear overrides every earlier staged change of the attribute.
+    if (change.op == ADS_PROPERTY_UPDATE || change.op == ADS_PROPERTY_CLEAR) {
+        for (int i = static_cast<int>(d->staged.size()) - 1; i >= 0; --i)
+            if (d->staged[i].name.compare(change.name, Qt::CaseInsensitive) == 0)
+                d->staged.removeAt(i);
+    }
+    const AdsType type = conn->schema()->lookup(change.name).type;
+    const CachedProperty *cur = d->find(change.name);
+    const QString key = change.name.toLower();
+    // What the program knew of the attribute before its first staged change since the last
+    // write: the write recorder's "before".
+    if (!d->before.contains(key)) {
+        BeforeValues b;
+        // GetInfo's "*" leaves out operational attributes (the descriptor among them), so an
+        // attribute missing after it is read again before the write rather than taken as empty.
+        b.known = cur || d->isNew || d->askedFor.contains(key);
+        if (cur)
+            b.wire = cur->wire;
+        d->before.insert(key, b);
+    }
+    QVariantList now = cur ? cur->values : QVariantList();
+    QList<QByteArray> nowWire = cur ? cur->wire : QList<QByteArray>();
+    const QVariantList converted = convertValues(type, change.values);
+    switch (change.op) {
+    case ADS_PROPERTY_CLEAR: now.clear(); nowWire.clear(); break;
+    case ADS_PROPERTY_UPDATE: now = converted; nowWire = change.values; break;
+    case ADS_PROPERTY_APPEND: now += converted; nowWire += change.values; break;
+    case ADS_PROPERTY_DELETE:
+        for (const QVariant &v : converted)
+            for (qsizetype at = now.indexOf(v); at >= 0; at = now.indexOf(v)) {
+                now.removeAt(at);
+                if (at < nowWire.size())
+                    nowWire.removeAt(at);
+            }
+        break;
+    }
+    if (now.isEmpty())
+        d->removeProperty(change.name);
+    else
+        d->setProperty(change.name, type, now, nowWire);
+    d->askedFor.insert(key);
+    d->staged.append(std::move(change));
+}
+
+} // namespace
+
 HRESULT Object::PutEx(int controlCode, const QString &name, const QVariant &values)
 {
     if (name.trimmed().isEmpty())
@@ -267,36 +410,27 @@ HRESULT Object::PutEx(int controlCode, const QString &name, const QVariant &valu
                                 .arg(change.name));
             change.values.append(wire);
         }
-        if (change.values.isEmpty() && controlCode == ADS_PROPERTY_UPDATE)
-            change.op = ADS_PROPERTY_CLEAR;
     }
-    // A replacement or clear overrides every earlier staged change of the attribute.
-    if (change.op == ADS_PROPERTY_UPDATE || change.op == ADS_PROPERTY_CLEAR) {
-        for (int i = static_cast<int>(d->staged.size()) - 1; i >= 0; --i)
-            if (d->staged[i].name.compare(change.name, Qt::CaseInsensitive) == 0)
-                d->staged.removeAt(i);
-    }
-    // The cache shows the staged state, as ADSI's does.
-    const AdsType type = m_conn->schema()->lookup(change.name).type;
-    const CachedProperty *cur = d->find(change.name);
-    QVariantList now = cur ? cur->values : QVariantList();
-    const QVariantList converted = convertValues(type, change.values);
-    switch (change.op) {
-    case ADS_PROPERTY_CLEAR: now.clear(); break;
-    case ADS_PROPERTY_UPDATE: now = converted; break;
-    case ADS_PROPERTY_APPEND: now += converted; break;
-    case ADS_PROPERTY_DELETE:
-        for (const QVariant &v : converted)
-            now.removeAll(v);
-        break;
-    }
-    if (now.isEmpty())
-        d->removeProperty(change.name);
-    else
-        d->setProperty(change.name, type, now);
-    d->askedFor.insert(change.name.toLower());
-    d->staged.append(change);
+    stageChange(d.get(), m_conn, std::move(change));
     return S_OK;
+}
+
+HRESULT Object::PutExWire(int controlCode, const QString &name, const QList<QByteArray> &values)
+{
+    if (name.trimmed().isEmpty() || controlCode < ADS_PROPERTY_CLEAR || controlCode > ADS_PROPERTY_DELETE)
+        return E_ADS_BAD_PARAMETER;
+    StagedChange change;
+    change.op = controlCode;
+    change.name = name.trimmed();
+    change.values = values;
+    stageChange(d.get(), m_conn, std::move(change));
+    return S_OK;
+}
+
+void Object::setKnownGuid(const QByteArray &objectGuid)
+{
+    if (objectGuid.size() == 16)
+        d->knownGuid = objectGuid;
 }
 
 HRESULT Object::SetInfo()
@@ -342,6 +476,17 @@ HRESULT Object::SetInfo()
     LDAPControl *sd = nullptr;
     if (writesSd)
         sd = makeSdFlagsControl(d->securityMask >= 0 ? d->securityMask : ADS_SECURITY_INFO_DACL);
+    WriteCall journal(m_conn);
+    if (journal.recording()) {
+        WriteRequest req;
+        HRESULT h = buildWriteRequest(d.get(), m_conn, &req);
+        if (succeeded(h))
+            h = journal.begin(std::move(req));
+        if (failed(h)) {
+            freeControl(sd);
+            return h;
+        }
+    }
     LDAPControl *ctrls[] = {sd, nullptr};
     const QByteArray dn = d->dn.toUtf8();
     int rc;
@@ -351,17 +496,21 @@ HRESULT Object::SetInfo()
     else
         rc = ldap_modify_ext(m_conn->ld(), dn.constData(), modPtrs.data(), sd ? ctrls : nullptr, nullptr, &msgid);
     freeControl(sd);
+    const bool sent = rc == LDAP_SUCCESS;
     if (rc == LDAP_SUCCESS)
         rc = finishRequest(*m_conn, msgid);  // bounded: a silent server gives "did not answer"
     else if (rc == LDAP_SERVER_DOWN)
         m_conn->markBroken();
     if (rc != LDAP_SUCCESS) {
-        if (msgid >= 0)
-            return hresultFromLdap(rc);  // finishRequest set the extended error
-        return failLdap(m_conn->ld(), rc);
+        const HRESULT h = sent ? hresultFromLdap(rc)  // finishRequest set the extended error
+                               : failLdap(m_conn->ld(), rc);
+        journal.end(h, sent, 7);
+        return h;
     }
+    journal.end(S_OK, true, d->securityMask >= 0 ? d->securityMask : 7);
     clearLastError();
     d->staged.clear();
+    d->before.clear();
     d->isNew = false;
     return S_OK;
 }
@@ -448,13 +597,33 @@ HRESULT Object::Delete(const QString &className, const QString &rdn)
     if (!rdn.contains(QLatin1Char('=')) || d->path.rootDse)
         return E_ADS_BAD_PARAMETER;
     const QByteArray dn = (rdn + QLatin1Char(',') + d->dn).toUtf8();
+    WriteCall journal(m_conn);
+    if (journal.recording()) {
+        WriteRequest req;
+        req.kind = WriteKind::Delete;
+        req.dn = QString::fromUtf8(dn);
+        QList<RawAttribute> raw;
+        HRESULT h = readEntry(m_conn, req.dn, {"objectGUID"}, -1, &raw);
+        if (succeeded(h) && !raw.isEmpty() && !raw.first().values.isEmpty())
+            req.guid = raw.first().values.first();
+        if (succeeded(h))
+            h = journal.begin(std::move(req));
+        if (failed(h))
+            return h;
+    }
     int msgid = -1;
     int rc = ldap_delete_ext(m_conn->ld(), dn.constData(), nullptr, nullptr, &msgid);
-    if (rc != LDAP_SUCCESS)
-        return failLdap(m_conn->ld(), rc);
+    if (rc != LDAP_SUCCESS) {
+        const HRESULT h = failLdap(m_conn->ld(), rc);
+        journal.end(h, false, -1);
+        return h;
+    }
     rc = finishRequest(*m_conn, msgid);
-    if (rc != LDAP_SUCCESS)
+    if (rc != LDAP_SUCCESS) {
+        journal.end(hresultFromLdap(rc), true, -1);
         return hresultFromLdap(rc);
+    }
+    journal.end(S_OK, true, -1);
     clearLastError();
     return S_OK;
 }
@@ -483,14 +652,47 @@ HRESULT Object::SetPassword(const QString &newPassword)
     mod.mod_bvalues = bvs;
     LDAPMod *mods[] = {&mod, nullptr};
     const QByteArray dn = d->dn.toUtf8();
+    WriteCall journal(m_conn);
+    if (journal.recording()) {
+        // The password itself never leaves this function: the change names the attribute only.
+        WriteRequest req;
+        req.kind = WriteKind::SetPassword;
+        req.dn = d->dn;
+        WriteChange ch;
+        ch.attribute = QString::fromLatin1(attr);
+        ch.type = ADSTYPE_OCTET_STRING;
+        ch.confidential = true;
+        req.changes.append(ch);
+        const CachedProperty *g = d->find(QStringLiteral("objectGUID"));
+        req.guid = g && !g->wire.isEmpty() ? g->wire.first() : d->knownGuid;
+        QList<RawAttribute> raw;
+        HRESULT h = S_OK;
+        if (req.guid.isEmpty()) {
+            h = readEntry(m_conn, d->dn, {"objectGUID"}, -1, &raw);
+            if (succeeded(h) && !raw.isEmpty() && !raw.first().values.isEmpty())
+                req.guid = raw.first().values.first();
+        }
+        if (succeeded(h))
+            h = journal.begin(std::move(req));
+        if (failed(h)) {
+            utf16.fill('\0');
+            return h;
+        }
+    }
     int msgid = -1;
     int rc = ldap_modify_ext(m_conn->ld(), dn.constData(), mods, nullptr, nullptr, &msgid);
     utf16.fill('\0');
-    if (rc != LDAP_SUCCESS)
-        return failLdap(m_conn->ld(), rc);
+    if (rc != LDAP_SUCCESS) {
+        const HRESULT h = failLdap(m_conn->ld(), rc);
+        journal.end(h, false, -1);
+        return h;
+    }
     rc = finishRequest(*m_conn, msgid);
-    if (rc != LDAP_SUCCESS)
+    if (rc != LDAP_SUCCESS) {
+        journal.end(hresultFromLdap(rc), true, -1);
         return hresultFromLdap(rc);
+    }
+    journal.end(S_OK, true, -1);
     clearLastError();
     return S_OK;
 }

@@ -61,10 +61,18 @@ public:
     // Stages clear (1, value ignored), update (2), append (3) or delete (4) of the values
     // (a QVariantList or a scalar).
     HRESULT PutEx(int controlCode, const QString &name, const QVariant &values);
+    // PutEx with values already in their wire form (the bytes sent and read), used where the
+    // exact bytes once read must go back (undoing a change).
+    HRESULT PutExWire(int controlCode, const QString &name, const QList<QByteArray> &values);
+    // The objectGUID (16 bytes) a caller read with a search, so that a write recorder learns
+    // it without reading the object again.
+    void setKnownGuid(const QByteArray &objectGuid);
     // Sends every staged change in one modify request (an add request for an object made
     // with Create). The security descriptor is written with the SD-flags control for the
     // current security mask (DACL only unless SetOption changed it). Staged changes stay
-    // staged after a failure; they are dropped after success.
+    // staged after a failure; they are dropped after success. The process's write recorder
+    // (adswrites.h) hears of the write before it is sent and of its outcome; so do
+    // SetPassword and Delete.
     HRESULT SetInfo();
 
     // --- IADsPropertyList (after GetInfo / GetInfoEx) ---

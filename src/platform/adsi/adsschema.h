@@ -1,7 +1,7 @@
 #pragma once
 // The schema syntax map: attribute name -> ADSI type and single/multi-valued, read once per
 // server from the directory's schema (attributeSchema objects: lDAPDisplayName,
-// attributeSyntax, oMSyntax, isSingleValued) and shared read-only between threads.
+// attributeSyntax, oMSyntax, isSingleValued, searchFlags) and shared read-only between threads.
 #include "platform/adsi/adstypes.h"
 
 #include <QHash>
@@ -14,6 +14,7 @@ struct AttributeInfo {
     AdsType type = ADSTYPE_CASE_IGNORE_STRING;
     bool singleValued = false;
     bool known = false;   // false: the attribute is not in the schema (RootDSE, unknown)
+    bool confidential = false;  // searchFlags bit 0x80: readable only with extra rights
 };
 
 class SchemaMap {

@@ -1,6 +1,12 @@
-// Benchmark: the find-and-replace apply loop against ldapmodify.
+// Benchmark: the find-and-replace apply loop against ldapmodify, or (--journal) with the
+// change journal recording against the same loop without it.
 //
-//   ARV_TEST_DOMAIN=<large domain folder> replace_bench [--users PREFIX] [--runs N]
+//   ARV_TEST_DOMAIN=<large domain folder> replace_bench [--users PREFIX] [--runs N] [--journal]
+//
+// With --journal each run applies the loop twice, once without and once with the journal
+// (the order alternates between runs), and prints wall and CPU time of both halves, their
+// paired ratio, and the medians: the server's load changes from run to run, so the paired
+// ratios and the CPU times are the steadier figures on a shared machine.
 //
 // Takes the users of the large OU whose sAMAccountName starts with PREFIX (default
 // "large019": 1,000 users) and replaces their description, alternately through the apply loop
@@ -8,6 +14,7 @@
 // ldapmodify reading an LDIF file with the same 1,000 delete-old/add-new changes. Prints the
 // median wall times and their ratio, then puts the original descriptions back.
 #include "bulk/replaceengine.h"
+#include "journal/recorder.h"
 #include "platform/adsi/adsconnection.h"
 #include "support/testdomain.h"
 #include "../tests/integration/bulk/replace_fixture.h"
@@ -118,12 +125,15 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     QString prefix = QStringLiteral("large019");
     int runs = 3;
-    for (int i = 1; i + 1 < argc; i += 2) {
+    bool journalCompare = false;
+    for (int i = 1; i < argc; ++i) {
         const QString name = QString::fromLocal8Bit(argv[i]);
-        if (name == QLatin1String("--users"))
-            prefix = QString::fromLocal8Bit(argv[i + 1]);
-        else if (name == QLatin1String("--runs"))
-            runs = std::max(1, QString::fromLocal8Bit(argv[i + 1]).toInt());
+        if (name == QLatin1String("--journal"))
+            journalCompare = true;
+        else if (name == QLatin1String("--users") && i + 1 < argc)
+            prefix = QString::fromLocal8Bit(argv[++i]);
+        else if (name == QLatin1String("--runs") && i + 1 < argc)
+            runs = std::max(1, QString::fromLocal8Bit(argv[++i]).toInt());
     }
     if (!testsupport::domainAvailable()) {
         std::fprintf(stderr, "no test domain: set ARV_TEST_DOMAIN to a running large domain\n");
@@ -148,7 +158,44 @@ int main(int argc, char **argv)
         return 1;
 
     std::vector<double> loop, tool, loopCpu, toolCpu, ratios;
-    for (int run = 0; run < runs; ++run) {
+    // Journal on against off: the loop twice per run.
+    std::vector<double> offWall, onWall, offCpu, onCpu, wallRatios, cpuRatios;
+    const QString journalFolder = b.dir.filePath(QStringLiteral("journal"));
+    for (int run = 0; journalCompare && run < runs; ++run) {
+        double halves[2][2] = {};  // [journal off/on][wall/cpu]
+        for (int half = 0; half < 2; ++half) {
+            const bool on = (half == 0) == (run % 2 == 1);
+            if (on)
+                journal::install(journalFolder);
+            else
+                journal::uninstall();
+            double ps = 0;
+            std::vector<Row> rows = b.preview(QStringLiteral("Replaced %1 %2 <%sAMAccountname%>").arg(run).arg(on ? "on" : "off"), &ps);
+            int ok = 0;
+            double cpu = 0;
+            const double wall = b.applyLoop(rows, &ok, &cpu);
+            halves[on ? 1 : 0][0] = wall;
+            halves[on ? 1 : 0][1] = cpu;
+            std::printf("run %d, journal %s: %.3f s, cpu %.3f s (%d of %zu written)\n", run + 1, on ? "on " : "off", wall, cpu,
+                        ok, rows.size());
+            std::fflush(stdout);
+        }
+        journal::uninstall();
+        offWall.push_back(halves[0][0]);
+        onWall.push_back(halves[1][0]);
+        offCpu.push_back(halves[0][1]);
+        onCpu.push_back(halves[1][1]);
+        wallRatios.push_back(halves[0][0] > 0 ? halves[1][0] / halves[0][0] : 0);
+        cpuRatios.push_back(halves[0][1] > 0 ? halves[1][1] / halves[0][1] : 0);
+    }
+    if (journalCompare) {
+        std::printf("journal off: median %.3f s wall, %.3f s cpu; journal on: median %.3f s wall, %.3f s cpu\n",
+                    median(offWall), median(offCpu), median(onWall), median(onCpu));
+        std::printf("median of the paired ratios (on / off): wall %.3f, cpu %.3f\n", median(wallRatios), median(cpuRatios));
+        QFile jf(journalFolder + QLatin1Char('/') + journal::dayFileName(QDateTime::currentDateTimeUtc().date()));
+        std::printf("journal file: %lld bytes\n", static_cast<long long>(jf.size()));
+    }
+    for (int run = 0; !journalCompare && run < runs; ++run) {
         double ps = 0;
         std::vector<Row> rows = b.preview(QStringLiteral("Replaced %1 <%sAMAccountname%>").arg(run), &ps);
         int ok = 0;
@@ -168,12 +215,14 @@ int main(int argc, char **argv)
         std::fflush(stdout);
     }
     const double lm = median(loop), tm = median(tool);
-    std::printf("client cpu (median): apply loop %.3f s, ldapmodify %.3f s\n", median(loopCpu), median(toolCpu));
-    // The server's load changes between runs; each run's two halves follow each other, so the
-    // median of the paired ratios is the steadier figure.
-    std::printf("median of the paired ratios: %.3f\n", median(ratios));
-    std::printf("median: apply loop %.3f s (%.2f ms/user), ldapmodify %.3f s (%.2f ms/user), ratio %.3f\n", lm,
-                lm * 1000 / original.size(), tm, tm * 1000 / original.size(), tm > 0 ? lm / tm : 0.0);
+    if (!journalCompare) {
+        std::printf("client cpu (median): apply loop %.3f s, ldapmodify %.3f s\n", median(loopCpu), median(toolCpu));
+        // The server's load changes between runs; each run's two halves follow each other, so
+        // the median of the paired ratios is the steadier figure.
+        std::printf("median of the paired ratios: %.3f\n", median(ratios));
+        std::printf("median: apply loop %.3f s (%.2f ms/user), ldapmodify %.3f s (%.2f ms/user), ratio %.3f\n", lm,
+                    lm * 1000 / original.size(), tm, tm * 1000 / original.size(), tm > 0 ? lm / tm : 0.0);
+    }
 
     // Put the original descriptions back.
     QString ldif;

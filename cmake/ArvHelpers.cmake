@@ -17,8 +17,11 @@ function(arv_add_test name)
   cmake_parse_arguments(A "DOMAIN;GUI" "" "SOURCES;DEPS" ${ARGN})
   add_executable(${name} ${A_SOURCES})
   target_link_libraries(${name} PRIVATE ${A_DEPS} arv_testsupport GTest::gtest GTest::gmock)
+  # The change journal of every program and arvendel-cli a test starts goes below the build
+  # tree, never to the user's own state folder (tests that read it set their own).
   set(env "ARV_TEST_DOMAIN=${ARV_TEST_DOMAIN_DIR}" "QT_QPA_PLATFORM=offscreen"
-          "ARV_SOURCE_DIR=${PROJECT_SOURCE_DIR}" "ARV_BINARY_DIR=${PROJECT_BINARY_DIR}")
+          "ARV_SOURCE_DIR=${PROJECT_SOURCE_DIR}" "ARV_BINARY_DIR=${PROJECT_BINARY_DIR}"
+          "XDG_STATE_HOME=${PROJECT_BINARY_DIR}/test-state")
   # gtest_discover_tests flattens its PROPERTIES into one list, so a list-valued ENVIRONMENT
   # would swallow the properties after it (FIXTURES_REQUIRED was lost). The environment goes
   # through env(1) as the tests' executor instead; it also applies to test discovery.

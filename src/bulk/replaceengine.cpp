@@ -1,5 +1,7 @@
 #include "bulk/replaceengine.h"
 
+#include "journal/recorder.h"
+
 #include "core/unSearch.h"
 #include "platform/adsi/adspath.h"
 #include "query/filtercompose.h"
@@ -393,7 +395,10 @@ QString ReplaceRun::preview(Rule &rule, const QString &containerPath, bool subtr
     if (filter.isEmpty())
         return error;
     refused_ = false;
-    const QStringList names = searchAttributes(rule);
+    QStringList names = searchAttributes(rule);
+    // The GUID goes to the change journal with each write, without reading the user again.
+    names << QStringLiteral("objectGUID");
+    const int guidSlot = static_cast<int>(names.size()) - 1;
     const QStringList extras = placeholderAttributes(rule);
     const Page page = rule.attribute.page;
     const int limit = rule.attribute.maxLength();
@@ -420,6 +425,7 @@ QString ReplaceRun::preview(Rule &rule, const QString &containerPath, bool subtr
             Row row;
             row.cn = valueText(slot(0));
             row.dn = valueText(slot(1));
+            row.guid = slot(guidSlot).toByteArray();
             row.current = valueList(slot(2));
             row.currentText = valueText(slot(2));
             if (page == Page::Country) {
@@ -478,6 +484,8 @@ bool ReplaceRun::applyRow(const Rule &rule, Row &row)
     ads::HRESULT h = OpenADsObject(ctx_.ServerPrefix + ads::escapePathDn(row.dn), ctx_.UserName, ctx_.Password,
                                    &user, QString::fromLatin1(ads::IID_IADs), ctx_.AuthFlags | ads::ADS_FAST_BIND,
                                    ctx_.UseCredentials);
+    if (ads::succeeded(h))
+        user->setKnownGuid(row.guid);
     bool staged = false;
     auto replaceValues = [&](const QString &name, const QVariantList &old, const std::optional<QVariant> &target) {
         if (ads::failed(h))
@@ -526,13 +534,17 @@ bool ReplaceRun::applyRow(const Rule &rule, Row &row)
     }
     row.status = Failed;
     row.outcome = QStringLiteral("FAILED ") + errorLine(h);
-    return !serverLost(h);
+    journalRefused_ = h == ads::HR_WRITE_NOT_RECORDED;
+    // A write the change journal could not record was not made; nor will the next ones be.
+    return !serverLost(h) && h != ads::HR_WRITE_NOT_RECORDED;
 }
 
 ApplySummary ReplaceRun::apply(const Rule &rule, std::vector<Row> &rows, ReplaceLog *log, const ApplyHooks &hooks)
 {
     ApplySummary s;
     stopped_ = false;
+    journal::RunScope journalRun(QStringLiteral("replace"));
+    s.journalRun = journalRun.id();
     const QDateTime start = QDateTime::currentDateTime();
     if (log)
         log->header(rule.attribute, start);
@@ -548,9 +560,10 @@ ApplySummary ReplaceRun::apply(const Rule &rule, std::vector<Row> &rows, Replace
             continue;
         const QString oldText = row.currentShown();
         const QString newText = row.targetShown();
-        if (s.serverLost) {
+        if (s.serverLost || s.journalRefused) {
             row.status = NotDone;
-            row.outcome = QStringLiteral("NOT DONE the server was lost before this row");
+            row.outcome = s.journalRefused ? QStringLiteral("NOT DONE the change journal could not be written")
+                                           : QStringLiteral("NOT DONE the server was lost before this row");
             ++s.notDone;
         } else {
             const bool reachable = applyRow(rule, row);
@@ -565,14 +578,14 @@ ApplySummary ReplaceRun::apply(const Rule &rule, std::vector<Row> &rows, Replace
             default: ++s.failed; break;
             }
             if (!reachable)
-                s.serverLost = true;
+                (journalRefused_ ? s.journalRefused : s.serverLost) = true;
         }
         if (log)
             log->row(row, oldText, newText);
         ++handled;
         if (hooks.rowDone)
             hooks.rowDone(i, handled);
-        if (!s.serverLost && hooks.stopRequested && hooks.stopRequested()) {
+        if (!s.serverLost && !s.journalRefused && hooks.stopRequested && hooks.stopRequested()) {
             s.stopped = stopped_ = true;
             break;
         }

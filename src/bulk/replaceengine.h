@@ -106,6 +106,7 @@ enum Status : int { NotApplied = -1, Failed = 0, Succeeded = 1, Skipped = 2, Not
 struct Row {
     QString cn;
     QString dn;
+    QByteArray guid;             // objectGUID, for the change journal
     QVariantList current;        // the values the preview read (co on the Country page)
     QVariantList currentC;       // Country page: c and countryCode as read
     QVariantList currentCountryCode;
@@ -157,6 +158,8 @@ struct ApplySummary {
     bool stopped = false;
     bool serverLost = false;
     bool logFailed = false;  // the log could not be written: the rows after it were left alone
+    bool journalRefused = false;  // the change journal could not be written: the rest were left alone
+    QString journalRun;      // the run's id in the change journal (journal undo --run takes it)
 };
 
 struct ApplyHooks {
@@ -194,6 +197,7 @@ private:
     TConnectionContext ctx_;
     bool stopped_ = false;
     bool refused_ = false;
+    bool journalRefused_ = false;
 };
 
 // The text of a failure status for the log and the list: the program's error text on one

@@ -787,11 +787,15 @@ void TfrmFindAndReplace::sbApplyClick()
     statusPanel2->show();
     if (lastApply_.serverLost)
         statusPanel2->setText(QStringLiteral("%1 not done: the server was lost").arg(lastApply_.notDone));
+    else if (lastApply_.journalRefused)
+        statusPanel2->setText(QStringLiteral("%1 not done: the change journal could not be written").arg(lastApply_.notDone));
     else
         statusPanel2->setText(QStringLiteral("%1 succeeded, %2 failed, %3 skipped")
                                   .arg(lastApply_.succeeded)
                                   .arg(lastApply_.failed)
                                   .arg(lastApply_.skipped));
+    // Change History lists the rows of this Apply under one run.
+    statusPanel2->setToolTip(QStringLiteral("Change History: run %1").arg(lastApply_.journalRun));
     setRunning(false);
     sbApply->setEnabled(false);
     sbStop->setEnabled(false);

@@ -76,6 +76,10 @@ int connectFromOptions(const QCommandLineParser &parser);
 // raises ends it with the program's text on standard error (what body printed is flushed
 // first) and DirectoryError; otherwise body's exit code comes back.
 int runConnected(const QCommandLineParser &parser, const std::function<int()> &body);
+// Before a command writes to the directory: true when the change journal can be written (or
+// --no-journal turned it off); otherwise prints why and that --no-journal writes unrecorded,
+// sets *exitCode to DirectoryError and returns false.
+bool journalWritable(int *exitCode);
 // The authentication flags as the tool prints them: 0x and eight upper-case hex digits.
 QString authFlagsText(quint32 flags);
 

@@ -1,6 +1,7 @@
 #include "cli/cli.h"
 
 #include "core/unSearch.h"
+#include "journal/recorder.h"
 
 #include <QRegularExpression>
 #include <sys/stat.h>
@@ -331,6 +332,19 @@ int runConnected(const QCommandLineParser &parser, const std::function<int()> &b
     out().flush();
     DisconnectContext();
     return rc;
+}
+
+bool journalWritable(int *exitCode)
+{
+    const auto recorder = journal::installedRecorder();
+    QString why;
+    if (!recorder || recorder->check(&why))
+        return true;
+    err() << "arvendel-cli: the change journal cannot be written (" << why
+          << "), so nothing was changed. Give --no-journal to change the directory without recording it.\n";
+    err().flush();
+    *exitCode = DirectoryError;
+    return false;
 }
 
 QString authFlagsText(quint32 flags)

@@ -138,6 +138,8 @@ int runAccount(const QStringList &args)
         else
             return cli::usageError(parser, QStringLiteral("--expires is never or a date yyyy-mm-dd"));
     }
+    if ((parser.isSet(QStringLiteral("unlock")) || expires) && !cli::journalWritable(&exitCode))
+        return exitCode;
     return cli::runConnected(parser, [&]() -> int {
         const QString dn = parser.positionalArguments().first();
         ads::ObjectPtr user;

@@ -186,6 +186,8 @@ int runGroup(const QStringList &args)
     if (format != cli::output::Format::Text && wanted == 3)
         return cli::usageError(parser, QStringLiteral("%1 takes no --output").arg(sub));
     cli::output::Printer printer(cli::out(), format);
+    if (wanted == 3 && !cli::journalWritable(&exitCode))
+        return exitCode;
     return cli::runConnected(parser, [&]() -> int {
         if (sub == QLatin1String("list"))
             return runList(parser, printer);

@@ -2,6 +2,7 @@
 // conditions and placeholders. Without --apply it only prints what would change.
 #include "bulk/replaceengine.h"
 #include "cli/cli.h"
+#include "journal/recorder.h"
 #include "platform/adsi/adspath.h"
 
 #include <QDateTime>
@@ -92,6 +93,8 @@ int runReplace(const QStringList &args)
     const bool apply = parser.isSet(QStringLiteral("apply"));
     if (parser.isSet(QStringLiteral("log")) && !apply)
         return cli::usageError(parser, QStringLiteral("--log goes with --apply"));
+    if (int rc = cli::Ok; apply && !cli::journalWritable(&rc))
+        return rc;
 
     if (const int rc = cli::connectFromOptions(parser); rc != cli::Ok)
         return rc;
@@ -157,6 +160,11 @@ int runReplace(const QStringList &args)
     log.close();
     cli::err() << s.succeeded << " succeeded, " << s.failed << " failed, " << s.skipped << " skipped, " << s.notDone
                << " not done\n";
+    if (s.journalRefused)
+        cli::err() << "The change journal could not be written; the rows after the last one written were not "
+                      "changed. Give --no-journal to change the directory without recording it.\n";
+    if (journal::installedRecorder() && s.succeeded > 0)
+        cli::err() << "journal run: " << s.journalRun << '\n';
     if (s.logFailed)
         cli::err() << "The log file could not be written (" << log.errorText()
                    << "); the rows after the last one logged were not changed.\n";

@@ -1,13 +1,17 @@
 #include "options/unFormOptions.h"
 
+#include "journal/journalstore.h"
 #include "ui/objectbus.h"
 #include "ui/texts.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 namespace options {
@@ -76,6 +80,21 @@ TfrmFormOptions::TfrmFormOptions(const TOptions &opts, QWidget *parent) : QDialo
     layout->addWidget(cbShowWarning);
     layout->addWidget(cbThemes);
 
+    // How long the change journal keeps its entries (Change History).
+    auto *journalRow = new QHBoxLayout;
+    ebJournalDays = new QSpinBox(this);
+    ebJournalDays->setObjectName(QStringLiteral("ebJournalDays"));
+    ebJournalDays->setRange(0, 36500);
+    ebJournalDays->setSpecialValueText(QStringLiteral("always"));
+    ebJournalDays->setSuffix(QStringLiteral(" days"));
+    auto *lbJournalDays = new QLabel(QStringLiteral("&Keep the change history for"), this);
+    lbJournalDays->setObjectName(QStringLiteral("lbJournalDays"));
+    lbJournalDays->setBuddy(ebJournalDays);
+    journalRow->addWidget(lbJournalDays);
+    journalRow->addWidget(ebJournalDays);
+    journalRow->addStretch(1);
+    layout->addLayout(journalRow);
+
     auto *buttons = new QDialogButtonBox(this);
     auto *btOK = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
     btOK->setObjectName(QStringLiteral("btOK"));
@@ -97,7 +116,10 @@ TfrmFormOptions::TfrmFormOptions(const TOptions &opts, QWidget *parent) : QDialo
     cbUniCode->setChecked(opts.UnicodeFont);
     cbShowWarning->setChecked(opts.ShowWarning);
     cbThemes->setChecked(opts.UseThemes);
+    ebJournalDays->setValue(journal::retentionDays());
 }
+
+int TfrmFormOptions::journalDays() const { return ebJournalDays->value(); }
 
 TOptions TfrmFormOptions::choice() const
 {
@@ -117,6 +139,10 @@ bool ActionGeneralExecute(QWidget *mainWindow, TOptions &opts, OptionsOutcome *o
     if (dlg.exec() != QDialog::Accepted)
         return false;
     const OptionsOutcome out = applyOptionsChoice(opts, dlg.choice());
+    if (dlg.journalDays() != journal::retentionDays()) {
+        journal::setRetentionDays(dlg.journalDays());
+        journal::prune(journal::defaultFolder(), dlg.journalDays());
+    }
     if (out.fontChanged) {
         ApplyWindowFont(mainWindow);
         ui::ObjectBus::instance().notifyUnicodeFont(opts.UnicodeFont, mainWindow);

@@ -7,6 +7,7 @@
 
 class QCheckBox;
 class QRadioButton;
+class QSpinBox;
 
 namespace options {
 
@@ -28,6 +29,8 @@ public:
 
     // The choice the controls show.
     TOptions choice() const;
+    // The days the change journal keeps (0: everything), as ebJournalDays shows them.
+    int journalDays() const;
 
 private:
     QCheckBox *HideDisabled;
@@ -37,11 +40,13 @@ private:
     QCheckBox *cbUniCode;
     QCheckBox *cbShowWarning;
     QCheckBox *cbThemes;
+    QSpinBox *ebJournalDays;
 };
 
 // The "General Option" action: shows the dialog modally; on OK applies the choice, and when
 // the font option changed applies the window font to mainWindow and tells the other windows
-// (notice code 2). Returns whether OK was pressed; outcome tells what changed.
+// (notice code 2); a changed journal retention is stored and old days are removed at once.
+// Returns whether OK was pressed; outcome tells what changed.
 bool ActionGeneralExecute(QWidget *mainWindow, TOptions &opts, OptionsOutcome *outcome = nullptr);
 
 } // namespace options

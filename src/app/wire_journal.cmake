@@ -1,0 +1,1 @@
+target_link_libraries(arvendel PRIVATE arv_journal_wiring)

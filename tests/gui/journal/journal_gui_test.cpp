@@ -38,18 +38,6 @@ using namespace uptest;
 
 namespace {
 
-TConnectionContext adminContext()
-{
-    TConnectionContext c;
-    c.ServerPrefix = QStringLiteral("LDAP://%1/").arg(adsitest::server());
-    c.DefaultNamingContext = adsitest::baseDn();
-    c.DomainPath = c.ServerPrefix + c.DefaultNamingContext;
-    c.UserName = adsitest::adminUpn();
-    c.Password = adsitest::adminPassword();
-    c.UseCredentials = true;
-    c.AuthFlags = ads::ADS_SERVER_BIND;
-    return c;
-}
 
 // The journal's modify entries of one object, as Python read them (the test's own creation of
 // the object is journaled too).
@@ -128,7 +116,7 @@ protected:
     // Undoes the entries of dn (selected in the window) through the preview page.
     journal::UndoSummary undoInWindow(const QString &objectFilter, bool wholeRun = false, const QString &run = {})
     {
-        journal::ChangeHistoryWindow w(nullptr, adminContext(), folder);
+        journal::ChangeHistoryWindow w(nullptr, replacetest::adminContext(), folder);
         w.ebObject->setText(objectFilter);
         w.ebRun->setText(run);
         w.btRefreshClick();
@@ -237,7 +225,7 @@ TEST_F(JournalGui, MailDialogAndGroupMembershipFromBothWindowsAreJournaledAndUnd
     child<QPushButton>(d, "btAddGroup")->click();
     ASSERT_TRUE(d->Apply());
     {
-        PublishConnectionContext(adminContext());  // the group window binds through it
+        PublishConnectionContext(replacetest::adminContext());  // the group window binds through it
         groups::TfrmGroupView view(viaGroup, QStringLiteral("x"));
         ASSERT_TRUE(view.addMember(other));
         ASSERT_TRUE(view.btApplyClick());
@@ -311,7 +299,7 @@ TEST_F(JournalPanel, QuickPanelApplyAndPictureAreJournaledWithTheirBytes)
     }
 
     journal::UndoPlan plan = journal::planUndo(journal::readJournal(folder).entries);
-    journal::UndoRun run(adminContext());
+    journal::UndoRun run(replacetest::adminContext());
     EXPECT_EQ(run.apply(plan).undone, 1);
     EXPECT_EQ(snapshot(dn, attrs), before);
 }

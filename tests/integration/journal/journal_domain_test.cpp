@@ -2,6 +2,7 @@
 // Python) agrees with ldapsearch before and after it, each undo rule puts the object back as
 // ldapsearch saw it before, an object changed by someone else is left alone, a renamed one is
 // found by its GUID, and secrets never reach the journal.
+#include "../bulk/replace_fixture.h"
 #include "adsi_fixture.h"
 #include "core/unConnection.h"
 #include "core/unValues.h"
@@ -27,19 +28,6 @@ namespace {
 
 QString b64(const QByteArray &b) { return QString::fromLatin1(b.toBase64()); }
 
-TConnectionContext adminContext()
-{
-    TConnectionContext c;
-    c.ServerPrefix = QStringLiteral("LDAP://%1/").arg(adsitest::server());
-    c.DefaultNamingContext = adsitest::baseDn();
-    c.DomainPath = c.ServerPrefix + c.DefaultNamingContext;
-    c.UserName = adsitest::adminUpn();
-    c.Password = adsitest::adminPassword();
-    c.UseCredentials = true;
-    c.AuthFlags = ads::ADS_SERVER_BIND;
-    return c;
-}
-
 testsupport::LdifEntry ldapEntry(const QString &dn, const QStringList &attrs)
 {
     const auto found = testsupport::ldapSearch(dn, QStringLiteral("(objectClass=*)"), attrs, testsupport::Account::admin(),
@@ -64,11 +52,8 @@ QStringList acesOf(const QByteArray &descriptor)
     return out;
 }
 
-void ldapModify(const QString &ldif)
-{
-    const auto r = testsupport::ldapModify(ldif.toUtf8());
-    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-}
+// Someone else's change, with the directory's own tool.
+void ldapModify(const QString &ldif) { ASSERT_EQ(replacetest::modify(ldif), QString()); }
 
 class JournalDomain : public ::testing::Test {
 protected:
@@ -79,7 +64,7 @@ protected:
         folder = dir.filePath(QStringLiteral("journal"));
         recorder = install(folder);
         TDirectoryAccess a;
-        a.ServerPrefix = adminContext().ServerPrefix;
+        a.ServerPrefix = replacetest::adminContext().ServerPrefix;
         a.DefaultNamingContext = adsitest::baseDn();
         a.UserName = adsitest::adminUpn();
         a.Password = adsitest::adminPassword();
@@ -101,7 +86,7 @@ protected:
     UndoSummary undo(const QList<Entry> &entries, UndoPlan *planOut = nullptr)
     {
         UndoPlan plan = planUndo(entries);
-        UndoRun run(adminContext());
+        UndoRun run(replacetest::adminContext());
         const UndoSummary s = run.apply(plan);
         if (planOut)
             *planOut = plan;

@@ -53,7 +53,9 @@ const QRegularExpression &placeholderPattern()
     return re;
 }
 
-bool usesPlaceholders(Page page) { return page == Page::Main || page == Page::Memo; }
+// Only the one-line texts of the Main page take placeholders: the Street memo is written as
+// typed, so "<%sn%>" in an address note stays those characters.
+bool usesPlaceholders(Page page) { return page == Page::Main; }
 
 const CountryISO *countryAt(int index)
 {
@@ -440,6 +442,8 @@ QString ReplaceRun::preview(Rule &rule, const QString &containerPath, bool subtr
                 } else if (page == Page::Booleans) {
                     row.target = rule.replace.trimmed().toUpper();
                 } else if (page == Page::Manager) {
+                    row.target = rule.replace.trimmed();
+                } else if (!usesPlaceholders(page)) {
                     row.target = rule.replace.trimmed();
                 } else {
                     QHash<QString, QString> values;

@@ -67,7 +67,7 @@ struct Rule {
     int findCountry = -1;
     bool valueNotSet = false;
     Where where = Where::IsExactly;  // Country, Manager, Booleans use IsExactly / IsNot only
-    // Replace side. Main and Memo: the text (placeholders allowed); Manager: a distinguished
+    // Replace side. Main: the text (placeholders allowed); Memo: the text as typed; Manager: a distinguished
     // name; Booleans: "TRUE" or "FALSE". Country: replaceCountry.
     QString replace;
     int replaceCountry = -1;

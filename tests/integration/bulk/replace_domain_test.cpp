@@ -235,6 +235,25 @@ TEST_F(ReplaceDomain, ClearingAndCurrentPlaceholderNeverWriteMarkerText)
                .arg(ou.user(QStringLiteral("Rep Ben"))));
 }
 
+// The Street memo is written as typed: placeholder text there is what the user meant, and
+// "Value Is Not Set" with "<%CURRENT%>" is no contradiction on that page.
+TEST_F(ReplaceDomain, StreetMemoKeepsPlaceholderTextAsTyped)
+{
+    Rule r = ruleFor(QStringLiteral("streetAddress"));
+    r.valueNotSet = true;
+    r.replace = QStringLiteral("c/o <%sn%>\r\n<%CURRENT%> floor");
+    ASSERT_TRUE(prepareRule(r).isEmpty());
+    EXPECT_TRUE(placeholderAttributes(r).isEmpty());
+    auto rows = preview(r);
+    Row *dee = byCn(rows, QStringLiteral("Rep Dee"));
+    ASSERT_NE(dee, nullptr);
+    EXPECT_EQ(dee->targetShown(), r.replace);
+    tickOnly(rows, {QStringLiteral("Rep Dee")});
+    EXPECT_EQ(ReplaceRun(adminContext()).apply(r, rows, nullptr).succeeded, 1);
+    EXPECT_EQ(valuesOf(ou.user(QStringLiteral("Rep Dee")), QStringLiteral("streetAddress")), QStringList{r.replace});
+    modify(QStringLiteral("dn: %1\nchangetype: modify\ndelete: streetAddress\n\n").arg(ou.user(QStringLiteral("Rep Dee"))));
+}
+
 TEST_F(ReplaceDomain, CountryManagerAndBooleanWrites)
 {
     ReplaceRun run(adminContext());

@@ -531,6 +531,13 @@ bool ReplaceRun::applyRow(const Rule &rule, Row &row)
         row.outcome = QStringLiteral("SUCCEEDED");
         return true;
     }
+    if (ads::writeOutcomeUnknown(h)) {
+        // The server took the request and never answered: the rows after it wait for a server
+        // that is not there, as after any lost server.
+        row.status = NotKnown;
+        row.outcome = QStringLiteral("NOT KNOWN ") + errorLine(h);
+        return false;
+    }
     if (changedMeanwhile(h)) {
         row.status = Skipped;
         row.outcome = QStringLiteral("SKIPPED changed since the preview: ") + errorLine(h);
@@ -579,6 +586,7 @@ ApplySummary ReplaceRun::apply(const Rule &rule, std::vector<Row> &rows, Replace
                 row.currentText = row.clear ? QString() : row.target;
                 break;
             case Skipped: ++s.skipped; break;
+            case NotKnown: ++s.notKnown; break;
             default: ++s.failed; break;
             }
             if (!reachable)

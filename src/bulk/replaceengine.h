@@ -100,7 +100,9 @@ QString valueText(const QVariant &value);
 // A value as the list of its single values (empty for none).
 QVariantList valueList(const QVariant &value);
 
-enum Status : int { NotApplied = -1, Failed = 0, Succeeded = 1, Skipped = 2, NotDone = 3 };
+// NotKnown: the write went out and no answer came (ads::writeOutcomeUnknown): it may have been
+// applied, so the row is neither failed nor succeeded.
+enum Status : int { NotApplied = -1, Failed = 0, Succeeded = 1, Skipped = 2, NotDone = 3, NotKnown = 4 };
 
 // One previewed user.
 struct Row {
@@ -155,6 +157,7 @@ struct ApplySummary {
     int failed = 0;
     int skipped = 0;
     int notDone = 0;
+    int notKnown = 0;  // sent without an answer: may have been applied
     bool stopped = false;
     bool serverLost = false;
     bool logFailed = false;  // the log could not be written: the rows after it were left alone

@@ -667,6 +667,7 @@ void TfrmFindAndReplace::updateListRow(int index)
         case Succeeded: icon = s->standardIcon(QStyle::SP_DialogApplyButton); break;
         case Failed: icon = s->standardIcon(QStyle::SP_MessageBoxCritical); break;
         case Skipped: icon = s->standardIcon(QStyle::SP_MessageBoxWarning); break;
+        case NotKnown: icon = s->standardIcon(QStyle::SP_MessageBoxQuestion); break;
         case NotDone: icon = s->standardIcon(QStyle::SP_BrowserStop); break;
         default: break;
         }
@@ -785,7 +786,11 @@ void TfrmFindAndReplace::sbApplyClick()
     progress->deleteLater();
     progress = nullptr;
     statusPanel2->show();
-    if (lastApply_.serverLost)
+    if (lastApply_.notKnown > 0)
+        statusPanel2->setText(QStringLiteral("%1 not known (may have been applied), %2 not done: the server was lost")
+                                  .arg(lastApply_.notKnown)
+                                  .arg(lastApply_.notDone));
+    else if (lastApply_.serverLost)
         statusPanel2->setText(QStringLiteral("%1 not done: the server was lost").arg(lastApply_.notDone));
     else if (lastApply_.journalRefused)
         statusPanel2->setText(QStringLiteral("%1 not done: the change journal could not be written").arg(lastApply_.notDone));

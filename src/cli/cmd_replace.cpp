@@ -159,7 +159,10 @@ int runReplace(const QStringList &args)
     const ApplySummary s = run.apply(rule, rows, log.isOpen() ? &log : nullptr, hooks);
     log.close();
     cli::err() << s.succeeded << " succeeded, " << s.failed << " failed, " << s.skipped << " skipped, " << s.notDone
-               << " not done\n";
+               << " not done";
+    if (s.notKnown > 0)
+        cli::err() << ", " << s.notKnown << " not known (may have been applied; read them again)";
+    cli::err() << '\n';
     if (s.journalRefused)
         cli::err() << "The change journal could not be written; the rows after the last one written were not "
                       "changed. Give --no-journal to change the directory without recording it.\n";
@@ -170,7 +173,7 @@ int runReplace(const QStringList &args)
                    << "); the rows after the last one logged were not changed.\n";
     cli::err().flush();
     DisconnectContext();
-    return s.failed + s.skipped + s.notDone > 0 || s.logFailed ? cli::DirectoryError : cli::Ok;
+    return s.failed + s.skipped + s.notDone + s.notKnown > 0 || s.logFailed ? cli::DirectoryError : cli::Ok;
 }
 
 } // namespace

@@ -115,13 +115,15 @@ QString GetADSIErrorText(HRESULT status)
         return QString();
     QString text;
     const auto u = static_cast<std::uint32_t>(status);
-    if ((u & 0x5000u) != 0) {
+    // A write whose answer never came carries, like the directory's own errors, the extended
+    // error that names the server and why its outcome is not known.
+    if ((u & 0x5000u) != 0 && !writeOutcomeUnknown(status)) {
         for (const auto &m : kAdsiMessages)
             if (m.code == u) {
                 text = QString::fromLatin1(m.text);
                 break;
             }
-    } else if (facilityOf(status) == 7) {
+    } else if (facilityOf(status) == 7 || writeOutcomeUnknown(status)) {
         text = systemMessage(status);
         std::uint32_t code = 0;
         QString buffer, name;

@@ -155,6 +155,10 @@ ads::HRESULT putCountry(const ads::ObjectPtr &user, int countryIndex)
 
 QString refusedTabMessage(const QString &tab, const QStringList &attributes, ads::HRESULT hr)
 {
+    if (ads::writeOutcomeUnknown(hr))
+        return QStringLiteral("It is not known whether the changes on the \"%1\" tab were saved (%2): they may have "
+                              "been applied.\r\n%3")
+            .arg(tab, attributes.join(QStringLiteral(", ")), GetADSIErrorText(hr));
     return QStringLiteral("The changes on the \"%1\" tab were not saved (%2):\r\n%3")
         .arg(tab, attributes.join(QStringLiteral(", ")), GetADSIErrorText(hr));
 }

@@ -157,6 +157,7 @@ constexpr Message kComMessages[] = {
     {0x80004005u, "Unspecified error"},
     {0x8000FFFFu, "Catastrophic failure"},
     {0x80020005u, "Type mismatch."},
+    {0x8004D016u, "The server did not confirm the change: it may have been applied."},
 };
 
 struct LastError {

@@ -65,6 +65,8 @@
 //   client: client loop -16         -> 8259                               0x80072043
 //   client: referral limit -17      -> 8260                               0x80072044
 // Any other code gives ERROR_DS_GENERIC_ERROR (0x80072095).
+// A write that was sent and got no answer (timeout, stop, broken connection) gives
+// E_ADS_WRITE_OUTCOME_UNKNOWN (0x8004D016, adstypes.h) instead: it may have been applied.
 #include "platform/adsi/adstypes.h"
 
 #include <QString>

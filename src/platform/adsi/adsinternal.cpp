@@ -55,17 +55,24 @@ WaitHookScope::~WaitHookScope() { t_waitHook = m_outer; }
 
 namespace ads::detail {
 
-QString noAnswerText(LDAP *ld, int seconds)
+namespace {
+QString serverOf(LDAP *ld)
 {
     char *uri = nullptr;
     if (ld)
         ldap_get_option(ld, LDAP_OPT_URI, &uri);
     const QString server = QString::fromUtf8(uri ? uri : "").section(QLatin1Char(' '), 0, 0);
     ldap_memfree(uri);
+    return server.isEmpty() ? QStringLiteral("(unknown)") : server;
+}
+} // namespace
+
+QString noAnswerText(LDAP *ld, int seconds)
+{
     return QStringLiteral("The directory server %1 did not answer within %2 seconds. It may be overloaded or "
                           "the network may be dropping its packets; try again later or choose another "
                           "server.")
-        .arg(server.isEmpty() ? QStringLiteral("(unknown)") : server)
+        .arg(serverOf(ld))
         .arg(seconds);
 }
 
@@ -109,12 +116,10 @@ int awaitResult(Connection &conn, int msgid, int all, int timeoutSeconds, LDAPMe
     }
 }
 
-int finishRequest(Connection &conn, int msgid)
+namespace {
+// The result code of a whole answer (freed here); a failure sets the extended error.
+int resultOf(Connection &conn, LDAPMessage *res)
 {
-    LDAPMessage *res = nullptr;
-    const int type = awaitResult(conn, msgid, LDAP_MSG_ALL, 0, &res);
-    if (type < 0)
-        return type;
     int rc = LDAP_SUCCESS;
     char *diag = nullptr;
     const int prc = ldap_parse_result(conn.ld(), res, &rc, nullptr, &diag, nullptr, nullptr, 1);
@@ -126,6 +131,41 @@ int finishRequest(Connection &conn, int msgid)
     if (rc != LDAP_SUCCESS)
         failLdap(conn.ld(), rc);
     return rc;
+}
+} // namespace
+
+int finishRequest(Connection &conn, int msgid)
+{
+    LDAPMessage *res = nullptr;
+    const int type = awaitResult(conn, msgid, LDAP_MSG_ALL, 0, &res);
+    if (type < 0)
+        return type;
+    return resultOf(conn, res);
+}
+
+HRESULT finishWrite(Connection &conn, int msgid)
+{
+    LDAPMessage *res = nullptr;
+    const int type = awaitResult(conn, msgid, LDAP_MSG_ALL, 0, &res);
+    if (type < 0) {
+        // The request is on its way or already done: only the answer is missing.
+        const QString server = serverOf(conn.ld());
+        QString what;
+        if (type == LDAP_TIMEOUT)
+            what = QStringLiteral("The directory server %1 did not answer within %2 seconds after the change was "
+                                  "sent")
+                       .arg(server)
+                       .arg(operationTimeout());
+        else if (type == LDAP_USER_CANCELLED)
+            what = QStringLiteral("The wait for the directory server %1 was stopped after the change was sent").arg(server);
+        else
+            what = QStringLiteral("The connection to the directory server %1 broke after the change was sent").arg(server);
+        return fail(E_ADS_WRITE_OUTCOME_UNKNOWN,
+                    what + QStringLiteral(", so it is not known whether the change was applied. Read the object "
+                                          "again to see what it holds before you repeat the change."));
+    }
+    const int rc = resultOf(conn, res);
+    return rc == LDAP_SUCCESS ? S_OK : hresultFromLdap(rc);
 }
 
 void clearLastError() { ADsSetLastError(0, QString(), QString()); }

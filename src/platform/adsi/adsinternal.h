@@ -38,6 +38,11 @@ int awaitResult(Connection &conn, int msgid, int all, int timeoutSeconds, LDAPMe
 // Waits for the whole answer of a request without entries (add, modify, delete, bind) and
 // returns its result code; a failure sets the extended error.
 int finishRequest(Connection &conn, int msgid);
+// finishRequest for a write (add, modify, delete) whose request msgid has gone out: a wait
+// that ends without an answer (timeout, stop, a connection that broke) gives
+// E_ADS_WRITE_OUTCOME_UNKNOWN with an extended error that says the change may have been
+// applied; the server's own refusal gives its status. S_OK on success.
+HRESULT finishWrite(Connection &conn, int msgid);
 // The plain-word text of a server that did not answer in time.
 QString noAnswerText(LDAP *ld, int seconds);
 

@@ -496,15 +496,18 @@ HRESULT Object::SetInfo()
     else
         rc = ldap_modify_ext(m_conn->ld(), dn.constData(), modPtrs.data(), sd ? ctrls : nullptr, nullptr, &msgid);
     freeControl(sd);
-    const bool sent = rc == LDAP_SUCCESS;
-    if (rc == LDAP_SUCCESS)
-        rc = finishRequest(*m_conn, msgid);  // bounded: a silent server gives "did not answer"
-    else if (rc == LDAP_SERVER_DOWN)
-        m_conn->markBroken();
     if (rc != LDAP_SUCCESS) {
-        const HRESULT h = sent ? hresultFromLdap(rc)  // finishRequest set the extended error
-                               : failLdap(m_conn->ld(), rc);
-        journal.end(h, sent, 7);
+        // Not sent: nothing was written.
+        if (rc == LDAP_SERVER_DOWN)
+            m_conn->markBroken();
+        const HRESULT h = failLdap(m_conn->ld(), rc);
+        journal.end(h, false, 7);
+        return h;
+    }
+    // Bounded: a server that does not answer gives E_ADS_WRITE_OUTCOME_UNKNOWN, and the staged
+    // changes stay, since whether they were applied is not known.
+    if (const HRESULT h = finishWrite(*m_conn, msgid); failed(h)) {
+        journal.end(h, true, 7);
         return h;
     }
     journal.end(S_OK, true, d->securityMask >= 0 ? d->securityMask : 7);
@@ -612,16 +615,17 @@ HRESULT Object::Delete(const QString &className, const QString &rdn)
             return h;
     }
     int msgid = -1;
-    int rc = ldap_delete_ext(m_conn->ld(), dn.constData(), nullptr, nullptr, &msgid);
+    const int rc = ldap_delete_ext(m_conn->ld(), dn.constData(), nullptr, nullptr, &msgid);
     if (rc != LDAP_SUCCESS) {
+        // Not sent: nothing was written.
         const HRESULT h = failLdap(m_conn->ld(), rc);
         journal.end(h, false, -1);
         return h;
     }
-    rc = finishRequest(*m_conn, msgid);
-    if (rc != LDAP_SUCCESS) {
-        journal.end(hresultFromLdap(rc), true, -1);
-        return hresultFromLdap(rc);
+    // Bounded: a server that does not answer gives E_ADS_WRITE_OUTCOME_UNKNOWN.
+    if (const HRESULT h = finishWrite(*m_conn, msgid); failed(h)) {
+        journal.end(h, true, -1);
+        return h;
     }
     journal.end(S_OK, true, -1);
     clearLastError();
@@ -680,17 +684,18 @@ HRESULT Object::SetPassword(const QString &newPassword)
         }
     }
     int msgid = -1;
-    int rc = ldap_modify_ext(m_conn->ld(), dn.constData(), mods, nullptr, nullptr, &msgid);
+    const int rc = ldap_modify_ext(m_conn->ld(), dn.constData(), mods, nullptr, nullptr, &msgid);
     utf16.fill('\0');
     if (rc != LDAP_SUCCESS) {
+        // Not sent: nothing was written.
         const HRESULT h = failLdap(m_conn->ld(), rc);
         journal.end(h, false, -1);
         return h;
     }
-    rc = finishRequest(*m_conn, msgid);
-    if (rc != LDAP_SUCCESS) {
-        journal.end(hresultFromLdap(rc), true, -1);
-        return hresultFromLdap(rc);
+    // Bounded: a server that does not answer gives E_ADS_WRITE_OUTCOME_UNKNOWN.
+    if (const HRESULT h = finishWrite(*m_conn, msgid); failed(h)) {
+        journal.end(h, true, -1);
+        return h;
     }
     journal.end(S_OK, true, -1);
     clearLastError();

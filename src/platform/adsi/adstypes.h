@@ -82,6 +82,17 @@ constexpr HRESULT HR_DS_NO_SUCH_OBJECT = hr(0x80072030);
 constexpr HRESULT HR_DS_SERVER_DOWN = hr(0x8007203A);
 constexpr HRESULT HR_DS_FILTER_UNKNOWN = hr(0x8007203E);
 
+// --- A write whose outcome is not known ------------------------------------------------------
+// SetInfo, Delete and SetPassword return this when the request went out and no answer came
+// back: the server did not answer within the operation timeout (ARV_LDAP_TIMEOUT), the wait
+// was stopped, or the connection broke while the answer was awaited. The server may have
+// applied the change or not. failed() is true for it, but callers report it as not known
+// ("may have been applied"), never as failed or as succeeded; test it with
+// writeOutcomeUnknown() before treating a failure as a refusal. The value is COM's
+// XACT_E_INDOUBT ("the outcome is in doubt"); the extended error names the server and why.
+constexpr HRESULT E_ADS_WRITE_OUTCOME_UNKNOWN = hr(0x8004D016);
+constexpr bool writeOutcomeUnknown(HRESULT h) { return h == E_ADS_WRITE_OUTCOME_UNKNOWN; }
+
 // --- Authentication flags (ADS_AUTHENTICATION_ENUM) ----------------------------------------
 enum AuthFlag : std::uint32_t {
     ADS_SECURE_AUTHENTICATION = 0x1,  // Kerberos (SASL GSSAPI)

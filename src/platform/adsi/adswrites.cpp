@@ -32,7 +32,7 @@ WriteOutcome writeOutcomeOf(HRESULT status, bool sent)
         return WriteOutcome::Refused;
     // No answer came: the server did not answer in time (1460), the connection broke
     // (server down) or the wait was stopped (1223). The server may have applied the change.
-    if (status == hresultFromWin32(1460) || status == HR_DS_SERVER_DOWN || status == hresultFromWin32(1223))
+    if (writeOutcomeUnknown(status) || status == hresultFromWin32(1460) || status == HR_DS_SERVER_DOWN || status == hresultFromWin32(1223))
         return WriteOutcome::NotKnown;
     return WriteOutcome::Refused;
 }

@@ -252,3 +252,39 @@ TEST_F(ReplaceWindowDomain, PreviewUntickApplyAfterConfirmationAndLog)
     EXPECT_EQ(text.count(QStringLiteral("[SUCCEEDED]")), 2);
     EXPECT_TRUE(text.contains(QStringLiteral("%1 items was processed for ").arg(found)));
 }
+
+// A modify the server applies without answering in time: the window marks the row as not
+// known (its own icon, the outcome in the row's tip) and its status says the change may have
+// been applied; nothing reads "failed".
+TEST_F(ReplaceWindowDomain, AModifyWithoutAnAnswerShowsAsNotKnown)
+{
+    ui::ScriptedPrompts script;
+    ads::closeAllConnections();
+    CuttingRelay relay(testsupport::fact("ADDR"), testsupport::fact("LDAP_PORT").toInt(), 1, CuttingRelay::Mode::HoldAnswer);
+    const TConnectionContext ctx = adminContext(QStringLiteral("127.0.0.1:%1").arg(relay.port()));
+    TfrmFindAndReplace w(nullptr, ctx);
+    w.fillAttributes(false, {});
+    w.setContainer(ctx.ServerPrefix + ou.dn, ou.dn, false);
+    chooseAttribute(w, QStringLiteral("Office"));
+    w.cbIsBlank->setChecked(true);
+    w.ebReplace->setText(QStringLiteral("Held Office"));
+    w.setExtraRestriction(QStringLiteral("(givenName=Ann)"), false);
+    w.sbPreviewClick();
+    ASSERT_EQ(w.rows().size(), 1u) << script.messages().join(QLatin1Char('|')).toStdString();
+    script.answer(ui::Button::Yes);
+    ads::setOperationTimeout(2);
+    w.sbApplyClick();
+    ads::setOperationTimeout(60);
+    ads::closeAllConnections();
+    EXPECT_EQ(w.lastApply().notKnown, 1);
+    EXPECT_EQ(w.lastApply().failed, 0);
+    EXPECT_EQ(w.rows()[0].status, NotKnown);
+    EXPECT_TRUE(w.statusPanel2->text().contains(QStringLiteral("1 not known (may have been applied)")))
+        << w.statusPanel2->text().toStdString();
+    EXPECT_FALSE(w.statusPanel2->text().contains(QStringLiteral("failed"))) << w.statusPanel2->text().toStdString();
+    EXPECT_TRUE(w.ListView->topLevelItem(0)->toolTip(0).contains(QStringLiteral("may have been applied")));
+    EXPECT_FALSE(w.ListView->topLevelItem(0)->icon(1).isNull());
+    const QString ann = ou.user(QStringLiteral("Rep Ann"));
+    EXPECT_EQ(valuesOf(ann, QStringLiteral("physicalDeliveryOfficeName")), QStringList{QStringLiteral("Held Office")});
+    modify(QStringLiteral("dn: %1\nchangetype: modify\ndelete: physicalDeliveryOfficeName\n\n").arg(ann));
+}

@@ -1,8 +1,10 @@
 // The property dialog against the test domain: what it shows, what Apply writes, what it
 // refuses, and one window per user.
 #include "userprop_support.h"
+#include "support/modifyrelay.h"
 
 #include "main/unCatalogue.h"
+#include "platform/adsi/adsconnection.h"
 #include "userprop/unAccountLogic.h"
 
 #include <QCheckBox>
@@ -207,6 +209,28 @@ TEST_F(UserProp, TheDelegateSeesAndWritesOnlyItsAttributes)
     EXPECT_FALSE(child<QCheckBox>(other, "cbAccountIsDisabled")->isEnabled());
     QTest::keyClicks(child<QLineEdit>(other, "ebFirstName"), "x");
     EXPECT_FALSE(other->applyEnabled());
+}
+
+// A modify the server applies without answering in time: Apply does not report success, and
+// its message says the change may have been applied, not that it failed.
+TEST_F(UserProp, AWriteWithoutAnAnswerSaysItMayHaveBeenApplied)
+{
+    const QString dn = createUser(QStringLiteral("up-held"));
+    testsupport::CuttingRelay relay(adsitest::server(), 389, 1, testsupport::CuttingRelay::Mode::HoldAnswer);
+    auto c = adminConnection();
+    c.pathPrefix = QStringLiteral("LDAP://127.0.0.1:%1/").arg(relay.port());
+    c.searchRoot = c.pathPrefix + adsitest::baseDn();
+    TfrmUserProp *d = open(dn, c);
+    typeInto(child<QLineEdit>(d, "ebDescription"), "held description");
+    ads::setOperationTimeout(2);
+    const bool applied = d->Apply();
+    ads::setOperationTimeout(60);
+    EXPECT_FALSE(applied);
+    ASSERT_FALSE(prompts.messages().isEmpty());
+    const QString message = prompts.messages().last();
+    EXPECT_TRUE(message.contains("may have been applied")) << message.toStdString();
+    EXPECT_FALSE(message.contains("were not saved")) << message.toStdString();
+    EXPECT_EQ(ldapText(dn, "description"), "held description");
 }
 
 TEST_F(UserProp, OneWindowPerUserFoundByItsDistinguishedName)

@@ -26,19 +26,25 @@ public:
 protected:
     QTemporaryDir dir;
 
-    CliRun cli(const QStringList &args, bool delegate = false)
+    // relayPort: connect through a relay on this machine instead, with a 5-second operation
+    // timeout.
+    CliRun cli(const QStringList &args, bool delegate = false, int relayPort = 0)
     {
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        if (relayPort > 0)
+            env.insert(QStringLiteral("ARV_LDAP_TIMEOUT"), QStringLiteral("5"));
         env.insert(QStringLiteral("ARV_SETTINGS_FILE"), dir.filePath(QStringLiteral("registry.ini")));
         env.insert(QStringLiteral("LDAPTLS_CACERT"), fact("CA_FILE"));
         env.insert(QStringLiteral("ARV_REPLACE_TEST_PW"), fact(delegate ? "DELEGATE_PASSWORD" : "ADMIN_PASSWORD"));
         p.setProcessEnvironment(env);
         p.setStandardInputFile(QProcess::nullDevice());
         p.start(QStringLiteral(ARV_CLI_PATH),
-                QStringList{QStringLiteral("replace"), QStringLiteral("--server"), fact("ADDR"), QStringLiteral("--simple"),
+                QStringList{QStringLiteral("replace"), QStringLiteral("--server"),
+                            relayPort > 0 ? QStringLiteral("127.0.0.1") : fact("ADDR"), QStringLiteral("--simple"),
                             QStringLiteral("--user"), fact(delegate ? "DELEGATE_UPN" : "ADMIN_UPN"),
                             QStringLiteral("--password-env"), QStringLiteral("ARV_REPLACE_TEST_PW")} +
+                    (relayPort > 0 ? QStringList{QStringLiteral("--port"), QString::number(relayPort)} : QStringList()) +
                     args);
         EXPECT_TRUE(p.waitForFinished(120000));
         CliRun r;
@@ -114,6 +120,28 @@ TEST_F(ReplaceCli, UsageErrors)
                        QStringLiteral("--not-set"), QStringLiteral("--clear")});
     EXPECT_EQ(both.exitCode, 1);
     EXPECT_TRUE(both.err.contains(QStringLiteral("\"Value Is Not Set\" and \"Clear Value\""))) << both.err.toStdString();
+}
+
+// A modify the server applied without answering in time is printed as not known, counted
+// apart in the summary, and gives a non-zero exit; the directory holds the value.
+TEST_F(ReplaceCli, AModifyWithoutAnAnswerIsNotKnown)
+{
+    CuttingRelay relay(fact("ADDR"), fact("LDAP_PORT").toInt(), 1, CuttingRelay::Mode::HoldAnswer);
+    const QString ann = ou.user(QStringLiteral("Rep Ann"));
+    CliRun r = cli({QStringLiteral("--base"), ou.dn, QStringLiteral("--attribute"), QStringLiteral("description"),
+                    QStringLiteral("--not-set"), QStringLiteral("--restrict"), QStringLiteral("(givenName=Ann)"),
+                    QStringLiteral("--replace"),
+                    QStringLiteral("cli held"), QStringLiteral("--apply")},
+                   false, relay.port());
+    EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
+    ASSERT_EQ(r.lines.size(), 1) << r.err.toStdString();
+    const QString outcome = r.lines[0].section(QLatin1Char('\t'), 3);
+    EXPECT_TRUE(outcome.startsWith(QStringLiteral("NOT KNOWN "))) << outcome.toStdString();
+    EXPECT_TRUE(outcome.contains(QStringLiteral("may have been applied"))) << outcome.toStdString();
+    EXPECT_TRUE(r.err.contains(QStringLiteral("0 failed"))) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QStringLiteral("1 not known (may have been applied"))) << r.err.toStdString();
+    EXPECT_EQ(valuesOf(ann, QStringLiteral("description")), QStringList{QStringLiteral("cli held")});
+    modify(QStringLiteral("dn: %1\nchangetype: modify\ndelete: description\n\n").arg(ann));
 }
 
 } // namespace

@@ -480,9 +480,12 @@ TEST_F(ReplaceDomain, ServerLostMidApplyLeavesTheRestNotDone)
     EXPECT_TRUE(relay.cut());
     EXPECT_TRUE(s.serverLost);
     EXPECT_EQ(s.succeeded, 2);
-    EXPECT_EQ(s.failed, 1);
+    // The third request left and the connection broke before an answer: from here nobody can
+    // tell whether the server applied it.
+    EXPECT_EQ(s.failed, 0);
+    EXPECT_EQ(s.notKnown, 1);
     EXPECT_EQ(s.notDone, 6);
-    EXPECT_EQ(rows[2].status, Failed);
+    EXPECT_EQ(rows[2].status, NotKnown);
     for (std::size_t i = 3; i < rows.size(); ++i)
         EXPECT_EQ(rows[i].status, NotDone);
     // The first two are written; the others are not.
@@ -493,8 +496,52 @@ TEST_F(ReplaceDomain, ServerLostMidApplyLeavesTheRestNotDone)
     const QString text = QString::fromUtf8(f.readAll());
     EXPECT_EQ(text.count(QStringLiteral("[SUCCEEDED]")), 2);
     EXPECT_EQ(text.count(QStringLiteral("[NOT DONE")), 6);
-    EXPECT_EQ(text.count(QStringLiteral("]; [FAILED ")), 1);
+    EXPECT_EQ(text.count(QStringLiteral("]; [NOT KNOWN ")), 1);
+    EXPECT_EQ(text.count(QStringLiteral("FAILED")), 0);
     ads::closeAllConnections();
+    modify(QStringLiteral("dn: %1\nchangetype: modify\ndelete: description\n\ndn: %2\nchangetype: modify\ndelete: description\n\n")
+               .arg(rows[0].dn, rows[1].dn));
+}
+
+// A server that applies a modify and does not answer within the operation timeout: the row
+// is not known ("may have been applied"), neither failed nor succeeded, in the row, the
+// summary and the log; the directory holds the value.
+TEST_F(ReplaceDomain, TimedOutModifyIsNotKnownAndMayHaveBeenApplied)
+{
+    ads::closeAllConnections();
+    CuttingRelay relay(testsupport::fact("ADDR"), testsupport::fact("LDAP_PORT").toInt(), 2, CuttingRelay::Mode::HoldAnswer);
+    const TConnectionContext ctx = adminContext(QStringLiteral("127.0.0.1:%1").arg(relay.port()));
+    Rule r = ruleFor(QStringLiteral("description"));
+    r.valueNotSet = true;
+    r.replace = QStringLiteral("held answer");
+    auto rows = preview(r, nullptr, ctx);
+    ASSERT_EQ(rows.size(), 9u);
+    QTemporaryDir dir;
+    ReplaceLog log;
+    QString error;
+    ASSERT_TRUE(log.open(dir.filePath(QStringLiteral("held.txt")), &error));
+    ads::setOperationTimeout(2);
+    const ApplySummary s = ReplaceRun(ctx).apply(r, rows, &log);
+    ads::setOperationTimeout(60);
+    log.close();
+    ads::closeAllConnections();
+    EXPECT_TRUE(relay.cut());
+    EXPECT_EQ(s.succeeded, 1);
+    EXPECT_EQ(s.notKnown, 1);
+    EXPECT_EQ(s.failed, 0);
+    EXPECT_EQ(s.notDone, 7);
+    EXPECT_EQ(rows[1].status, NotKnown);
+    EXPECT_TRUE(rows[1].outcome.contains(QStringLiteral("may have been applied"))) << rows[1].outcome.toStdString();
+    // The server did apply it.
+    EXPECT_EQ(valuesOf(rows[1].dn, QStringLiteral("description")), QStringList{QStringLiteral("held answer")});
+    QFile f(dir.filePath(QStringLiteral("held.txt")));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(f.readAll());
+    EXPECT_TRUE(text.contains(QStringLiteral("[%1]; [<blank>]; [held answer]; [NOT KNOWN The server did not confirm the "
+                                             "change: it may have been applied.")
+                                  .arg(rows[1].dn)))
+        << text.toStdString();
+    EXPECT_EQ(text.count(QStringLiteral("FAILED")), 0);
     modify(QStringLiteral("dn: %1\nchangetype: modify\ndelete: description\n\ndn: %2\nchangetype: modify\ndelete: description\n\n")
                .arg(rows[0].dn, rows[1].dn));
 }

@@ -162,6 +162,35 @@ void PublishConnectionContext(const TConnectionContext &context)
     publishDirectoryAccess(context);
 }
 
+qint64 MaxPasswordAgeDays(const QVariant &maxPwdAge)
+{
+    bool ok = false;
+    const qint64 v = maxPwdAge.isValid() ? maxPwdAge.toLongLong(&ok) : 0;
+    if (!ok)
+        return 42;
+    return v / -864000000000LL;
+}
+
+void LoadDomainPolicy(const ads::ObjectPtr &domainObject)
+{
+    TDomainPolicy policy;
+    if (domainObject) {
+        QVariant v;
+        if (ConnectionContextSnapshot().DomainFunctionality > 1 &&
+            succeeded(domainObject->GetInfoEx({QStringLiteral("msDS-logonTimeSyncInterval")})) &&
+            succeeded(domainObject->Get(QStringLiteral("msDS-logonTimeSyncInterval"), &v))) {
+            bool ok = false;
+            const int days = v.toInt(&ok);
+            policy.LogonTimeSyncIntervalDays = ok ? days : 15;
+        }
+        if (succeeded(domainObject->GetInfoEx({QStringLiteral("maxPwdAge")})) &&
+            succeeded(domainObject->Get(QStringLiteral("maxPwdAge"), &v)))
+            policy.MaxPasswordAgeDays = MaxPasswordAgeDays(v);
+    }
+    QMutexLocker lock(&g_contextMutex);
+    contextInstance().Policy = policy;
+}
+
 TConnectResult ConnectWithSettings(TConnectionSettings &settings,
                                    const std::function<bool(TConnectionSettings &)> &askCredentials)
 {
@@ -185,6 +214,7 @@ TConnectResult ConnectWithSettings(TConnectionSettings &settings,
                                         &result.DomainObject);
     CheckADSIResult(hr);
     PublishConnectionContext(ctx);
+    LoadDomainPolicy(result.DomainObject);
     return result;
 }
 

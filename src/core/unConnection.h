@@ -136,6 +136,12 @@ private:
 
 // --- The connection context --------------------------------------------------------------
 
+// The domain's own settings that password-expiry and last-logon conditions depend on.
+struct TDomainPolicy {
+    int LogonTimeSyncIntervalDays = 15;  // msDS-logonTimeSyncInterval (functionality level > 1)
+    qint64 MaxPasswordAgeDays = 42;      // maxPwdAge in whole days
+};
+
 struct TConnectionContext {
     QString ServerPrefix;          // "LDAP://" [server:port "/"]
     QString DomainPath;            // ServerPrefix + DefaultNamingContext
@@ -149,6 +155,7 @@ struct TConnectionContext {
     QString Password;
     std::uint32_t AuthFlags = 0;
     std::shared_ptr<TNameTranslate> NameTranslator;
+    TDomainPolicy Policy;          // read by LoadDomainPolicy once the domain is bound
 };
 
 // The process-wide context. Written only by the connect sequence and DisconnectContext;
@@ -195,6 +202,14 @@ TConnectionContext DeriveConnectionContext(const ads::ObjectPtr &rootDse,
 // Publishes a derived context as the process-wide one (and to the value operations,
 // SetDirectoryAccess).
 void PublishConnectionContext(const TConnectionContext &context);
+
+// maxPwdAge (negative 100-ns units) in whole days, truncated; 42 when it is not a number.
+qint64 MaxPasswordAgeDays(const QVariant &maxPwdAge);
+// Reads the domain's policy from the bound domain object (maxPwdAge, and above functionality
+// level 1 msDS-logonTimeSyncInterval; unreadable values keep the defaults) into the published
+// context: the one place that every filter builder, Find User and listing takes them from.
+// ConnectWithSettings calls it; the main window calls it when it binds the domain.
+void LoadDomainPolicy(const ads::ObjectPtr &domainObject);
 
 // Clears the context (texts empty, AuthFlags 0, UseCredentials true, the name translator
 // released) and the value operations' copy of it, clears the process-wide name caches

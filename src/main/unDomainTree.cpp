@@ -154,15 +154,6 @@ QString rootNodeText(const QString &canonicalName)
     return t;
 }
 
-qint64 maxPasswordAgeDays(const QVariant &maxPwdAge)
-{
-    bool ok = false;
-    const qint64 v = maxPwdAge.isValid() ? maxPwdAge.toLongLong(&ok) : 0;
-    if (!ok)
-        return 42;
-    return v / -864000000000LL;
-}
-
 ads::ObjectPtr bindRootDse(const TConnectionSettings &settings, QString *error)
 {
     ads::ADsSetLastError(0, QString());
@@ -235,7 +226,7 @@ ads::ObjectPtr bindDomain()
     return domain;
 }
 
-DomainTree loadDomainTree(const ads::ObjectPtr &domainObject, int domainFunctionality)
+DomainTree loadDomainTree(const ads::ObjectPtr &domainObject)
 {
     DomainTree tree;
     CheckADSIResult(domainObject->GetInfoEx({QStringLiteral("canonicalName"), QStringLiteral("distinguishedName")}));
@@ -243,22 +234,6 @@ DomainTree loadDomainTree(const ads::ObjectPtr &domainObject, int domainFunction
     CheckADSIResult(domainObject->Get(QStringLiteral("canonicalName"), &canonical));
     if (canonical.typeId() == QMetaType::QVariantList)
         canonical = canonical.toList().value(0);
-
-    if (domainFunctionality > 1) {
-        QVariant v;
-        if (ads::succeeded(domainObject->GetInfoEx({QStringLiteral("msDS-logonTimeSyncInterval")})) &&
-            ads::succeeded(domainObject->Get(QStringLiteral("msDS-logonTimeSyncInterval"), &v))) {
-            bool ok = false;
-            const int days = v.toInt(&ok);
-            tree.logonTimeSyncIntervalDays = ok ? days : 15;
-        }
-    }
-    {
-        QVariant v;
-        if (ads::succeeded(domainObject->GetInfoEx({QStringLiteral("maxPwdAge")})) &&
-            ads::succeeded(domainObject->Get(QStringLiteral("maxPwdAge"), &v)))
-            tree.maxPasswordAgeDays = maxPasswordAgeDays(v);
-    }
 
     const TConnectionContext &ctx = ConnectionContext();
     ads::ObjectPtr container;

@@ -40,8 +40,6 @@ struct TreeNodeInfo {
 struct DomainTree {
     TreeNodeInfo root;
     QList<TreeNodeInfo> children;          // containers and OUs directly below the domain
-    int logonTimeSyncIntervalDays = 15;    // msDS-logonTimeSyncInterval (functionality > 1)
-    qint64 maxPasswordAgeDays = 42;        // maxPwdAge in days
 };
 
 // "Arvendel  [Server:<dnsHostName>] [Domain:<naming context>]"
@@ -49,9 +47,6 @@ QString connectedCaption(const TConnectionContext &ctx);
 
 // The root node's text: the canonical name without one trailing "/".
 QString rootNodeText(const QString &canonicalName);
-
-// maxPwdAge (negative 100-ns units) in whole days, truncated; 42 when it is not a number.
-qint64 maxPasswordAgeDays(const QVariant &maxPwdAge);
 
 // Binds RootDSE for the settings (step 6 of connecting). Null with the explained error.
 ads::ObjectPtr bindRootDse(const TConnectionSettings &settings, QString *error);
@@ -72,9 +67,8 @@ bool hasHomeMdb(const QStringList &attributeNames);
 ads::ObjectPtr bindDomain();
 
 // LoadDomainTree: the root node (canonical name) and the containers, OUs and Exchange
-// system-objects containers directly below the domain, with the domain's logon sync
-// interval and password age. Raises EADSIException.
-DomainTree loadDomainTree(const ads::ObjectPtr &domainObject, int domainFunctionality);
+// system-objects containers directly below the domain. Raises EADSIException.
+DomainTree loadDomainTree(const ads::ObjectPtr &domainObject);
 
 // LoadChildContainers: the containers and OUs one level below nodePath. Raises
 // EADSISearchException.

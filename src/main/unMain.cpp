@@ -697,9 +697,8 @@ void TfrmMain::LoadDomainTree()
     suppressTreeChange_ = false;
     list_->clearGrid();
 
-    const mainwin::DomainTree tree = mainwin::loadDomainTree(domainObject_, ConnectionContext().DomainFunctionality);
-    DomainFacts().LogonTimeSyncIntervalDays = tree.logonTimeSyncIntervalDays;
-    DomainFacts().MaxPasswordAgeDays = tree.maxPasswordAgeDays;
+    LoadDomainPolicy(domainObject_);
+    const mainwin::DomainTree tree = mainwin::loadDomainTree(domainObject_);
 
     suppressTreeChange_ = true;
     auto *root = new QTreeWidgetItem(DomainTreeView, {tree.root.text});

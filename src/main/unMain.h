@@ -31,8 +31,6 @@ class TUserGrid;
 struct TDomainFacts {
     bool ExchangePresent = false;        // the schema has homeMDB
     bool GuidMapLoaded = false;          // the schema GUID map was completed once in this run
-    int LogonTimeSyncIntervalDays = 15;  // msDS-logonTimeSyncInterval
-    qint64 MaxPasswordAgeDays = 42;      // maxPwdAge in days
     QStringList NetBiosDomains;          // "<NetBIOS>|qel|<naming context>"
 };
 TDomainFacts &DomainFacts();

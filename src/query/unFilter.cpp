@@ -249,7 +249,7 @@ TfrmFilter::TfrmFilter(QWidget *parent) : QDialog(parent)
     // Defaults from the connection context.
     const TConnectionContext &ctx = ConnectionContext();
     SetCredentials(ctx.UserName, ctx.Password, ctx.AuthFlags);
-    setDomainFacts(ctx.DomainFunctionality, 15, 42);
+    setDomainFacts(ctx.DomainFunctionality, ctx.Policy.LogonTimeSyncIntervalDays, ctx.Policy.MaxPasswordAgeDays);
     options::ApplyWindowFont(this);
     resize(620, 560);
 }
@@ -261,8 +261,9 @@ void TfrmFilter::setRequest(const FilterRequest &r)
     const TConnectionContext &ctx = ConnectionContext();
     SetCredentials(r.userName.value_or(ctx.UserName), r.password.value_or(ctx.Password),
                    r.authFlags.value_or(ctx.AuthFlags));
-    setDomainFacts(r.domainFunctionality.value_or(ctx.DomainFunctionality), r.logonTimeSyncIntervalDays.value_or(15),
-                   r.maxPasswordAgeDays.value_or(42));
+    setDomainFacts(r.domainFunctionality.value_or(ctx.DomainFunctionality),
+                   r.logonTimeSyncIntervalDays.value_or(ctx.Policy.LogonTimeSyncIntervalDays),
+                   r.maxPasswordAgeDays.value_or(ctx.Policy.MaxPasswordAgeDays));
     setContainer(r.containerPath, r.containerName, r.containerHasParent);
     setFilter(r.filter, r.fromBuilder);
     LoadConditions(r.fromBuilder);

@@ -54,7 +54,8 @@ struct FilterRequest {
     std::optional<QString> userName;
     std::optional<QString> password;
     std::optional<std::uint32_t> authFlags;
-    // Domain facts; unset: the connection context's level, 15 days, 42 days.
+    // Domain facts; unset: the connection context's level and policy (read once from the
+    // domain object, LoadDomainPolicy), which every opener leaves unset.
     std::optional<int> domainFunctionality;
     std::optional<int> logonTimeSyncIntervalDays;
     std::optional<qint64> maxPasswordAgeDays;

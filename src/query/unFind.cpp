@@ -188,7 +188,7 @@ TfrmFind::TfrmFind(QWidget *parent) : QDialog(parent), search_(std::make_unique<
     userName_ = ctx.UserName;
     password_ = ctx.Password;
     authFlags_ = ctx.AuthFlags;
-    setLastLogonRule(lastLogonRule(ctx.DomainFunctionality, 15), ctx.DomainFunctionality);
+    setLastLogonRule(lastLogonRule(ctx.DomainFunctionality, ctx.Policy.LogonTimeSyncIntervalDays), ctx.DomainFunctionality);
     setExchangePresent(AttributeInList(SchemaAttributeNames(), QStringLiteral("homeMDB")));
     options::ApplyWindowFont(this);
     resize(640, 440);
@@ -208,7 +208,8 @@ void TfrmFind::setRequest(const FindRequest &r)
     const QString password = r.password.value_or(ctx.Password);
     const std::uint32_t flags = r.authFlags.value_or(ctx.AuthFlags);
     const int level = r.domainFunctionality.value_or(ctx.DomainFunctionality);
-    setLastLogonRule(lastLogonRule(level, r.logonTimeSyncIntervalDays.value_or(15)), level);
+    setLastLogonRule(lastLogonRule(level, r.logonTimeSyncIntervalDays.value_or(ctx.Policy.LogonTimeSyncIntervalDays)),
+                     level);
     setExchangePresent(r.exchangePresent.value_or(AttributeInList(SchemaAttributeNames(), QStringLiteral("homeMDB"))));
     setShowLastLogon(r.showLastLogon);
     if (r.scope == FindScope::UsersAndGroups)

@@ -64,8 +64,8 @@ struct FindRequest {
     std::optional<QString> userName;
     std::optional<QString> password;
     std::optional<std::uint32_t> authFlags;
-    // Domain facts; unset: the connection context's functionality level, 15 days, and
-    // whether the loaded schema has homeMDB.
+    // Domain facts; unset: the connection context's functionality level and logon sync
+    // interval, and whether the loaded schema has homeMDB.
     std::optional<int> domainFunctionality;
     std::optional<int> logonTimeSyncIntervalDays;
     std::optional<bool> exchangePresent;

@@ -20,7 +20,6 @@ FindRequest findRequestFor(const TfrmMain &main)
     r.password = ctx.Password;
     r.authFlags = main.AuthFlags();
     r.domainFunctionality = ctx.DomainFunctionality;
-    r.logonTimeSyncIntervalDays = DomainFacts().LogonTimeSyncIntervalDays;
     r.exchangePresent = DomainFacts().ExchangePresent;
     return r;
 }
@@ -47,9 +46,7 @@ void wireMainWindow(TfrmMain &main)
         r.userName = ctx.UserName;
         r.password = ctx.Password;
         r.authFlags = m->AuthFlags();
-        r.domainFunctionality = ctx.DomainFunctionality;
-        r.logonTimeSyncIntervalDays = DomainFacts().LogonTimeSyncIntervalDays;
-        r.maxPasswordAgeDays = DomainFacts().MaxPasswordAgeDays;
+        // The domain's policy comes from the connection context, as for every other opener.
         FilterResult result;
         if (!BuildFilter(parent, r, &result))
             return false;

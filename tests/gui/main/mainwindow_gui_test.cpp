@@ -84,14 +84,14 @@ TEST(DomainTree, RootTextAndPasswordAge)
     EXPECT_EQ(mainwin::rootNodeText("arvendel.test"), "arvendel.test");
     EXPECT_EQ(mainwin::rootNodeText("x//"), "x/"); // only one trailing slash goes
     constexpr qint64 day = 864000000000LL;
-    EXPECT_EQ(mainwin::maxPasswordAgeDays(QVariant(-42 * day)), 42);
-    EXPECT_EQ(mainwin::maxPasswordAgeDays(QVariant(-30 * day - 1)), 30); // truncated
-    EXPECT_EQ(mainwin::maxPasswordAgeDays(QVariant(-day + 1)), 0);
-    EXPECT_EQ(mainwin::maxPasswordAgeDays(QVariant(qint64(0))), 0);
-    EXPECT_EQ(mainwin::maxPasswordAgeDays(QVariant(std::numeric_limits<qint64>::min())), 10675199);
+    EXPECT_EQ(MaxPasswordAgeDays(QVariant(-42 * day)), 42);
+    EXPECT_EQ(MaxPasswordAgeDays(QVariant(-30 * day - 1)), 30); // truncated
+    EXPECT_EQ(MaxPasswordAgeDays(QVariant(-day + 1)), 0);
+    EXPECT_EQ(MaxPasswordAgeDays(QVariant(qint64(0))), 0);
+    EXPECT_EQ(MaxPasswordAgeDays(QVariant(std::numeric_limits<qint64>::min())), 10675199);
     // Unreadable values give the default.
-    EXPECT_EQ(mainwin::maxPasswordAgeDays(QVariant()), 42);
-    EXPECT_EQ(mainwin::maxPasswordAgeDays(QVariant(QStringLiteral("abc"))), 42);
+    EXPECT_EQ(MaxPasswordAgeDays(QVariant()), 42);
+    EXPECT_EQ(MaxPasswordAgeDays(QVariant(QStringLiteral("abc"))), 42);
 }
 
 // ---- the dialogs -------------------------------------------------------------------------------

@@ -115,7 +115,12 @@ int runReportCommand(const QCommandLineParser &parser, const QStringList &positi
             if (!g)
                 return cli::directoryError(QStringLiteral("No query-based distribution group \"%1\" in the domain.")
                                                .arg(parser.value(QStringLiteral("group"))));
-            readDynamicGroup(g->dn, &condition, &base);
+            bool baseRead = true;
+            readDynamicGroup(g->dn, &condition, &base, &baseRead);
+            if (!baseRead) {
+                cli::err() << "The search base of \"" << g->name << "\" could not be read: the whole domain is searched.\n";
+                cli::err().flush();
+            }
         }
         const QString filter = reportFilter(*report, condition, domain, now);
         const QList<ReportColumn> all = columnSet(report->kind, domain);

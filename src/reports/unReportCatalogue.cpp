@@ -374,10 +374,11 @@ QString reportFilter(const ReportInfo &report, const QString &c, const DomainSet
     case 7:
     case 10:
     case 11:
-    case 18:
-    case 19:
     case 23:
     case 25: return users({c});
+    // Without its group the condition would be dropped and the report would list every user.
+    case 18:
+    case 19: return c.trimmed().isEmpty() ? QString() : users({c});
     case 8:
         return users({query::orOf({query::equals(QStringLiteral("accountExpires"), QStringLiteral("0")),
                                    query::equals(QStringLiteral("accountExpires"),

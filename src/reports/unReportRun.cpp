@@ -220,10 +220,12 @@ QList<DynamicGroupChoice> loadDynamicGroups()
     return out;
 }
 
-void readDynamicGroup(const QString &dn, QString *filter, QString *basePath)
+void readDynamicGroup(const QString &dn, QString *filter, QString *basePath, bool *baseRead)
 {
     filter->clear();
-    basePath->clear();
+    *basePath = ConnectionContext().DomainPath;
+    if (baseRead)
+        *baseRead = false;
     ads::ObjectPtr group;
     if (!ads::succeeded(OpenWithContext(dn, &group)) || !group)
         return;
@@ -232,8 +234,11 @@ void readDynamicGroup(const QString &dn, QString *filter, QString *basePath)
     QVariant v;
     if (ads::succeeded(group->Get(QStringLiteral("msExchDynamicDLFilter"), &v)))
         *filter = text(v);
-    if (ads::succeeded(group->Get(QStringLiteral("msExchDynamicDLBaseDN"), &v)) && !text(v).isEmpty())
+    if (ads::succeeded(group->Get(QStringLiteral("msExchDynamicDLBaseDN"), &v)) && !text(v).isEmpty()) {
         *basePath = ConnectionContext().ServerPrefix + ads::escapePathDn(text(v));
+        if (baseRead)
+            *baseRead = true;
+    }
 }
 
 } // namespace reports

@@ -59,9 +59,11 @@ struct DynamicGroupChoice {
     QString dn;
 };
 QList<DynamicGroupChoice> loadDynamicGroups();
-// The group's msExchDynamicDLFilter and, as an ADsPath, msExchDynamicDLBaseDN (each empty when
-// it cannot be read).
-void readDynamicGroup(const QString &dn, QString *filter, QString *basePath);
+// The group's msExchDynamicDLFilter (empty when it cannot be read) and, as an ADsPath, its
+// msExchDynamicDLBaseDN. When the base cannot be read, *basePath is the domain (the
+// connection context's DomainPath) and *baseRead false, so that a run and its export search
+// the same place and the caller can say why.
+void readDynamicGroup(const QString &dn, QString *filter, QString *basePath, bool *baseRead = nullptr);
 
 } // namespace reports
 

@@ -82,7 +82,8 @@ void TfrmReports::btOpenReportClick()
     if (!reportByNumber(number))
         return;
     TfrmReportsStore store(number, domain_, this);
-    store.prepare();
+    if (!store.prepare())
+        return;  // it said why
     if (storeHook())
         storeHook()(store);
     store.exec();

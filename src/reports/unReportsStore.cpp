@@ -244,16 +244,19 @@ void TfrmReportsStore::buildWindow()
     options::ApplyWindowFont(this);
 }
 
-void TfrmReportsStore::prepare()
+bool TfrmReportsStore::prepare()
 {
     columns_ = columnSet(report_.kind, domain_);
     hidden_ = initialHidden(report_, columns_, domain_);
+    bool runnable = true;
     switch (report_.parameter) {
     case ParameterKind::Days:
         askDays();
         break;
     case ParameterKind::Group:
-        askGroup();
+        // A group report without its group would have no condition: it does not run.
+        askGroup(true);
+        runnable = !condition_.isEmpty();
         break;
     case ParameterKind::DynamicGroup:
         askDynamicGroup();
@@ -263,6 +266,7 @@ void TfrmReportsStore::prepare()
     }
     rebuildFilter();
     buildGrid();
+    return runnable;
 }
 
 void TfrmReportsStore::buildGrid()
@@ -289,7 +293,7 @@ bool TfrmReportsStore::askDays()
     return ok;
 }
 
-bool TfrmReportsStore::askGroup()
+bool TfrmReportsStore::askGroup(bool opening)
 {
     QList<GroupChoice> groups;
     try {
@@ -298,7 +302,12 @@ bool TfrmReportsStore::askGroup()
         QApplication::restoreOverrideCursor();
     } catch (const Exception &e) {
         QApplication::restoreOverrideCursor();
-        ui::Prompt::error(this, e.Message(), windowTitle());
+        ui::Prompt::error(this,
+                          opening ? QStringLiteral("The groups of the domain could not be read, so \"%1\" does not "
+                                                   "run:\r\n%2")
+                                        .arg(report_.title, e.Message())
+                                  : e.Message(),
+                          windowTitle());
         return false;
     }
     TfrmDaysNumber dlg(report_, groups, groupName_, this);
@@ -308,6 +317,12 @@ bool TfrmReportsStore::askGroup()
         groupName_ = g->name;
         condition_ = groupCondition(report_.number, g->dn, g->token);
     }
+    if (opening && condition_.isEmpty())
+        ui::Prompt::warning(this,
+                            QStringLiteral("\"%1\" lists the users of one group, and no group was chosen, so the "
+                                           "report does not run.")
+                                .arg(report_.title),
+                            windowTitle());
     return ok;
 }
 
@@ -330,9 +345,11 @@ void TfrmReportsStore::askDynamicGroup()
         return;
     }
     groupName_ = g->name;
-    QString base;
-    readDynamicGroup(g->dn, &condition_, &base);
-    base_ = base;
+    bool baseRead = true;
+    readDynamicGroup(g->dn, &condition_, &base_, &baseRead);
+    if (!baseRead)
+        note_ = QStringLiteral("The search base of \"%1\" could not be read: the whole domain is searched.").arg(groupName_);
+    setStatus(2, note_);
 }
 
 void TfrmReportsStore::rebuildFilter()
@@ -369,7 +386,7 @@ void TfrmReportsStore::setRunning(bool on)
     ebHowMany->setEnabled(!on);
     sgReport->setEnabled(!on);
     tbStop->setEnabled(on);
-    setStatus(2, on ? QStringLiteral("...") : QString());
+    setStatus(2, on ? QStringLiteral("...") : note_);
 }
 
 void TfrmReportsStore::tbExecuteClick()
@@ -508,6 +525,13 @@ void TfrmReportsStore::tbExportClick()
 {
     if (running_ || model_->rowCount() == 0)
         return;
+    TfrmExportFormat dlg(this);
+    dlg.setRequest(exportRequest());
+    dlg.exec();
+}
+
+bulk::ExportRequest TfrmReportsStore::exportRequest() const
+{
     QList<qint32> keys;
     for (const ReportColumn &c : visibleColumns())
         keys << c.key;
@@ -525,9 +549,7 @@ void TfrmReportsStore::tbExportClick()
     request.base = base_;
     request.scope = 2;
     request.sourceText = QLatin1Char(' ') + statusPanel(1);
-    TfrmExportFormat dlg(this);
-    dlg.setRequest(request);
-    dlg.exec();
+    return request;
 }
 
 void TfrmReportsStore::closeEvent(QCloseEvent *event)

@@ -2,6 +2,7 @@
 // The result window of a report (TfrmReportsStore): the grid of result rows, its tool bar
 // (Save As.., Export, Columns, Options, "Get only the first", Execute Report, Stop) and the
 // three status panels.
+#include "bulk/exportengine.h"
 #include "reports/unReportCatalogue.h"
 #include "reports/unReportRun.h"
 
@@ -62,8 +63,10 @@ public:
     TfrmReportsStore(int reportNumber, const DomainSettings &domain, QWidget *parent = nullptr);
 
     // Opening: asks the report's parameter (days, group or query-based group) and builds the
-    // filter and the grid. Call once before the window is shown.
-    void prepare();
+    // filter and the grid. Call once before the window is shown. False when the report cannot
+    // run: a group report whose group list could not be read or that got no group (the user
+    // has been told why); the window is not to be shown then.
+    bool prepare();
 
     // --- tool bar handlers (public so that tests drive them as the buttons do) ---
     void tbExecuteClick();
@@ -77,6 +80,8 @@ public:
     const ReportInfo &report() const { return report_; }
     QString filter() const { return filter_; }
     QString searchBase() const { return base_; }
+    // What Export hands the export window: the visible columns, the run's filter and base.
+    bulk::ExportRequest exportRequest() const;
     QSet<int> hiddenColumns() const { return hidden_; }
     bool running() const { return running_; }
     QString statusPanel(int i) const;
@@ -96,7 +101,7 @@ private:
     void buildGrid();
     void applyHidden();
     bool askDays();
-    bool askGroup();
+    bool askGroup(bool opening = false);
     void askDynamicGroup();
     void rebuildFilter();
     void setRunning(bool on);
@@ -111,6 +116,7 @@ private:
     QString base_;
     QString daysText_;
     QString groupName_;
+    QString note_;  // the third status panel between runs: why the search base is the domain
     GroupChoice group_;
     QStringList keptDns_;  // reports checked by the computed control: the users kept
     bool running_ = false;

@@ -1,6 +1,7 @@
 // The result window running reports against the test domain, driven through its controls.
 #include "core/unConnection.h"
 #include "reports/unDaysNumber.h"
+#include "reports/unDynamicgroupSelect.h"
 #include "reports/unReports.h"
 #include "reports/unReportsStore.h"
 #include "support/ldaptools.h"
@@ -24,6 +25,7 @@
 #include <QTableView>
 #include <QTimer>
 #include <QToolButton>
+#include <QTreeWidget>
 #include <gtest/gtest.h>
 
 using namespace reports;
@@ -180,6 +182,75 @@ TEST_F(ReportStore, ReportOnQueryBasedGroupWithoutChoiceOpensWithoutColumns)
     w.tbExecuteClick();
     EXPECT_EQ(w.model()->rowCount(), 0);
     ASSERT_EQ(script.asked().size(), 1);  // the run explains that there is nothing to run
+}
+
+// Reports 18 and 19 without their group do not run and say why; their filter never falls
+// back to every user. First the group list cannot be read (the domain path names no object),
+// then it reads no group at all (a container without groups) and the dialog closes empty.
+TEST_F(ReportStore, GroupReportsWithoutTheirGroupDoNotRun)
+{
+    ui::ScriptedPrompts script;
+    const TConnectionContext saved = ConnectionContext();
+    TConnectionContext ctx = saved;
+    ctx.DomainPath = ctx.ServerPrefix + QStringLiteral("OU=No Such Place,") + fact("BASE_DN");
+    PublishConnectionContext(ctx);
+    for (int number : {18, 19}) {
+        TfrmReportsStore w(number, domain);
+        EXPECT_FALSE(w.prepare()) << number;
+        EXPECT_TRUE(w.filter().isEmpty()) << number << " " << w.filter().toStdString();
+        ASSERT_FALSE(script.messages().isEmpty());
+        const QString said = script.messages().last();
+        EXPECT_TRUE(said.contains(QStringLiteral("could not be read")) && said.contains(w.report().title))
+            << said.toStdString();
+        w.tbExecuteClick();
+        EXPECT_EQ(w.model()->rowCount(), 0);
+    }
+
+    ctx.DomainPath = ctx.ServerPrefix + QStringLiteral("OU=Domain Controllers,") + fact("BASE_DN");
+    PublishConnectionContext(ctx);
+    QTimer::singleShot(0, [] {
+        if (auto *dlg = qobject_cast<QDialog *>(QApplication::activeModalWidget()))
+            dlg->reject();
+    });
+    TfrmReportsStore w(18, domain);
+    EXPECT_FALSE(w.prepare());
+    PublishConnectionContext(saved);
+    EXPECT_TRUE(w.filter().isEmpty()) << w.filter().toStdString();
+    ASSERT_FALSE(script.messages().isEmpty());
+    EXPECT_TRUE(script.messages().last().contains(QStringLiteral("no group was chosen"))) << script.messages().last().toStdString();
+}
+
+// Report 33 on a query-based group whose search base cannot be read: the run and Export both
+// search the domain, and the window says why.
+TEST_F(ReportStore, QueryBasedGroupWithoutReadableBaseSearchesTheDomainInRunAndExport)
+{
+    ui::ScriptedPrompts script;
+    const QString cn = QStringLiteral("rep33-nobase-%1").arg(QCoreApplication::applicationPid());
+    const QString dn = QStringLiteral("CN=%1,CN=Users,%2").arg(cn, fact("BASE_DN"));
+    const auto added = testsupport::ldapModify(
+        QStringLiteral("dn: %1\nchangetype: add\nobjectClass: msExchDynamicDistributionList\ndisplayName: %2\n"
+                       "msExchDynamicDLFilter: (&(objectCategory=person)(objectClass=user)(sn=Fullprofile))\n")
+            .arg(dn, cn)
+            .toUtf8());
+    ASSERT_EQ(added.exitCode, 0) << added.err.toStdString();
+    QTimer::singleShot(0, [cn] {
+        auto *dlg = qobject_cast<TfrmDynamicgroupSelect *>(QApplication::activeModalWidget());
+        ASSERT_NE(dlg, nullptr);
+        for (int i = 0; i < dlg->list()->topLevelItemCount(); ++i)
+            if (dlg->list()->topLevelItem(i)->text(0) == cn)
+                dlg->list()->topLevelItem(i)->setSelected(true);
+        dlg->findChild<QPushButton *>(QStringLiteral("btOK"))->click();
+    });
+    TfrmReportsStore w(33, domain);
+    w.prepare();
+    EXPECT_EQ(w.searchBase(), ConnectionContext().DomainPath);
+    EXPECT_TRUE(w.statusPanel(2).contains(QStringLiteral("could not be read"))) << w.statusPanel(2).toStdString();
+    w.tbExecuteClick();
+    EXPECT_EQ(w.model()->rowCount(), testsupport::ldapCount(fact("BASE_DN"), QStringLiteral("(sn=Fullprofile)")));
+    EXPECT_GE(w.model()->rowCount(), 1);
+    EXPECT_TRUE(w.statusPanel(2).contains(QStringLiteral("could not be read"))) << w.statusPanel(2).toStdString();
+    EXPECT_EQ(w.exportRequest().base, ConnectionContext().DomainPath);
+    testsupport::ldapModify(QStringLiteral("dn: %1\nchangetype: delete\n").arg(dn).toUtf8());
 }
 
 // Reads a written file with Python's own readers: the rows of a CSV file (with the given

@@ -717,10 +717,13 @@ TfrmStorageLimits::TfrmStorageLimits(const ExchangeContext &context, QWidget *pa
             changed();
         });
     }
-    if (ads::succeeded(m_ctx.user->Get(QStringLiteral("deletedItemFlags"), &value))) {
-        cbRetentionUseMailboxStoreDefaults->setChecked(value.toInt() == 0);
-        cbDoNotDelete->setChecked(value.toInt() == 3);
-    }
+    // Without deletedItemFlags the mailbox follows its store, as with 0: Save writes the flags
+    // every time, and an unchecked box would write 5 ("purge at once") over the store's rule.
+    // Where the flags cannot be written here (a schema without them) the box decides nothing
+    // and the period stays editable.
+    const bool ownRetention = ads::succeeded(m_ctx.user->Get(QStringLiteral("deletedItemFlags"), &value));
+    cbRetentionUseMailboxStoreDefaults->setChecked(ownRetention ? value.toInt() == 0 : can("deletedItemFlags"));
+    cbDoNotDelete->setChecked(ownRetention && value.toInt() == 3);
     if (ads::succeeded(m_ctx.user->Get(QStringLiteral("garbageCollPeriod"), &value)))
         ebKeepDeletedItems->setText(QString::number(value.toLongLong() / 86400));
     connect(cbStoreUseMailboxStoreDefaults, &QCheckBox::clicked, this, [this] {

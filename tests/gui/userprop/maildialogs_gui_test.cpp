@@ -68,6 +68,9 @@ TEST_F(MailDialogs, StorageLimitsLoadQuotasAndRefuseOutOfRange)
     ASSERT_TRUE(d->hasMailbox());
     run<userprop::TfrmStorageLimits>(d, "btLimits", [&](userprop::TfrmStorageLimits &s) {
         EXPECT_FALSE(s.cbStoreUseMailboxStoreDefaults->isChecked());
+        // No deletedItemFlags: the mailbox follows its store's retention.
+        EXPECT_TRUE(s.cbRetentionUseMailboxStoreDefaults->isChecked());
+        EXPECT_FALSE(s.ebKeepDeletedItems->isEnabled());
         EXPECT_TRUE(s.cbIssueWarning->isChecked());
         EXPECT_EQ(s.ebIssueWarning->text(), "500");
         EXPECT_FALSE(s.cbProhibitSend->isChecked());
@@ -84,8 +87,6 @@ TEST_F(MailDialogs, StorageLimitsLoadQuotasAndRefuseOutOfRange)
         typeInto(s.ebIssueWarning, "1000");
         s.cbProhibitSendAndReceive->click();
         s.cbProhibitSendAndReceive->click(); // unchecked again: cleared
-        if (s.ebKeepDeletedItems->isEnabled())
-            typeInto(s.ebKeepDeletedItems, "24855");
         s.btApplyClick();
         EXPECT_FALSE(s.btApply->isEnabled());
     });
@@ -93,6 +94,17 @@ TEST_F(MailDialogs, StorageLimitsLoadQuotasAndRefuseOutOfRange)
     EXPECT_EQ(texts(dn, "mDBOverQuotaLimit"), QStringList{"2097151"});
     EXPECT_EQ(texts(dn, "mDBOverHardQuotaLimit"), QStringList{});
     EXPECT_EQ(texts(dn, "mDBUseDefaults"), QStringList{"FALSE"});
+    // Saving the quotas keeps the mailbox on its store's retention (0), never "purge at once" (5).
+    EXPECT_EQ(texts(dn, "deletedItemFlags"), QStringList{"0"});
+
+    // Its own retention, the longest period: unchecking the store's defaults opens the fields.
+    run<userprop::TfrmStorageLimits>(d, "btLimits", [&](userprop::TfrmStorageLimits &s) {
+        EXPECT_TRUE(s.cbRetentionUseMailboxStoreDefaults->isChecked());
+        s.cbRetentionUseMailboxStoreDefaults->click();
+        ASSERT_TRUE(s.ebKeepDeletedItems->isEnabled());
+        typeInto(s.ebKeepDeletedItems, "24855");
+        s.btApplyClick();
+    });
     EXPECT_EQ(texts(dn, "garbageCollPeriod"), QStringList{QString::number(24855LL * 86400)});
     // Neither retention box checked: deleted items are purged without waiting for a backup.
     EXPECT_EQ(texts(dn, "deletedItemFlags"), QStringList{"5"});
@@ -115,7 +127,7 @@ TEST_F(MailDialogs, RetentionBoxesWriteDeletedItemFlagsAndReadThemBack)
         EXPECT_TRUE(r.cbAuthenticatedOnly->isEnabled());
     });
 
-    const QString dn = mailboxUser({{"garbageCollPeriod", 7 * 86400}});
+    const QString dn = mailboxUser({{"garbageCollPeriod", 7 * 86400}, {"deletedItemFlags", 5}});
     TfrmUserProp *d = open(dn);
     run<userprop::TfrmStorageLimits>(d, "btLimits", [&](userprop::TfrmStorageLimits &s) {
         EXPECT_FALSE(s.cbRetentionUseMailboxStoreDefaults->isChecked());

@@ -123,6 +123,18 @@ bool singleText(const QVariant &v, QString *text)
 
 QStringList textList(const QVariant &v) { return ValueTexts(v); }
 
+QString fieldText(const QVariant &v, int *count)
+{
+    QString text;
+    if (singleText(v, &text)) {
+        *count = 1;
+        return text;
+    }
+    const QStringList all = v.typeId() == QMetaType::QVariantList ? textList(v) : QStringList();
+    *count = static_cast<int>(all.size());
+    return all.join(QStringLiteral("; "));
+}
+
 int readCountry(const ads::ObjectPtr &user)
 {
     QVariant c;
@@ -207,16 +219,15 @@ PanelData QuickPanelLogic::load(const ads::ObjectPtr &user) const
             d.allowed.insert(a.toString().trimmed().toUpper());
     }
     d.texts.assign(fields().size(), QString());
+    d.counts.assign(fields().size(), 0);
     for (int t = General; t < EditTabCount; ++t) {
         CheckADSIResult(user->GetInfoEx(tabAttributes(static_cast<Tab>(t))));
         for (std::size_t i = 0; i < fields().size(); ++i) {
             if (fields()[i].tab != t)
                 continue;
             QVariant value;
-            QString text;
-            if (ads::succeeded(user->Get(QString::fromLatin1(fields()[i].attribute).trimmed(), &value))
-                && singleText(value, &text))
-                d.texts[i] = text;
+            if (ads::succeeded(user->Get(QString::fromLatin1(fields()[i].attribute).trimmed(), &value)))
+                d.texts[i] = fieldText(value, &d.counts[i]);
         }
         if (t == Address)
             d.countryIndex = readCountry(user);
@@ -386,19 +397,49 @@ QString quickpanel::textOf(QWidget *w)
     return {};
 }
 
-void quickpanel::fillEditor(QWidget *w, const QString &attr, const QString &text, bool writable)
+namespace {
+const char *const kSeveralValues = "arvSeveralValues";
+const char *const kOwnHint = "arvOwnHint";
+} // namespace
+
+void quickpanel::fillEditor(QWidget *w, const QString &attr, const QString &text, bool writable, int count)
 {
+    const bool several = count > 1;
     if (auto *e = qobject_cast<QLineEdit *>(w)) {
         const ADSIUserField *entry = EntryByLdapName(attr);
         const bool limited = entry && entry->type == FieldType::Text && !entry->multiValued && entry->maxLength > 0;
         // A stored value longer than the catalogue's limit is shown whole, never cut.
-        e->setMaxLength(limited ? qMax<int>(entry->maxLength, int(text.size())) : 32767);
+        e->setMaxLength(limited && !several ? qMax<int>(entry->maxLength, int(text.size())) : 32767);
         e->setText(text);
+        e->setReadOnly(several);
     } else if (auto *m = qobject_cast<QPlainTextEdit *>(w)) {
         m->setPlainText(text);
+        m->setReadOnly(several);
     }
     clearModified(w);
-    ui::setWritableLook(w, writable);
+    // The field's own hint is kept aside the first time and comes back for one value.
+    if (!w->property(kOwnHint).isValid())
+        w->setProperty(kOwnHint, w->toolTip());
+    const QString own = w->property(kOwnHint).toString();
+    w->setProperty(kSeveralValues, several);
+    if (several) {
+        // Read-only, but enabled so that the values can be selected and the double click
+        // reaches the other-values editor.
+        ui::setWritableLook(w, false);
+        w->setEnabled(true);
+        w->setToolTip((own.isEmpty() ? QString() : own + QStringLiteral("\n\n")) +
+                      QStringLiteral("This attribute holds %1 values, shown here joined by \"; \". "
+                                     "Double-click to edit them one by one.")
+                          .arg(count));
+    } else {
+        ui::setWritableLook(w, writable);
+        w->setToolTip(own);
+    }
+}
+
+bool quickpanel::showsSeveralValues(const QWidget *editor)
+{
+    return editor && editor->property(kSeveralValues).toBool();
 }
 
 TQuickPanel::TQuickPanel(QWidget *parent) : QWidget(parent)
@@ -561,6 +602,10 @@ QWidget *TQuickPanel::buildTab(Tab tab)
         }
         editor->setObjectName(QLatin1String(fd.control));
         ui::setHint(editor, hintOfKey(fd.key));
+        // A field showing several values opens them in the other-values editor.
+        editor->installEventFilter(this);
+        if (auto *memo = qobject_cast<QPlainTextEdit *>(editor))
+            memo->viewport()->installEventFilter(this);
         editors_[i] = editor;
         addLabelled(fd.key, editor, row);
         for (const OtherButton &ob : kOtherButtons) {
@@ -670,7 +715,7 @@ void TQuickPanel::fillFromData()
     for (std::size_t i = 0; i < fields().size(); ++i) {
         QWidget *w = editors_[i];
         const QString attr = QString::fromLatin1(fields()[i].attribute);
-        fillEditor(w, attr, data_.texts[i], data_.writable(attr));
+        fillEditor(w, attr, data_.texts[i], data_.writable(attr), data_.counts[i]);
     }
     cbCountry_->setCurrentIndex(data_.countryIndex);
     loadedCountry_ = cbCountry_->currentIndex();
@@ -818,6 +863,23 @@ void TQuickPanel::otherClick(const QString &attribute, int key)
     if (!otherEditor_ || !currentUser_)
         return;
     otherEditor_(this, currentUser_, attribute, data_.writable(attribute), key);
+    if (const int i = fieldIndex(attribute); i >= 0)
+        refreshField(i);
+}
+
+void TQuickPanel::refreshField(int i)
+{
+    if (!currentUser_ || i < 0 || i >= static_cast<int>(fields().size()))
+        return;
+    const auto at = static_cast<std::size_t>(i);
+    const QString attr = QString::fromLatin1(fields()[at].attribute);
+    QVariant value;
+    data_.counts[at] = 0;
+    data_.texts[at].clear();
+    if (ads::succeeded(currentUser_->GetInfoEx({attr})) && ads::succeeded(currentUser_->Get(attr, &value)))
+        data_.texts[at] = fieldText(value, &data_.counts[at]);
+    const QScopedValueRollback<bool> loading(loadingPanel_, true);
+    fillEditor(editors_[at], attr, data_.texts[at], data_.writable(attr), data_.counts[at]);
 }
 
 void TQuickPanel::handleNotice(int code, const QString &dn)
@@ -847,6 +909,14 @@ void TQuickPanel::handleNotice(int code, const QString &dn)
 
 bool TQuickPanel::eventFilter(QObject *watched, QEvent *event)
 {
+    if (event->type() == QEvent::MouseButtonDblClick && currentUser_ && !busy()) {
+        QObject *field = qobject_cast<QPlainTextEdit *>(watched ? watched->parent() : nullptr) ? watched->parent() : watched;
+        for (std::size_t i = 0; i < editors_.size(); ++i)
+            if (editors_[i] == field && showsSeveralValues(editors_[i])) {
+                otherClick(QString::fromLatin1(fields()[i].attribute), fields()[i].key);
+                return true;
+            }
+    }
     if (watched == lbUserADPath_) {
         switch (event->type()) {
         case QEvent::Enter:

@@ -64,6 +64,7 @@ struct PanelData {
     QString dn;
     QSet<QString> allowed;          // upper-cased allowedAttributesEffective
     std::vector<QString> texts;     // per fields() entry; empty when not set
+    std::vector<int> counts;        // per fields() entry: how many values the attribute holds
     int countryIndex = -1;          // index into the country table, -1 for none
     QString managerName;
     QString managerDn;
@@ -83,10 +84,17 @@ QStringList textList(const QVariant &v);
 bool isModified(QWidget *editor);
 void clearModified(QWidget *editor);
 QString textOf(QWidget *editor);
+// What a one-value field shows for an attribute's values: one value as it is; several (the
+// attribute is multi-valued in the schema) joined with "; ". *count: how many there are.
+QString fieldText(const QVariant &v, int *count);
 // Shows an attribute's text in an edit or memo and gives it the writable look. An edit of a
 // single-valued text attribute gets the catalogue's maximum length (never shorter than the
-// stored text, so nothing is cut).
-void fillEditor(QWidget *editor, const QString &attribute, const QString &text, bool writable);
+// stored text, so nothing is cut). With several values (count > 1) the field is read-only
+// whatever the rights, and its hint says so: typing there would replace values it cannot
+// show one by one; they are edited in the other-values editor (a double click).
+void fillEditor(QWidget *editor, const QString &attribute, const QString &text, bool writable, int count = 1);
+// True when fillEditor showed several values in the field.
+bool showsSeveralValues(const QWidget *editor);
 // The country-table index of a user whose c and countryCode are cached (c first, then the
 // numeric code); -1 for none.
 int readCountry(const ads::ObjectPtr &user);
@@ -207,6 +215,8 @@ private:
     void cbCountryChange();
     void btManagerClick();
     void otherClick(const QString &attribute, int key);
+    // Reads one field's attribute again and shows it (after the other-values editor).
+    void refreshField(int index);
     // Binds the shown user afresh after a failed write, so that the refused changes do not
     // stay staged for the next one. Returns the object now in use.
     ads::ObjectPtr rebindUser();

@@ -1,5 +1,6 @@
 #include "quickpanel_support.h"
 
+#include "support/ldaptools.h"
 #include "ui/objectbus.h"
 #include "ui/texts.h"
 
@@ -310,4 +311,83 @@ TEST_F(QuickPanel, OtherButtonsOpenTheEditorForTheirAttribute)
     EXPECT_EQ(calls[1].attr, "url");
     EXPECT_EQ(calls[1].key, 9);
     EXPECT_FALSE(panel.applyEnabled()); // the panel does nothing after the editor closes
+}
+
+// Every field of the panel whose attribute the schema lets hold several values: a user with
+// two such values sees both, the field cannot be typed into, Apply of the tab leaves both
+// stored, and a double click opens the other-values editor for that attribute, after which
+// the field shows what the directory holds.
+TEST_F(QuickPanel, AFieldWithSeveralValuesShowsThemAllAndNeverDropsThem)
+{
+    QStringList terms;
+    for (const quickpanel::FieldDef &f : quickpanel::fields())
+        terms << QStringLiteral("(lDAPDisplayName=%1)").arg(QLatin1String(f.attribute));
+    QStringList multi;
+    for (const auto &e : testsupport::ldapSearch(QStringLiteral("CN=Schema,CN=Configuration,") + adsitest::baseDn(),
+                                                 QStringLiteral("(|%1)").arg(terms.join(QString())),
+                                                 {QStringLiteral("lDAPDisplayName"), QStringLiteral("isSingleValued")}))
+        if (e.text(QStringLiteral("isSingleValued")) == QLatin1String("FALSE"))
+            multi << e.text(QStringLiteral("lDAPDisplayName"));
+    ASSERT_TRUE(multi.contains(QStringLiteral("postOfficeBox"))) << multi.join(QLatin1Char(' ')).toStdString();
+
+    // Two values of each; one the directory itself keeps to one value (description of a
+    // security principal) is left out.
+    const QString dn = createUser("qp-multi", {{"title", "Before"}});
+    for (const QString &attr : QStringList(multi))
+        if (testsupport::ldapModify(QStringLiteral("dn: %1\nchangetype: modify\nreplace: %2\n%2: %2 one\n%2: %2 two\n")
+                                        .arg(dn, attr)
+                                        .toUtf8())
+                .exitCode != 0)
+            multi.removeAll(attr);
+    ASSERT_TRUE(multi.contains(QStringLiteral("postOfficeBox")));
+    // The values a field shows (in the directory's order), sorted.
+    auto shown = [](const QLineEdit *e) {
+        QStringList values = e->text().split(QStringLiteral("; "));
+        values.sort();
+        return values;
+    };
+    auto stored = [&](const QString &attr) {
+        QStringList values;
+        for (const QByteArray &v : testsupport::ldapSearch(dn, QStringLiteral("(objectClass=*)"), {attr},
+                                                           testsupport::Account::admin(), {QStringLiteral("-s"), QStringLiteral("base")})
+                                       .value(0)
+                                       .values(attr))
+            values << QString::fromUtf8(v);
+        values.sort();
+        return values;
+    };
+
+    QStringList edited;
+    panel.setOtherValuesEditor([&](QWidget *, const ads::ObjectPtr &, const QString &attr, bool, int) {
+        edited << attr;
+        testsupport::ldapModify(QStringLiteral("dn: %1\nchangetype: modify\nadd: %2\n%2: %2 three\n").arg(dn, attr).toUtf8());
+    });
+    load(dn);
+    options::setConfirmWrites(false);
+    for (const QString &attr : multi) {
+        const int i = quickpanel::fieldIndex(attr);
+        ASSERT_GE(i, 0);
+        const quickpanel::FieldDef &f = quickpanel::fields()[std::size_t(i)];
+        panel.tabs()->setCurrentIndex(f.tab);
+        auto *edit = child<QLineEdit>(f.control);
+        ASSERT_NE(edit, nullptr) << f.control;
+        EXPECT_EQ(shown(edit), (QStringList{attr + " one", attr + " two"})) << f.control;
+        EXPECT_TRUE(edit->isReadOnly()) << f.control;
+        typeInto(edit, QStringLiteral("typed"));
+        EXPECT_EQ(shown(edit), (QStringList{attr + " one", attr + " two"})) << f.control;
+    }
+    typeInto(child<QLineEdit>("ebTitle"), "After");
+    panel.ActionApplayExecute();
+    EXPECT_EQ(read(dn, "title").toString(), "After");
+    for (const QString &attr : multi)
+        EXPECT_EQ(stored(attr), (QStringList{attr + " one", attr + " two"})) << attr.toStdString();
+
+    // The values are edited one by one in the other-values editor.
+    const quickpanel::FieldDef &box = quickpanel::fields()[std::size_t(quickpanel::fieldIndex("postOfficeBox"))];
+    panel.tabs()->setCurrentIndex(box.tab);
+    auto *poBox = child<QLineEdit>(box.control);
+    QTest::mouseDClick(poBox, Qt::LeftButton);
+    EXPECT_EQ(edited, QStringList{"postOfficeBox"});
+    EXPECT_EQ(shown(poBox), (QStringList{"postOfficeBox one", "postOfficeBox three", "postOfficeBox two"}));
+    EXPECT_FALSE(panel.applyEnabled());
 }

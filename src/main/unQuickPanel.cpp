@@ -442,6 +442,35 @@ bool quickpanel::showsSeveralValues(const QWidget *editor)
     return editor && editor->property(kSeveralValues).toBool();
 }
 
+namespace {
+class SeveralValuesOpener : public QObject {
+public:
+    SeveralValuesOpener(QWidget *editor, std::function<void()> open)
+        : QObject(editor), editor_(editor), open_(std::move(open))
+    {
+    }
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() != QEvent::MouseButtonDblClick || !showsSeveralValues(editor_))
+            return false;
+        open_();
+        return true;
+    }
+
+private:
+    QWidget *editor_;
+    std::function<void()> open_;
+};
+} // namespace
+
+void quickpanel::openSeveralValuesOnDoubleClick(QWidget *editor, std::function<void()> open)
+{
+    auto *opener = new SeveralValuesOpener(editor, std::move(open));
+    editor->installEventFilter(opener);
+    if (auto *memo = qobject_cast<QPlainTextEdit *>(editor))
+        memo->viewport()->installEventFilter(opener);
+}
+
 TQuickPanel::TQuickPanel(QWidget *parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("pnFastUser"));
@@ -603,9 +632,12 @@ QWidget *TQuickPanel::buildTab(Tab tab)
         editor->setObjectName(QLatin1String(fd.control));
         ui::setHint(editor, hintOfKey(fd.key));
         // A field showing several values opens them in the other-values editor.
-        editor->installEventFilter(this);
-        if (auto *memo = qobject_cast<QPlainTextEdit *>(editor))
-            memo->viewport()->installEventFilter(this);
+        const QString fieldAttribute = QLatin1String(fd.attribute);
+        const int fieldKey = fd.key;
+        openSeveralValuesOnDoubleClick(editor, [this, fieldAttribute, fieldKey] {
+            if (!busy())
+                otherClick(fieldAttribute, fieldKey);
+        });
         editors_[i] = editor;
         addLabelled(fd.key, editor, row);
         for (const OtherButton &ob : kOtherButtons) {
@@ -909,14 +941,6 @@ void TQuickPanel::handleNotice(int code, const QString &dn)
 
 bool TQuickPanel::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::MouseButtonDblClick && currentUser_ && !busy()) {
-        QObject *field = qobject_cast<QPlainTextEdit *>(watched ? watched->parent() : nullptr) ? watched->parent() : watched;
-        for (std::size_t i = 0; i < editors_.size(); ++i)
-            if (editors_[i] == field && showsSeveralValues(editors_[i])) {
-                otherClick(QString::fromLatin1(fields()[i].attribute), fields()[i].key);
-                return true;
-            }
-    }
     if (watched == lbUserADPath_) {
         switch (event->type()) {
         case QEvent::Enter:

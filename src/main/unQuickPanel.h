@@ -95,6 +95,8 @@ QString fieldText(const QVariant &v, int *count);
 void fillEditor(QWidget *editor, const QString &attribute, const QString &text, bool writable, int count = 1);
 // True when fillEditor showed several values in the field.
 bool showsSeveralValues(const QWidget *editor);
+// Calls open on a double click in the editor while it shows several values.
+void openSeveralValuesOnDoubleClick(QWidget *editor, std::function<void()> open);
 // The country-table index of a user whose c and countryCode are cached (c first, then the
 // numeric code); -1 for none.
 int readCountry(const ads::ObjectPtr &user);

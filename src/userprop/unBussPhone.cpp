@@ -1,6 +1,7 @@
 #include "userprop/unBussPhone.h"
 
 #include "core/unSearch.h"
+#include "main/unCatalogue.h"
 #include "options/unOptions.h"
 #include "ui/prompt.h"
 
@@ -33,7 +34,10 @@ TfrmBussPhone::TfrmBussPhone(const ads::ObjectPtr &user, const QString &attribut
     : QDialog(parent), m_user(user), m_attribute(attribute), m_conn(connection)
 {
     setObjectName(QStringLiteral("frmBussPhone"));
-    setWindowTitle(captionForKey(catalogueKey));
+    // The other lists have their own captions; an attribute of a field that shows several
+    // values (P.O.Box) goes by its catalogue caption.
+    const QString caption = captionForKey(catalogueKey);
+    setWindowTitle(caption.isEmpty() ? CaptionByKey(catalogueKey) : caption);
     resize(340, 320);
     lvOtherPhone = new QTreeWidget(this);
     lvOtherPhone->setObjectName(QStringLiteral("lvOtherPhone"));

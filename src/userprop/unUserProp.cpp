@@ -246,7 +246,25 @@ QLineEdit *TfrmUserProp::coupledEdit(Tab tab, const char *name, const char *attr
     e->setObjectName(QLatin1String(name));
     connect(e, &QLineEdit::textEdited, this, &TfrmUserProp::changed);
     coupled_.push_back({tab, QLatin1String(attribute), e});
+    openSeveralValues(e, QLatin1String(attribute));
     return e;
+}
+
+void TfrmUserProp::openSeveralValues(QWidget *editor, const QString &attribute)
+{
+    // A field that shows several values (read-only) edits them one by one in the
+    // other-values editor, and shows afterwards what the directory holds.
+    quickpanel::openSeveralValuesOnDoubleClick(editor, [this, editor, attribute] {
+        const ADSIUserField *entry = EntryByLdapName(attribute);
+        btOtherClick(attribute, entry ? entry->key : -1);
+        QVariant value;
+        int count = 0;
+        QString text;
+        if (ads::succeeded(user_->GetInfoEx({attribute})) && ads::succeeded(user_->Get(attribute, &value)))
+            text = quickpanel::fieldText(value, &count);
+        const QScopedValueRollback guard(suppress_, true);
+        quickpanel::fillEditor(editor, attribute, text, writable(attribute), count);
+    });
 }
 
 QPlainTextEdit *TfrmUserProp::coupledMemo(Tab tab, const char *name, const char *attribute)
@@ -257,6 +275,7 @@ QPlainTextEdit *TfrmUserProp::coupledMemo(Tab tab, const char *name, const char 
     m->setMaximumHeight(70);
     connect(m, &QPlainTextEdit::textChanged, this, &TfrmUserProp::changed);
     coupled_.push_back({tab, QLatin1String(attribute), m});
+    openSeveralValues(m, QLatin1String(attribute));
     return m;
 }
 
@@ -412,7 +431,12 @@ void TfrmUserProp::loadCoupled(Tab t)
     for (const Coupled &c : coupled_) {
         if (c.tab != t)
             continue;
-        quickpanel::fillEditor(c.editor, c.attribute, cachedText(user_, c.attribute), writable(c.attribute));
+        // An attribute the schema lets hold several values shows all of them, read-only.
+        QVariant value;
+        int count = 0;
+        const QString text =
+            ads::succeeded(user_->Get(c.attribute, &value)) ? quickpanel::fieldText(value, &count) : QString();
+        quickpanel::fillEditor(c.editor, c.attribute, text, writable(c.attribute), count);
     }
 }
 

@@ -147,6 +147,7 @@ private:
     QWidget *buildExchangeAdvanced();
     QLineEdit *coupledEdit(Tab tab, const char *name, const char *attribute);
     QPlainTextEdit *coupledMemo(Tab tab, const char *name, const char *attribute);
+    void openSeveralValues(QWidget *editor, const QString &attribute);
     void applyFonts();
 
     void loadTab(Tab t);

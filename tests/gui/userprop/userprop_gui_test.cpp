@@ -1,7 +1,9 @@
 // The property dialog against the test domain: what it shows, what Apply writes, what it
 // refuses, and one window per user.
 #include "userprop_support.h"
+#include "support/modal.h"
 #include "support/modifyrelay.h"
+#include "userprop/unBussPhone.h"
 
 #include "main/unCatalogue.h"
 #include "platform/adsi/adsconnection.h"
@@ -72,8 +74,11 @@ TEST_F(UserProp, EveryTabShowsWhatTheDirectoryHolds)
     const testsupport::LdifEntry e = entry(ada(), attrs);
     for (const auto &[control, attr] : kCoupled) {
         QWidget *w = child<QWidget>(d, control);
-        // Several values cannot be shown as one text: the field stays empty.
-        QString expected = e.values(QLatin1String(attr)).size() == 1 ? e.text(QLatin1String(attr)) : QString();
+        // Several values (her two P.O. boxes) show joined, in the directory's order.
+        QStringList values;
+        for (const QByteArray &v : e.values(QLatin1String(attr)))
+            values << QString::fromUtf8(v);
+        QString expected = values.join(QStringLiteral("; "));
         expected.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
         EXPECT_EQ(shownText(w), expected) << control;
     }
@@ -231,6 +236,81 @@ TEST_F(UserProp, AWriteWithoutAnAnswerSaysItMayHaveBeenApplied)
     EXPECT_TRUE(message.contains("may have been applied")) << message.toStdString();
     EXPECT_FALSE(message.contains("were not saved")) << message.toStdString();
     EXPECT_EQ(ldapText(dn, "description"), "held description");
+}
+
+// Every field of the dialog whose attribute the schema lets hold several values: both values
+// show, the field cannot be typed into, Apply of the tab keeps both, and a double click opens
+// the other-values editor with all of them, after which the field shows what it wrote.
+TEST_F(UserProp, AFieldWithSeveralValuesShowsThemAllAndNeverDropsThem)
+{
+    QStringList terms;
+    for (const auto &[control, attr] : kCoupled)
+        terms << QStringLiteral("(lDAPDisplayName=%1)").arg(QLatin1String(attr));
+    QStringList multi;
+    for (const auto &e : testsupport::ldapSearch(QStringLiteral("CN=Schema,CN=Configuration,") + adsitest::baseDn(),
+                                                 QStringLiteral("(|%1)").arg(terms.join(QString())),
+                                                 {QStringLiteral("lDAPDisplayName"), QStringLiteral("isSingleValued")}))
+        if (e.text(QStringLiteral("isSingleValued")) == QLatin1String("FALSE"))
+            multi << e.text(QStringLiteral("lDAPDisplayName"));
+    // Two values of each; one the directory itself keeps to one value is left out.
+    const QString dn = createUser(QStringLiteral("up-multi"));
+    for (const QString &attr : QStringList(multi))
+        if (testsupport::ldapModify(QStringLiteral("dn: %1\nchangetype: modify\nreplace: %2\n%2: %2 one\n%2: %2 two\n")
+                                        .arg(dn, attr)
+                                        .toUtf8())
+                .exitCode != 0)
+            multi.removeAll(attr);
+    ASSERT_TRUE(multi.contains(QStringLiteral("postOfficeBox"))) << multi.join(QLatin1Char(' ')).toStdString();
+    auto sorted = [](QStringList l) {
+        l.sort();
+        return l;
+    };
+    auto stored = [&](const QString &attr) {
+        QStringList values;
+        for (const QByteArray &v : entry(dn, {attr}).values(attr))
+            values << QString::fromUtf8(v);
+        return sorted(values);
+    };
+
+    TfrmUserProp *d = open(dn);
+    for (int t : {TfrmUserProp::General, TfrmUserProp::Address, TfrmUserProp::Telephones, TfrmUserProp::Organization})
+        d->showTab(static_cast<TfrmUserProp::Tab>(t));
+    for (const QString &attr : multi) {
+        const char *control = nullptr;
+        for (const auto &[c, a] : kCoupled)
+            if (attr == QLatin1String(a))
+                control = c;
+        ASSERT_NE(control, nullptr) << attr.toStdString();
+        auto *edit = child<QLineEdit>(d, control);
+        ASSERT_NE(edit, nullptr) << control;
+        EXPECT_EQ(sorted(edit->text().split(QStringLiteral("; "))), (QStringList{attr + " one", attr + " two"})) << control;
+        EXPECT_TRUE(edit->isReadOnly()) << control;
+        typeInto(edit, QStringLiteral("typed"));
+        EXPECT_FALSE(edit->text().contains(QStringLiteral("typed"))) << control;
+    }
+    typeInto(child<QLineEdit>(d, "ebTitle"), QStringLiteral("After"));
+    typeInto(child<QLineEdit>(d, "ebCity"), QStringLiteral("Aftertown"));
+    ASSERT_TRUE(d->Apply()) << prompts.messages().join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(ldapText(dn, "title"), "After");
+    EXPECT_EQ(ldapText(dn, "l"), "Aftertown");
+    for (const QString &attr : multi)
+        EXPECT_EQ(stored(attr), (QStringList{attr + " one", attr + " two"})) << attr.toStdString();
+
+    // The other-values editor holds both and adds a third.
+    int listed = -1;
+    testsupport::whenModal<userprop::TfrmBussPhone>([&](userprop::TfrmBussPhone *editor) {
+        listed = editor->lvOtherPhone->topLevelItemCount();
+        editor->ebNewValue->setText(QStringLiteral("postOfficeBox three"));
+        editor->btAddClick();
+        editor->btOKClick();
+    });
+    d->showTab(TfrmUserProp::Address);
+    auto *poBox = child<QLineEdit>(d, "ebPOBox");
+    QTest::mouseDClick(poBox, Qt::LeftButton);
+    EXPECT_EQ(listed, 2);
+    EXPECT_EQ(stored("postOfficeBox"), (QStringList{"postOfficeBox one", "postOfficeBox three", "postOfficeBox two"}));
+    EXPECT_EQ(sorted(poBox->text().split(QStringLiteral("; "))), stored("postOfficeBox"));
+    EXPECT_FALSE(d->applyEnabled());
 }
 
 TEST_F(UserProp, OneWindowPerUserFoundByItsDistinguishedName)

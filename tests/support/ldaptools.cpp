@@ -174,6 +174,38 @@ ToolResult ldapModify(const QByteArray &ldif, const Account &who)
     return runTool(QStringLiteral("ldapmodify"), args, ldif, toolEnvironment());
 }
 
+QStringList storeTwoValuesOfEach(const QString &dn, const QStringList &attributes)
+{
+    QStringList terms;
+    for (const QString &attr : attributes)
+        terms << QStringLiteral("(lDAPDisplayName=%1)").arg(attr);
+    QStringList stored;
+    for (const LdifEntry &e : ldapSearch(QStringLiteral("CN=Schema,CN=Configuration,") + fact("BASE_DN"),
+                                         QStringLiteral("(|%1)").arg(terms.join(QString())),
+                                         {QStringLiteral("lDAPDisplayName"), QStringLiteral("isSingleValued")})) {
+        const QString attr = e.text(QStringLiteral("lDAPDisplayName"));
+        if (e.text(QStringLiteral("isSingleValued")) == QLatin1String("FALSE") &&
+            ldapModify(QStringLiteral("dn: %1\nchangetype: modify\nreplace: %2\n%2: %2 one\n%2: %2 two\n")
+                           .arg(dn, attr)
+                           .toUtf8())
+                    .exitCode == 0)
+            stored << attr;
+    }
+    return stored;
+}
+
+QStringList sortedValues(const QString &dn, const QString &attribute)
+{
+    QStringList values;
+    for (const QByteArray &v : ldapSearch(dn, QStringLiteral("(objectClass=*)"), {attribute}, Account::admin(),
+                                          {QStringLiteral("-s"), QStringLiteral("base")})
+                                   .value(0)
+                                   .values(attribute))
+        values << QString::fromUtf8(v);
+    values.sort();
+    return values;
+}
+
 QList<DecodedAce> decodeAclWithSamba(const QByteArray &bytes, bool sacl)
 {
     const QString script = QStringLiteral(

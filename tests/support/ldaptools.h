@@ -61,6 +61,13 @@ int ldapCount(const QString &base, const QString &filter);
 // LDAP result code of the first failing change (50 insufficient access, 0 success).
 ToolResult ldapModify(const QByteArray &ldif, const Account &who = Account::admin());
 
+// Of attributes, those the schema lets hold several values, each stored on dn now with the
+// two values "<attr> one" and "<attr> two". One the directory keeps to a single value on this
+// object all the same (description of a security principal) is left out.
+QStringList storeTwoValuesOfEach(const QString &dn, const QStringList &attributes);
+// The values of attribute on dn, sorted.
+QStringList sortedValues(const QString &dn, const QString &attribute);
+
 // One access-control entry as Samba's own NDR code decodes it.
 struct DecodedAce {
     int type = 0;

@@ -1,6 +1,7 @@
 // arvendel-cli settings: shows or writes the stored connection settings.
 #include "cli/cli.h"
 #include "platform/registry/registry.h"
+#include "ui/layoutstore.h"
 
 namespace {
 
@@ -54,9 +55,11 @@ int runSettings(const QStringList &args)
         "settings show: prints the stored connection settings (never the password).\n"
         "settings save [options]: changes the stored settings by the options given and saves "
         "them; --test saves only when a test bind with them succeeds; --reset starts from the "
-        "defaults instead of the stored settings."));
+        "defaults instead of the stored settings.\n"
+        "settings reset-layout: forgets the window sizes, splitter positions and column widths "
+        "the program's windows remember, so that they open at their defaults again."));
     parser.addHelpOption();
-    parser.addPositionalArgument(QStringLiteral("action"), QStringLiteral("show or save"));
+    parser.addPositionalArgument(QStringLiteral("action"), QStringLiteral("show, save or reset-layout"));
     parser.addOptions({
         {QStringLiteral("test"), QStringLiteral("Save only after a successful test bind.")},
         {QStringLiteral("reset"), QStringLiteral("Start from the default settings.")},
@@ -66,8 +69,21 @@ int runSettings(const QStringList &args)
         return exitCode;
     const QStringList pos = parser.positionalArguments();
     const QString action = pos.value(0);
-    if (pos.size() != 1 || (action != QLatin1String("show") && action != QLatin1String("save")))
-        return cli::usageError(parser, QStringLiteral("say 'settings show' or 'settings save'"));
+    if (pos.size() != 1 ||
+        (action != QLatin1String("show") && action != QLatin1String("save") && action != QLatin1String("reset-layout")))
+        return cli::usageError(parser, QStringLiteral("say 'settings show', 'settings save' or 'settings reset-layout'"));
+    if (action == QLatin1String("reset-layout")) {
+        const QStringList windows = ui::rememberedWindows();
+        QString error;
+        if (!ui::forgetWindowLayouts(&error)) {
+            cli::err() << "arvendel-cli: " << error << '\n';
+            return cli::DirectoryError;
+        }
+        cli::out() << "Window layouts forgotten: " << (windows.isEmpty() ? QStringLiteral("none") : windows.join(QStringLiteral(", ")))
+                   << '\n';
+        cli::out().flush();
+        return cli::Ok;
+    }
 
     TConnectionSettings s;
     QString error;

@@ -14,6 +14,7 @@
 #include "ui/objectbus.h"
 #include "ui/prompt.h"
 #include "ui/texts.h"
+#include "ui/windowlayout.h"
 
 #include <QAction>
 #include <QApplication>
@@ -125,6 +126,7 @@ void TfrmMain::buildActions()
     actBulkImport = makeAction(this, "actBulkImport", QStringLiteral("Bulk Import"));
     actLastLogon = makeAction(this, "actLastLogon", QStringLiteral("Actual Last Logon"));
     actStop = makeAction(this, "actStop", QStringLiteral("Stop"), TDM::ImgStop);
+    actResetWindowLayouts = makeAction(this, "actResetWindowLayouts", QStringLiteral("&Reset Window Layouts"));
 
     actExit->setShortcut(QKeySequence(QStringLiteral("Alt+F4")));
     actStop->setShortcut(QKeySequence(Qt::Key_Escape));
@@ -139,6 +141,11 @@ void TfrmMain::buildActions()
     connect(ActionGeneral, &QAction::triggered, this, &TfrmMain::ActionGeneralExecute);
     connect(ActionAbout, &QAction::triggered, this, &TfrmMain::ActionAboutExecute);
     connect(actStop, &QAction::triggered, list_, &userlist::TUserList::stop);
+    connect(actResetWindowLayouts, &QAction::triggered, this, [this] {
+        QString error;
+        if (!ui::resetWindowLayouts(&error))
+            ui::Prompt::error(this, error, kAppTitle);
+    });
     connect(ActionFilter, &QAction::triggered, this, &TfrmMain::ActionFilterExecute);
     connect(actFindFast, &QAction::triggered, this, &TfrmMain::actFindFastExecute);
     // The windows of these actions live in other folders and plug in through
@@ -179,6 +186,7 @@ void TfrmMain::buildWidgets()
     opts->addAction(ActionFilter);
     opts->addSeparator();
     opts->addAction(ActionGeneral);
+    opts->addAction(actResetWindowLayouts);
     QMenu *extras = menuBar()->addMenu(QStringLiteral("E&xtras"));
     extras->setObjectName(QStringLiteral("mnuExtras"));
     extras->addAction(actBulkExport);
@@ -217,6 +225,7 @@ void TfrmMain::buildWidgets()
     lbFirst->setObjectName(QStringLiteral("lbGetOnlyTheFirst"));
     ToolBarActions->addWidget(lbFirst);
     ebHowMany = new QSpinBox(ToolBarActions);
+    lbFirst->setBuddy(ebHowMany);
     ebHowMany->setObjectName(QStringLiteral("ebHowMany"));
     ebHowMany->setRange(0, 2000);
     ebHowMany->setAlignment(Qt::AlignRight);
@@ -238,6 +247,7 @@ void TfrmMain::buildWidgets()
     DomainTreeView = new QTreeWidget(this);
     DomainTreeView->setObjectName(QStringLiteral("DomainTreeView"));
     DomainTreeView->setHeaderHidden(true);
+    DomainTreeView->setAccessibleName(QStringLiteral("Domain tree"));
     DomainTreeView->setColumnCount(1);
     DomainTreeView->setSelectionMode(QAbstractItemView::SingleSelection);
     DomainTreeView->installEventFilter(this);
@@ -245,6 +255,7 @@ void TfrmMain::buildWidgets()
 
     NextGrid = new TUserGrid(list_, this);
     NextGrid->setObjectName(QStringLiteral("NextGrid"));
+    NextGrid->setAccessibleName(QStringLiteral("Users"));
 
     ToolBarGridFont = new QToolBar(QStringLiteral("Grid"), this);
     ToolBarGridFont->setObjectName(QStringLiteral("ToolBarGridFont"));
@@ -377,7 +388,7 @@ void TfrmMain::buildWidgets()
     shiftF6->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F6));
     connect(shiftF6, &QAction::triggered, this, [cycle] { cycle(-1); });
     addAction(shiftF6);
-    resize(1100, 720);
+    ui::setupWindow(this, QSize(1100, 720));
 }
 
 void TfrmMain::FormCreate()

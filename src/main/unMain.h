@@ -46,6 +46,9 @@ public:
         *actBulkExport, *ActionReports, *ActionGroups, *ActionQueryBasedDL, *actFindAndReplace,
         *actServerInformation, *ActionAbout, *actFindFast, *ActionApplay, *actBulkImport, *actLastLogon,
         *actStop;
+    // Options > Reset Window Layouts: every window returns to its default size, splitters and
+    // column widths.
+    QAction *actResetWindowLayouts;
 
     // --- state other windows and tests read ---
     bool Busy() const;

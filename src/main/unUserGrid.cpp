@@ -2,6 +2,7 @@
 
 #include "main/unUserListing.h"
 #include "ui/texts.h"
+#include "ui/windowlayout.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -289,10 +290,6 @@ TUserGrid::TUserGrid(TUserList *list, QWidget *parent)
     horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
     horizontalHeader()->setSectionsMovable(true);
     horizontalHeader()->setHighlightSections(false);
-    // Captions wider than their 80-pixel column read from their start instead of being cut
-    // on both sides.
-    horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    horizontalHeader()->setStretchLastSection(false);
     horizontalHeader()->setMinimumSectionSize(IconColumnWidth);
     verticalHeader()->hide();
     // Uniform row heights keep scrolling through 100,000 rows cheap.
@@ -308,7 +305,9 @@ TUserGrid::TUserGrid(TUserList *list, QWidget *parent)
         horizontalHeader()->resizeSection(static_cast<int>(c),
                                           cols[c].kind == ColumnKind::Icon ? IconColumnWidth : TextColumnWidth);
     }
-    horizontalHeader()->setSectionResizeMode(0, QHeaderView::Fixed);
+    // Every column, the fixed ones too, can be widened by its divider or fitted to the rows
+    // in view by a double click on it; the 80-pixel default stays until the user does so.
+    ui::setupColumns(this, ui::Columns::Given);
 
     setupFixedView();
     connect(selectionModel(), &QItemSelectionModel::currentChanged, this, &TUserGrid::onCurrentChanged);
@@ -337,7 +336,9 @@ void TUserGrid::setupFixedView()
     fixed_->setObjectName(QStringLiteral("NextGridFixedColumns"));
     fixed_->setModel(model_);
     fixed_->setSelectionModel(selectionModel());
+    // Part of the grid: the keyboard reaches it through the grid.
     fixed_->setFocusPolicy(Qt::NoFocus);
+    fixed_->setFocusProxy(this);
     fixed_->setSelectionBehavior(QAbstractItemView::SelectRows);
     fixed_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     fixed_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -351,7 +352,7 @@ void TUserGrid::setupFixedView()
     fixed_->horizontalHeader()->setDefaultAlignment(horizontalHeader()->defaultAlignment());
     fixed_->horizontalHeader()->setSortIndicatorShown(true);
     fixed_->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
-    fixed_->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    ui::setupColumns(fixed_, ui::Columns::Frozen);
     fixed_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     fixed_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     fixed_->setStyleSheet(QStringLiteral("QTableView { border: none; }"));
@@ -372,6 +373,11 @@ void TUserGrid::setupFixedView()
             fixed_->setColumnWidth(logical, size);
             updateFixedGeometry();
         }
+    });
+    // The fixed columns lie over the grid's own: their dividers are the ones the user drags.
+    connect(fixed_->horizontalHeader(), &QHeaderView::sectionResized, this, [this](int logical, int, int size) {
+        if (logical < FixedColumnCount && columnWidth(logical) != size)
+            setColumnWidth(logical, size);
     });
     connect(fixed_->verticalScrollBar(), &QAbstractSlider::valueChanged, verticalScrollBar(), &QAbstractSlider::setValue);
     connect(verticalScrollBar(), &QAbstractSlider::valueChanged, fixed_->verticalScrollBar(), &QAbstractSlider::setValue);

@@ -1,0 +1,1 @@
+target_link_libraries(arvendel-cli PRIVATE arv_ui_layoutstore)

@@ -1,13 +1,14 @@
 #include "userprop/unHours.h"
 
 #include "options/unOptions.h"
+#include "ui/windowlayout.h"
 
 #include <QDialogButtonBox>
-#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLocale>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableWidget>
@@ -21,6 +22,23 @@ QString dayName(int sundayFirstDay)
 }
 } // namespace
 
+namespace {
+const QColor kPermitted(0, 0, 255);
+const QColor kDenied(255, 0, 255);
+constexpr int kHourWidth = 8;
+constexpr int kDayColumnWidth = 100;
+
+QIcon swatch(const QColor &colour)
+{
+    QPixmap pm(12, 12);
+    pm.fill(colour);
+    QPainter p(&pm);
+    p.setPen(Qt::black);
+    p.drawRect(0, 0, 11, 11);
+    return QIcon(pm);
+}
+} // namespace
+
 TfrmHours::TfrmHours(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmHours"));
@@ -28,43 +46,72 @@ TfrmHours::TfrmHours(QWidget *parent) : QDialog(parent)
     auto *v = new QVBoxLayout(this);
     grid = new QTableWidget(7, 24, this);
     grid->setObjectName(QStringLiteral("grid"));
+    grid->setAccessibleName(QStringLiteral("Logon hours"));
     grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     grid->setSelectionMode(QAbstractItemView::ContiguousSelection);
     grid->setCornerButtonEnabled(true);
-    grid->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    grid->horizontalHeader()->setDefaultSectionSize(14);
-    grid->horizontalHeader()->setMinimumSectionSize(8);
-    grid->verticalHeader()->setFixedWidth(100);
+    // The whole week at once: hours of 8 pixels beside the 100-pixel day names, no scrolling;
+    // a larger window gives the hours and days more room.
+    grid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    grid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    ui::setupColumns(grid, ui::Columns::Fixed);
+    grid->horizontalHeader()->setMinimumSectionSize(kHourWidth);
+    grid->horizontalHeader()->setDefaultSectionSize(kHourWidth);
+    grid->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    grid->verticalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    grid->verticalHeader()->setFixedWidth(kDayColumnWidth);
     grid->setStyleSheet(QStringLiteral("QTableWidget::item:selected { background: lime; }"));
-    QStringList hourLabels;
-    for (int h = 0; h < 24; ++h)
-        hourLabels << (h % 2 == 0 ? QString::number(h) : QString());
-    grid->setHorizontalHeaderLabels(hourLabels);
+    grid->setHorizontalHeaderLabels(QStringList(24, QString()));
     for (int r = 0; r < 7; ++r)
         for (int c = 0; c < 24; ++c)
             grid->setItem(r, c, new QTableWidgetItem);
     // The corner button selects everything; its caption is "All".
     if (auto *corner = grid->findChild<QAbstractButton *>())
         corner->setText(QStringLiteral("All"));
+    const int frame = 2 * grid->frameWidth();
+    const int rowHeight = grid->fontMetrics().height() + 6;
+    grid->setMinimumSize(kDayColumnWidth + 24 * kHourWidth + frame,
+                         grid->horizontalHeader()->sizeHint().height() + 7 * rowHeight + frame);
+    grid->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+
+    // The hour labels above the grid: 0, 2 ... 22 at the start of their hour and the closing
+    // 0 at the end of the last one.
+    hourRuler_ = new QWidget(this);
+    hourRuler_->setObjectName(QStringLiteral("pnHours"));
+    for (int h = 0; h <= 24; h += 2) {
+        auto *l = new QLabel(QString::number(h % 24), hourRuler_);
+        l->setObjectName(QStringLiteral("lbHour%1").arg(h));
+        l->setAlignment(Qt::AlignCenter);
+        hourLabels_ << l;
+    }
+    hourRuler_->setFixedHeight(fontMetrics().height() + 2);
+    hourRuler_->installEventFilter(this);
+    grid->horizontalHeader()->installEventFilter(this);
+    v->addWidget(hourRuler_);
     v->addWidget(grid, 1);
     lbDeys = new QLabel(this);
     lbDeys->setObjectName(QStringLiteral("lbDeys"));
+    lbDeys->setWordWrap(true);
     v->addWidget(lbDeys);
     lbState = new QLabel(this);
     lbState->setObjectName(QStringLiteral("lbState"));
+    lbState->setWordWrap(true);
     v->addWidget(lbState);
-    auto *rl = new QHBoxLayout;
+    // The colours the grid paints, beside the choices that set them.
     rbBlue = new QRadioButton(QStringLiteral("Logon Permitted"), this);
     rbBlue->setObjectName(QStringLiteral("rbBlue"));
+    rbBlue->setIcon(swatch(kPermitted));
+    rbBlue->setToolTip(QStringLiteral("Blue hours: logon permitted"));
     rbRed = new QRadioButton(QStringLiteral("Logon Denied"), this);
     rbRed->setObjectName(QStringLiteral("rbRed"));
-    rl->addWidget(rbBlue);
-    rl->addWidget(rbRed);
-    rl->addStretch(1);
-    v->addLayout(rl);
+    rbRed->setIcon(swatch(kDenied));
+    rbRed->setToolTip(QStringLiteral("Fuchsia hours: logon denied"));
+    v->addWidget(rbBlue);
+    v->addWidget(rbRed);
     auto *bb = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     btOK = bb->button(QDialogButtonBox::Ok);
     btOK->setObjectName(QStringLiteral("btOK"));
+    btOK->setDefault(true);
     bb->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("btCancel"));
     v->addWidget(bb);
     connect(bb, &QDialogButtonBox::accepted, this, &QDialog::accept);
@@ -72,9 +119,37 @@ TfrmHours::TfrmHours(QWidget *parent) : QDialog(parent)
     connect(rbBlue, &QRadioButton::clicked, this, &TfrmHours::rbBlueClick);
     connect(rbRed, &QRadioButton::clicked, this, &TfrmHours::rbRedClick);
     connect(grid, &QTableWidget::itemSelectionChanged, this, &TfrmHours::selectionChanged);
+    connect(grid->horizontalHeader(), &QHeaderView::sectionResized, this, &TfrmHours::placeHourLabels);
     setFirstDay(QLocale().firstDayOfWeek() - 1);
     options::ApplyWindowFont(this);
-    resize(520, 300);
+    // Two-digit hours 16 pixels apart read apart in a slightly smaller font.
+    QFont small = font();
+    small.setPointSizeF(font().pointSizeF() * 0.85);
+    for (QLabel *l : hourLabels_)
+        l->setFont(small);
+    ui::setupWindow(this);
+}
+
+void TfrmHours::placeHourLabels()
+{
+    const QHeaderView *h = grid->horizontalHeader();
+    const int origin = hourRuler_->mapFrom(this, h->mapTo(this, QPoint(0, 0))).x();
+    for (int i = 0; i < hourLabels_.size(); ++i) {
+        const int hour = 2 * i;
+        const int x = origin + (hour < 24 ? h->sectionViewportPosition(hour)
+                                          : h->sectionViewportPosition(23) + h->sectionSize(23));
+        QLabel *l = hourLabels_[i];
+        const int w = l->sizeHint().width();
+        l->setGeometry(qBound(0, x - w / 2, hourRuler_->width() - w), 0, w, hourRuler_->height());
+    }
+}
+
+bool TfrmHours::eventFilter(QObject *watched, QEvent *event)
+{
+    if ((watched == hourRuler_ || watched == grid->horizontalHeader()) &&
+        (event->type() == QEvent::Resize || event->type() == QEvent::Move || event->type() == QEvent::Show))
+        placeHourLabels();
+    return QDialog::eventFilter(watched, event);
 }
 
 void TfrmHours::setFirstDay(int firstDay)
@@ -108,8 +183,7 @@ void TfrmHours::paintCells()
     for (int r = 0; r < 7; ++r) {
         const int day = userprop::dayOfRow(r, firstDay_);
         for (int c = 0; c < 24; ++c)
-            grid->item(r, c)->setBackground(grid_[static_cast<std::size_t>(day * 24 + c)] ? QColor(0, 0, 255)
-                                                                                         : QColor(255, 0, 255));
+            grid->item(r, c)->setBackground(grid_[static_cast<std::size_t>(day * 24 + c)] ? kPermitted : kDenied);
     }
 }
 

@@ -36,15 +36,20 @@ public:
 protected:
     // A click on the window outside the grid removes the selection.
     void mousePressEvent(QMouseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void paintCells();
     void selectionChanged();
     void setSelected(quint8 value);
+    // Puts the hour labels over the boundaries of the hour columns.
+    void placeHourLabels();
 
     userprop::HoursArray grid_{}; // Sunday first
     int firstDay_ = 0;
     QTableWidget *grid = nullptr;
+    QWidget *hourRuler_ = nullptr;
+    QList<QLabel *> hourLabels_;
     QLabel *lbDeys = nullptr;
     QLabel *lbState = nullptr;
     QRadioButton *rbBlue = nullptr;

@@ -2,6 +2,7 @@
 // and the manager dialog.
 #include "userprop_support.h"
 
+#include "platform/registry/registry.h"
 #include "userprop/unHours.h"
 #include "userprop/unLogonWorkstations.h"
 #include "userprop/unManager.h"
@@ -12,7 +13,11 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QHeaderView>
+#include <QScrollBar>
+#include <QScopeGuard>
 #include <QTableWidget>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -47,6 +52,51 @@ TEST(Hours, RowsStartAtTheLocalesFirstDayAndEditTheSundayFirstArray)
     ro.setHours(hours, false);
     EXPECT_FALSE(ro.findChild<QRadioButton *>("rbBlue")->isEnabled());
     EXPECT_FALSE(ro.findChild<QPushButton *>("btOK")->isEnabled());
+}
+
+// At the size it opens with, the whole week shows: seven rows and 24 hours of 8 pixels beside
+// the 100-pixel day names, no scroll bar, the hour labels 0 to 22 over the starts of their
+// hours and the closing 0 over the end of the last one; the radio buttons show the colours.
+TEST(Hours, OpensWithTheWholeWeekInEightPixelHours)
+{
+    // The window remembers a size the user gives it: a settings file of this test's own.
+    QTemporaryDir dir;
+    registry::setStoreFile(dir.filePath(QStringLiteral("registry.ini")));
+    const auto restore = qScopeGuard([] { registry::setStoreFile(QString()); });
+    TfrmHours dlg;
+    dlg.setHours(userprop::allHours(1), true);
+    dlg.show();
+    QCoreApplication::processEvents();
+    auto *grid = dlg.findChild<QTableWidget *>("grid");
+    ASSERT_NE(grid, nullptr);
+    EXPECT_EQ(grid->verticalHeader()->width(), 100);
+    for (int h = 0; h < 24; ++h)
+        EXPECT_EQ(grid->columnWidth(h), 8) << "hour " << h;
+    EXPECT_FALSE(grid->horizontalScrollBar()->isVisible());
+    EXPECT_FALSE(grid->verticalScrollBar()->isVisible());
+    EXPECT_LE(grid->rowViewportPosition(6) + grid->rowHeight(6), grid->viewport()->height()) << "Sunday's row is cut";
+    EXPECT_LE(grid->columnViewportPosition(23) + 8, grid->viewport()->width()) << "hour 23 is cut";
+
+    // Each label is centred over its hour's start, the closing one over hour 23's end.
+    const QHeaderView *header = grid->horizontalHeader();
+    auto centreOver = [&](const QLabel *l) { return l->mapTo(&dlg, l->rect().center()).x(); };
+    auto boundary = [&](int hour) { return header->mapTo(&dlg, QPoint(grid->columnViewportPosition(0) + hour * 8, 0)).x(); };
+    for (int h = 0; h <= 24; h += 2) {
+        const QLabel *l = dlg.findChild<QLabel *>(QStringLiteral("lbHour%1").arg(h));
+        ASSERT_NE(l, nullptr) << "no label for hour " << h;
+        EXPECT_EQ(l->text(), QString::number(h % 24));
+        EXPECT_TRUE(l->isVisible());
+        if (h > 0 && h < 24) // the first and the closing label are kept inside the window
+            EXPECT_NEAR(centreOver(l), boundary(h), 2) << "label " << h;
+    }
+    EXPECT_GT(dlg.findChild<QLabel *>("lbHour24")->geometry().left(), dlg.findChild<QLabel *>("lbHour22")->geometry().right())
+        << "the closing 0 overlaps 22";
+    EXPECT_FALSE(dlg.findChild<QRadioButton *>("rbBlue")->icon().isNull()) << "the permitted colour is not shown";
+
+    // A larger window gives the hours the room.
+    dlg.resize(dlg.width() + 240, dlg.height() + 100);
+    QCoreApplication::processEvents();
+    EXPECT_GT(grid->columnWidth(0), 8);
 }
 
 TEST(LogonWorkstations, AddEditRemoveAndDuplicates)

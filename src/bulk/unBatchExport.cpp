@@ -11,6 +11,7 @@
 #include "main/unUserListing.h"
 #include "query/filtercompose.h"
 #include "query/unFilter.h"
+#include "ui/windowlayout.h"
 
 #include <QApplication>
 #include <QHBoxLayout>
@@ -36,7 +37,7 @@ TfrmBatchExport::TfrmBatchExport(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmBatchExport"));
     setWindowTitle(QStringLiteral(" Batch Export"));
-    resize(760, 480);
+    ui::setupWindow(this, QSize(760, 480));
     auto *v = new QVBoxLayout(this);
     auto *top = new QHBoxLayout;
     top->addWidget(new QLabel(QStringLiteral("Selected Container for Export:"), this));
@@ -63,6 +64,9 @@ TfrmBatchExport::TfrmBatchExport(QWidget *parent) : QDialog(parent)
     NextGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     NextGrid->setSelectionBehavior(QAbstractItemView::SelectRows);
     NextGrid->verticalHeader()->hide();
+    NextGrid->setAccessibleName(QStringLiteral("The first accounts as they will be exported"));
+    // The 50-pixel columns stay the default; a divider can be dragged or fitted to the rows.
+    ui::setupColumns(NextGrid, ui::Columns::Given);
     v->addWidget(NextGrid, 1);
     StatusBar = new QStatusBar(this);
     StatusBar->setObjectName(QStringLiteral("StatusBar"));

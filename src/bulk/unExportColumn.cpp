@@ -3,6 +3,7 @@
 #include "core/unValues.h"
 #include "main/unCatalogue.h"
 #include "ui/prompt.h"
+#include "ui/windowlayout.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>
@@ -64,14 +65,19 @@ QToolButton *toolButton(QWidget *parent, const char *name, const QString &hint, 
 TfrmExportColumn::TfrmExportColumn(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmExportColumn"));
+    ui::setupWindow(this);
     setWindowTitle(QStringLiteral("  Select Columns"));
     auto *grid = new QGridLayout(this);
-    grid->addWidget(new QLabel(QStringLiteral("Available columns:"), this), 0, 0);
-    grid->addWidget(new QLabel(QStringLiteral("Exported columns:"), this), 0, 2);
+    auto *lbAvailable = new QLabel(QStringLiteral("Available columns:"), this);
+    auto *lbExported = new QLabel(QStringLiteral("Exported columns:"), this);
+    grid->addWidget(lbAvailable, 0, 0);
+    grid->addWidget(lbExported, 0, 2);
     lvAvailable = new QListWidget(this);
     lvAvailable->setObjectName(QStringLiteral("lvAvailable"));
     lvExported = new QListWidget(this);
     lvExported->setObjectName(QStringLiteral("lvExported"));
+    lbAvailable->setBuddy(lvAvailable);
+    lbExported->setBuddy(lvExported);
     for (QListWidget *l : {lvAvailable, lvExported}) {
         l->setSelectionMode(QAbstractItemView::ExtendedSelection);
         // Lines are dragged from one list onto the other (they move, with their keys).
@@ -102,8 +108,11 @@ TfrmExportColumn::TfrmExportColumn(QWidget *parent) : QDialog(parent)
     sbLoadSaved->setToolTip(QStringLiteral("Load Properties from\r\nSaved Collection"));
     btOK = new QPushButton(QStringLiteral("OK"), this);
     btOK->setObjectName(QStringLiteral("btOK"));
+    btOK->setDefault(true);
     btCancel = new QPushButton(QStringLiteral("Cancel"), this);
     btCancel->setObjectName(QStringLiteral("btCancel"));
+    ui::tabOrder({lvAvailable, tbtAddSelected, tbtAddAll, tbtDelSelected, tbtDelAll, tbtMoveColumnUp, tbtMoveColumnDown,
+                  lvExported, sbSaveasdef, sbLoadSaved, btOK, btCancel});
     bottom->addWidget(sbSaveasdef);
     bottom->addWidget(sbLoadSaved);
     bottom->addStretch();
@@ -270,10 +279,13 @@ void TfrmExportColumn::btOKClick()
 TfrmSavedColumn::TfrmSavedColumn(Mode mode, QWidget *parent) : QDialog(parent), m_mode(mode)
 {
     setObjectName(QStringLiteral("frmSavedColumn"));
+    ui::setupWindow(this);
     setWindowTitle(QStringLiteral(" Saved Column Sets"));
     auto *grid = new QGridLayout(this);
-    grid->addWidget(new QLabel(QStringLiteral("    Saved Column Sets:"), this), 0, 0);
-    grid->addWidget(new QLabel(QStringLiteral("    Column List:"), this), 0, 1);
+    auto *lbSaved = new QLabel(QStringLiteral("    Saved Column Sets:"), this);
+    auto *lbColumns = new QLabel(QStringLiteral("    Column List:"), this);
+    grid->addWidget(lbSaved, 0, 0);
+    grid->addWidget(lbColumns, 0, 1);
     ListViewSaved = new QTreeWidget(this);
     ListViewSaved->setObjectName(QStringLiteral("ListViewSaved"));
     ListViewSaved->setHeaderLabels({QStringLiteral("Name")});
@@ -284,8 +296,12 @@ TfrmSavedColumn::TfrmSavedColumn(Mode mode, QWidget *parent) : QDialog(parent), 
     ListViewColumns->setRootIsDecorated(false);
     grid->addWidget(ListViewSaved, 1, 0);
     grid->addWidget(ListViewColumns, 1, 1);
+    lbSaved->setBuddy(ListViewSaved);
+    lbColumns->setBuddy(ListViewColumns);
     ebLDAPColName = new QLineEdit(this);
     ebLDAPColName->setObjectName(QStringLiteral("ebLDAPColName"));
+    // The name a set is saved under; the window has no caption beside it.
+    ebLDAPColName->setAccessibleName(QStringLiteral("Column set name"));
     grid->addWidget(ebLDAPColName, 2, 0, 1, 2);
     auto *buttons = new QHBoxLayout;
     btSaveAs = new QPushButton(QStringLiteral("Save As"), this);
@@ -296,6 +312,7 @@ TfrmSavedColumn::TfrmSavedColumn(Mode mode, QWidget *parent) : QDialog(parent), 
     btDelete->setObjectName(QStringLiteral("btDelete"));
     btOK = new QPushButton(QStringLiteral("OK"), this);
     btOK->setObjectName(QStringLiteral("btOK"));
+    btOK->setDefault(true);
     for (QPushButton *b : {btSaveAs, btRename, btDelete, btOK})
         buttons->addWidget(b);
     grid->addLayout(buttons, 3, 0, 1, 2);
@@ -468,6 +485,7 @@ void TfrmSavedColumn::btOKClick()
 TfrmRenameColumnSet::TfrmRenameColumnSet(const QString &oldName, QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmRenameColumnSet"));
+    ui::setupWindow(this);
     setWindowTitle(QStringLiteral("   Rename to.."));
     auto *form = new QFormLayout(this);
     auto *old = new QLabel(oldName, this);

@@ -2,6 +2,7 @@
 
 #include "core/unValuesText.h"
 #include "ui/prompt.h"
+#include "ui/windowlayout.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -75,6 +76,7 @@ int number(const QLineEdit *e)
 TfrmExportFormat::TfrmExportFormat(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmExportFormat"));
+    ui::setupWindow(this);
     setWindowTitle(QStringLiteral("Export.."));
     auto *top = new QVBoxLayout(this);
 
@@ -91,8 +93,8 @@ TfrmExportFormat::TfrmExportFormat(QWidget *parent) : QDialog(parent)
     top->addWidget(box);
 
     auto *fileRow = new QHBoxLayout;
-    fileRow->addWidget(new QLabel(QStringLiteral("Destination file"), this));
     edFileName = edit(this, "edFileName");
+    fileRow->addWidget(ui::buddyLabel(QStringLiteral("Destination file"), edFileName, this));
     fileRow->addWidget(edFileName, 1);
     btSelect = new QPushButton(QStringLiteral("Select..."), this);
     btSelect->setObjectName(QStringLiteral("btSelect"));
@@ -114,12 +116,14 @@ TfrmExportFormat::TfrmExportFormat(QWidget *parent) : QDialog(parent)
         auto *skip = new QHBoxLayout;
         skip->addWidget(edSkipRecCount);
         skip->addWidget(new QLabel(QStringLiteral("record(s)"), tsOptions));
-        f->addRow(QStringLiteral("Skip:"), skip);
+        f->addRow(ui::buddyLabel(QStringLiteral("Skip:"), edSkipRecCount, tsOptions), skip);
         rbExportAllRecords = new QRadioButton(QStringLiteral("Export all records"), tsOptions);
         rbExportAllRecords->setObjectName(QStringLiteral("rbExportAllRecords"));
         rbExportOnly = new QRadioButton(QStringLiteral("Export only"), tsOptions);
         rbExportOnly->setObjectName(QStringLiteral("rbExportOnly"));
         edExportRecCount = edit(tsOptions, "edExportRecCount", true);
+        // The radio button before it is its caption.
+        edExportRecCount->setAccessibleName(QStringLiteral("Export only (records)"));
         f->addRow(rbExportAllRecords);
         auto *only = new QHBoxLayout;
         only->addWidget(rbExportOnly);

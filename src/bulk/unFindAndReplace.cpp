@@ -4,6 +4,7 @@
 #include "options/unOptions.h"
 #include "ui/prompt.h"
 #include "ui/texts.h"
+#include "ui/windowlayout.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -69,10 +70,11 @@ TfrmQueryShow::TfrmQueryShow(const QString &query, QWidget *parent) : QDialog(pa
     memoQuery = named(new QPlainTextEdit(this), "memoQuery");
     memoQuery->setReadOnly(true);
     memoQuery->setPlainText(query);
+    memoQuery->setAccessibleName(QStringLiteral("LDAP query"));
     memoQuery->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(memoQuery, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
         QMenu menu(this);
-        menu.addAction(QStringLiteral("Copy To Clipboard"), this, [this] { CopyToClipboardClick(); });
+        menu.addAction(QStringLiteral("&Copy To Clipboard"), this, [this] { CopyToClipboardClick(); });
         menu.exec(memoQuery->mapToGlobal(at));
     });
     layout->addWidget(memoQuery);
@@ -82,7 +84,7 @@ TfrmQueryShow::TfrmQueryShow(const QString &query, QWidget *parent) : QDialog(pa
     buttons->addStretch();
     buttons->addWidget(btClose);
     layout->addLayout(buttons);
-    resize(520, 220);
+    ui::setupWindow(this, QSize(520, 220));
 }
 
 void TfrmQueryShow::CopyToClipboardClick()
@@ -135,11 +137,15 @@ QWidget *TfrmFindAndReplace::buildMainPage()
     rbIsExactly->setChecked(true);
     ebReplace = named(new QLineEdit(page), "ebReplace");
     cbClearVlaue = check(page, "cbClearVlaue", QStringLiteral("  Clear Value"));
-    grid->addWidget(new QLabel(QStringLiteral("Find:"), page), 0, 0);
+    auto *lbFind = new QLabel(QStringLiteral("Find:"), page);
+    auto *lbReplace = new QLabel(QStringLiteral("Replace With:"), page);
+    lbFind->setBuddy(ebFind);
+    lbReplace->setBuddy(ebReplace);
+    grid->addWidget(lbFind, 0, 0);
     grid->addWidget(ebFind, 0, 1);
     grid->addWidget(cbIsBlank, 0, 2);
     grid->addWidget(gbConditions, 1, 1, 1, 2);
-    grid->addWidget(new QLabel(QStringLiteral("Replace With:"), page), 2, 0);
+    grid->addWidget(lbReplace, 2, 0);
     grid->addWidget(ebReplace, 2, 1);
     grid->addWidget(cbClearVlaue, 2, 2);
     ebReplace->setToolTip(placeholders().join(QLatin1Char('\n')));
@@ -160,6 +166,12 @@ QWidget *TfrmFindAndReplace::buildMemoPage()
     auto *grid = new QGridLayout(page);
     memoStreetFind = named(new QPlainTextEdit(page), "memoStreetFind");
     memoStreetReplace = named(new QPlainTextEdit(page), "memoStreetReplace");
+    // Room for a street of four lines: the page stays as low as the others, the result list
+    // below gets the height.
+    for (QPlainTextEdit *m : {memoStreetFind, memoStreetReplace})
+        m->setMaximumHeight(4 * m->fontMetrics().lineSpacing() + 2 * m->frameWidth() + 8);
+    memoStreetFind->setAccessibleName(QStringLiteral("Find"));
+    memoStreetReplace->setAccessibleName(QStringLiteral("Replace With"));
     cbIsBlankMemo = check(page, "cbIsBlankMemo", QString());
     cbClearVlaueMemo = check(page, "cbClearVlaueMemo", QString());
     lbIsBlankMemo = named(new QLabel(kNotSet, page), "lbIsBlankMemo");
@@ -179,6 +191,8 @@ QWidget *TfrmFindAndReplace::buildMemoPage()
         connect(r, &QRadioButton::toggled, this, [this] { conditionChanged(); });
     }
     rbMemoIsExactly->setChecked(true);
+    ui::tabOrder({memoStreetFind, cbIsBlankMemo, rbMemoStart, rbMemoEnd, rbMemoContains, rbMemoIsExactly, rbMemoIsNot,
+                  memoStreetReplace, cbClearVlaueMemo});
     auto *findChecks = new QHBoxLayout;
     findChecks->addWidget(cbIsBlankMemo);
     findChecks->addWidget(lbIsBlankMemo);
@@ -211,6 +225,8 @@ QWidget *TfrmFindAndReplace::buildCountryPage()
     auto *grid = new QGridLayout(page);
     cbCountry = named(new QComboBox(page), "cbCountry");
     cbCountryTo = named(new QComboBox(page), "cbCountryTo");
+    cbCountry->setAccessibleName(QStringLiteral("Find"));
+    cbCountryTo->setAccessibleName(QStringLiteral("Replace With"));
     cbIsBlankCountry = check(page, "cbIsBlankCountry", kNotSet);
     cbClearVlaueCountry = check(page, "cbClearVlaueCountry", QStringLiteral("  Clear Value"));
     gbCountryWhere = named(new QGroupBox(QStringLiteral(" where value "), page), "gbCountryWhere");
@@ -220,6 +236,7 @@ QWidget *TfrmFindAndReplace::buildCountryPage()
     g->addWidget(rbCountryExactly);
     g->addWidget(rbCountryNot);
     rbCountryExactly->setChecked(true);
+    ui::tabOrder({cbCountry, cbIsBlankCountry, rbCountryExactly, rbCountryNot, cbCountryTo, cbClearVlaueCountry});
     for (QRadioButton *r : {rbCountryExactly, rbCountryNot})
         connect(r, &QRadioButton::toggled, this, [this] { conditionChanged(); });
     grid->addWidget(cbCountry, 0, 0);
@@ -244,6 +261,7 @@ QWidget *TfrmFindAndReplace::buildManagerPage()
     auto *grid = new QGridLayout(page);
     ebManagerWhat = named(new QLineEdit(page), "ebManagerWhat");
     ebManagerWhat->setReadOnly(true);
+    ebManagerWhat->setAccessibleName(QStringLiteral("Find"));
     sbFindWhatManager = named(new QToolButton(page), "sbFindWhatManager");
     sbFindWhatManager->setText(QStringLiteral(" ..."));
     lbFindWhatCN = named(new QLabel(page), "lbFindWhatCN");
@@ -260,6 +278,7 @@ QWidget *TfrmFindAndReplace::buildManagerPage()
         connect(r, &QRadioButton::toggled, this, [this] { conditionChanged(); });
     ebManagerReplaceWith = named(new QLineEdit(page), "ebManagerReplaceWith");
     ebManagerReplaceWith->setReadOnly(true);
+    ebManagerReplaceWith->setAccessibleName(QStringLiteral("Replace With"));
     sbReplaceWithManager = named(new QToolButton(page), "sbReplaceWithManager");
     sbReplaceWithManager->setText(QStringLiteral(" ..."));
     lbReplaceWithCN = named(new QLabel(page), "lbReplaceWithCN");
@@ -286,10 +305,12 @@ QWidget *TfrmFindAndReplace::buildBooleansPage()
     cbFindBoolean = named(new QComboBox(page), "cbFindBoolean");
     cbFindBoolean->addItems({QStringLiteral("TRUE"), QStringLiteral("FALSE")});
     cbFindBoolean->setCurrentIndex(-1);
+    cbFindBoolean->setAccessibleName(QStringLiteral("Find"));
     cbValueIsNotSetBoolean = check(page, "cbValueIsNotSetBoolean", kNotSet);
     cbReplaceBoolean = named(new QComboBox(page), "cbReplaceBoolean");
     cbReplaceBoolean->addItems({QStringLiteral("TRUE"), QStringLiteral("FALSE")});
     cbReplaceBoolean->setCurrentIndex(0);
+    cbReplaceBoolean->setAccessibleName(QStringLiteral("Replace With"));
     cbClearValueBoolean = check(page, "cbClearValueBoolean", QStringLiteral("  Clear Value"));
     grid->addWidget(cbFindBoolean, 0, 0);
     grid->addWidget(cbValueIsNotSetBoolean, 0, 1);
@@ -319,8 +340,10 @@ void TfrmFindAndReplace::buildWidgets()
     auto *rl = new QVBoxLayout(rules);
     rl->setContentsMargins(0, 0, 0, 0);
     auto *attrRow = new QHBoxLayout;
-    attrRow->addWidget(new QLabel(QStringLiteral("In Attribute:"), rules));
+    auto *lbAttribute = new QLabel(QStringLiteral("In Attribute:"), rules);
+    attrRow->addWidget(lbAttribute);
     cbAttributes = named(new QComboBox(rules), "cbAttributes");
+    lbAttribute->setBuddy(cbAttributes);
     attrRow->addWidget(cbAttributes, 1);
     sbExtraRestriction = named(new QPushButton(QStringLiteral("Extra Restriction"), rules), "sbExtraRestriction");
     btSee = named(new QPushButton(QStringLiteral("Show Query "), rules), "btSee");
@@ -335,6 +358,8 @@ void TfrmFindAndReplace::buildWidgets()
     TabSheetBooleans = buildBooleansPage();
     for (QWidget *p : {TabSheetMain, TabSheetMemo, TabSheetCountry, TabSheetManager, TabSheetBooleans})
         PageControlCondition->addWidget(p);
+    // The conditions take the height they need; the result list below takes the rest.
+    PageControlCondition->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
     rl->addWidget(PageControlCondition);
     layout->addWidget(rules);
 
@@ -365,6 +390,7 @@ void TfrmFindAndReplace::buildWidgets()
     ListView->setSortingEnabled(false);
     ListView->setUniformRowHeights(true);
     ListView->header()->setMinimumSectionSize(75);
+    ListView->setAccessibleName(QStringLiteral("Preview"));
     layout->addWidget(ListView, 1);
 
     JvStatusBar = named(new QStatusBar(this), "JvStatusBar");
@@ -389,7 +415,7 @@ void TfrmFindAndReplace::buildWidgets()
     connect(ListView, &QTreeWidget::itemPressed, this, [this](QTreeWidgetItem *item) {
         ListViewRowPressed(ListView->indexOfTopLevelItem(item));
     });
-    resize(760, 560);
+    ui::setupWindow(this, QSize(760, 560));
 }
 
 void TfrmFindAndReplace::setContainer(const QString &path, const QString &displayPath, bool isRoot)

@@ -68,6 +68,7 @@ TfrmDistributionDynamicGroupView::TfrmDistributionDynamicGroupView(const QString
     lvMembers->setObjectName(QStringLiteral("lvMembers"));
     lvMembers->setHeaderLabels({QStringLiteral("Name"), QStringLiteral("Active Directory Folder"), QStringLiteral("Distinguished Name")});
     lvMembers->setRootIsDecorated(false);
+    lvMembers->setAccessibleName(QStringLiteral("Members"));
     lbTotalMembers = named(new QLabel(QStringLiteral("Total items: Undefined"), tsMembers), "lbTotalMembers");
     lbMembersError = named(new QLabel(tsMembers), "lbMembersError");
     lbMembersError->setWordWrap(true);

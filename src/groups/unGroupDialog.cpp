@@ -8,6 +8,7 @@
 #include "ui/objectbus.h"
 #include "ui/prompt.h"
 #include "ui/writable.h"
+#include "ui/windowlayout.h"
 
 #include <QHBoxLayout>
 #include <QVBoxLayout>
@@ -56,6 +57,7 @@ TGroupDialogBase::TGroupDialogBase(const QString &groupDn, const QString &name, 
     tsRAW = new userprop::TRawDataPage;
     btOK = new QPushButton(QStringLiteral("OK"), this);
     btOK->setObjectName(QStringLiteral("btOK"));
+    btOK->setDefault(true);
     btCancel = new QPushButton(QStringLiteral("Cancel"), this);
     btCancel->setObjectName(QStringLiteral("btCancel"));
     btApply = new QPushButton(QStringLiteral("&Apply"), this);
@@ -81,7 +83,8 @@ void TGroupDialogBase::finishLayout(int width, int height)
     auto *v = new QVBoxLayout(this);
     v->addWidget(pcGroup, 1);
     v->addLayout(buttons);
-    resize(width, height);
+    ui::tabOrderLast({btOK, btCancel, btApply});
+    ui::setupWindow(this, QSize(width, height));
 }
 
 void TGroupDialogBase::createNameFields(QWidget *page)

@@ -85,7 +85,9 @@ TManagedByPage::TManagedByPage(QWidget *parent) : QWidget(parent)
     lbManagedByCN->hide();
 
     auto *top = new QHBoxLayout;
-    top->addWidget(captionLabel(QStringLiteral("Name:"), this));
+    QLabel *lbName = captionLabel(QStringLiteral("Name:"), this);
+    lbName->setBuddy(ebManagerName);
+    top->addWidget(lbName);
     top->addWidget(ebManagerName, 1);
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(btChangeManager);
@@ -236,12 +238,14 @@ TSecurityPage::TSecurityPage(QWidget *parent) : QWidget(parent)
     lvSecurity = new QTreeWidget(this);
     lvSecurity->setObjectName(QStringLiteral("lvSecurity"));
     lvSecurity->setHeaderLabels({QStringLiteral("Group or User names")});
+    lvSecurity->setAccessibleName(QStringLiteral("Group or User names"));
     lvSecurity->setRootIsDecorated(false);
     lbPermissions = new QLabel(this);
     lbPermissions->setObjectName(QStringLiteral("lbPermissions"));
     lvPermitions = new QTreeWidget(this);
     lvPermitions->setObjectName(QStringLiteral("lvPermitions"));
     lvPermitions->setHeaderLabels({QStringLiteral("Permissions"), QStringLiteral("Allow"), QStringLiteral("Deny")});
+    lvPermitions->setAccessibleName(QStringLiteral("Permissions"));
     lvPermitions->setRootIsDecorated(false);
     btAdvanced = new QPushButton(QStringLiteral("Advanced..."), this);
     btAdvanced->setObjectName(QStringLiteral("btAdvanced"));

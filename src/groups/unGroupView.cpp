@@ -96,7 +96,9 @@ TfrmGroupView::TfrmGroupView(const QString &groupDn, const QString &name, QWidge
     gv->addWidget(lbGroupName);
     gv->addLayout(form);
     gv->addLayout(radios);
-    gv->addWidget(new QLabel(QStringLiteral("Notes:"), tsGeneral));
+    auto *lbNotes = new QLabel(QStringLiteral("Notes:"), tsGeneral);
+    lbNotes->setBuddy(memoNotes);
+    gv->addWidget(lbNotes);
     gv->addWidget(memoNotes, 1);
     gv->addLayout(dates);
 
@@ -108,6 +110,7 @@ TfrmGroupView::TfrmGroupView(const QString &groupDn, const QString &name, QWidge
     ListViewMembers->setHeaderLabels({QStringLiteral("Name"), QStringLiteral("Active Directory Folder")});
     ListViewMembers->setRootIsDecorated(false);
     ListViewMembers->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    ListViewMembers->setAccessibleName(QStringLiteral("Members"));
     btAddMember = new QPushButton(QStringLiteral("Add..."), tsMembers);
     btAddMember->setObjectName(QStringLiteral("btAddMember"));
     btRemoveMember = new QPushButton(QStringLiteral("Remove"), tsMembers);
@@ -129,6 +132,7 @@ TfrmGroupView::TfrmGroupView(const QString &groupDn, const QString &name, QWidge
     ListViewMemberOf->setObjectName(QStringLiteral("ListViewMemberOf"));
     ListViewMemberOf->setHeaderLabels({QStringLiteral("Name"), QStringLiteral("Active Directory Folder")});
     ListViewMemberOf->setRootIsDecorated(false);
+    ListViewMemberOf->setAccessibleName(QStringLiteral("Member Of"));
     btAddMemberOf = new QPushButton(QStringLiteral("Add..."), tsMemberOf);
     btAddMemberOf->setObjectName(QStringLiteral("btAddMemberOf"));
     btRemoveMemberOf = new QPushButton(QStringLiteral("Remove"), tsMemberOf);

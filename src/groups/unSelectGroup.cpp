@@ -4,6 +4,7 @@
 #include "groups/unDynamicGroupView.h"
 #include "groups/unGroupView.h"
 #include "ui/prompt.h"
+#include "ui/windowlayout.h"
 
 #include <QApplication>
 #include <QHBoxLayout>
@@ -21,6 +22,7 @@ TGroupListDialog::TGroupListDialog(GroupKind kind, const QString &caption, QWidg
     ListViewGroups->setHeaderLabels({QStringLiteral("Name"), QStringLiteral("Type"), QStringLiteral("In Folder")});
     ListViewGroups->setRootIsDecorated(false);
     ListViewGroups->setSelectionMode(QAbstractItemView::SingleSelection);
+    ListViewGroups->setAccessibleName(QStringLiteral("Groups"));
     ListViewGroups->header()->setSectionsClickable(true);
     btView = new QPushButton(QStringLiteral("View"), this);
     btView->setObjectName(QStringLiteral("btView"));
@@ -34,7 +36,7 @@ TGroupListDialog::TGroupListDialog(GroupKind kind, const QString &caption, QWidg
     auto *v = new QVBoxLayout(this);
     v->addWidget(ListViewGroups, 1);
     v->addLayout(buttons);
-    resize(560, 420);
+    ui::setupWindow(this, QSize(560, 420));
     connect(btView, &QPushButton::clicked, this, &TGroupListDialog::btViewClick);
     connect(btClose, &QPushButton::clicked, this, &QDialog::reject);
     connect(ListViewGroups, &QTreeWidget::itemSelectionChanged, this,

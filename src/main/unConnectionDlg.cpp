@@ -5,6 +5,7 @@
 #include "options/unOptions.h"
 #include "ui/prompt.h"
 #include "ui/texts.h"
+#include "ui/windowlayout.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -32,6 +33,7 @@ TfrmConnection::TfrmConnection(const TConnectionSettings &settings, QWidget *par
     : QDialog(parent), settings_(settings)
 {
     setObjectName(QStringLiteral("frmConnection"));
+    ui::setupWindow(this);
     setWindowTitle(QStringLiteral("   Connection"));
     // The window font follows the Unicode-font option like every other window.
     options::ApplyWindowFont(this);

@@ -5,6 +5,7 @@
 #include "platform/secrets/secrets.h"
 #include "ui/prompt.h"
 #include "ui/texts.h"
+#include "ui/windowlayout.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -38,6 +39,7 @@ TfrmCredentials::TfrmCredentials(const TConnectionSettings &settings, QWidget *p
     : QDialog(parent), settings_(settings)
 {
     setObjectName(QStringLiteral("frmCredentials"));
+    ui::setupWindow(this);
     setWindowTitle(QStringLiteral("  Credentials"));
     // The window font follows the Unicode-font option like every other window.
     options::ApplyWindowFont(this);

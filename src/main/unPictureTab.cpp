@@ -5,6 +5,7 @@
 #include "ui/objectbus.h"
 #include "ui/prompt.h"
 #include "ui/texts.h"
+#include "ui/windowlayout.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -93,7 +94,7 @@ TfrmPictureDetail::TfrmPictureDetail(const QImage &image, const QString &caption
     close->setObjectName(QStringLiteral("btClose"));
     connect(close, &QPushButton::clicked, this, &QDialog::accept);
     layout->addWidget(close, 0, Qt::AlignRight);
-    resize(qBound(200, image.width() + 40, 1000), qBound(200, image.height() + 80, 800));
+    ui::setupWindow(this, QSize(qBound(200, image.width() + 40, 1000), qBound(200, image.height() + 80, 800)));
     options::ApplyWindowFont(this);
 }
 

@@ -3,6 +3,7 @@
 #include "network/unNetWalk.h"
 #include "options/unOptions.h"
 #include "ui/objectbus.h"
+#include "ui/windowlayout.h"
 
 #include <QApplication>
 #include <QHBoxLayout>
@@ -91,6 +92,7 @@ TfrmNetOpenEnum::TfrmNetOpenEnum(QWidget *parent, bool scanNow) : QDialog(parent
     tvNetwork = new QTreeWidget(this);
     tvNetwork->setObjectName(QStringLiteral("tvNetwork"));
     tvNetwork->setHeaderHidden(true);
+    tvNetwork->setAccessibleName(QStringLiteral("Network"));
     tvNetwork->setColumnCount(1);
     lbServerType = new QLabel(this);
     lbServerType->setObjectName(QStringLiteral("lbServerType"));
@@ -129,8 +131,7 @@ TfrmNetOpenEnum::TfrmNetOpenEnum(QWidget *parent, bool scanNow) : QDialog(parent
     v->addWidget(lbProblems);
     v->addWidget(pbScan);
     v->addLayout(buttons);
-    resize(380, 420);
-
+    ui::setupWindow(this, QSize(380, 420));
     // While a walk runs the user cannot change the selection or expand nodes.
     connect(tvNetwork, &QTreeWidget::currentItemChanged, this,
             [this](QTreeWidgetItem *current, QTreeWidgetItem *previous) {

@@ -10,6 +10,7 @@
 #include "ui/prompt.h"
 #include "ui/texts.h"
 #include "ui/unMVADSI.h"
+#include "ui/windowlayout.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -53,6 +54,7 @@ void registerFont(QWidget *w)
 TfrmServerCredential::TfrmServerCredential(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmServerCredential"));
+    ui::setupWindow(this);
     setWindowTitle(QStringLiteral("  Credentials"));
     ebUserName = new QLineEdit(this);
     ebUserName->setObjectName(QStringLiteral("ebUserName"));
@@ -102,6 +104,7 @@ TfrmServerInfo::TfrmServerInfo(const TServerInfoCredentials &credentials, QWidge
     lvDCServers->setHeaderLabels({QStringLiteral("Server Name"), QStringLiteral("DNS Host Name"), QString()});
     lvDCServers->setColumnHidden(2, true);
     lvDCServers->setRootIsDecorated(false);
+    lbDCServers->setBuddy(lvDCServers);
     lbDetails = new QLabel(QStringLiteral("Details:"), this);
     lbDetails->setObjectName(QStringLiteral("lbDetails"));
     lvServerProperies = new QTreeWidget(this);
@@ -110,6 +113,7 @@ TfrmServerInfo::TfrmServerInfo(const TServerInfoCredentials &credentials, QWidge
     lvServerProperies->setColumnHidden(2, true);
     lvServerProperies->setRootIsDecorated(false);
     lvServerProperies->setColumnWidth(0, 220);
+    lbDetails->setBuddy(lvServerProperies);
     sbRawToExcel = new QToolButton(this);
     sbRawToExcel->setObjectName(QStringLiteral("sbRawToExcel"));
     sbRawToExcel->setText(QStringLiteral("Server Properties to Microsoft Office Excel document"));
@@ -128,8 +132,7 @@ TfrmServerInfo::TfrmServerInfo(const TServerInfoCredentials &credentials, QWidge
     h->addStretch(1);
     h->addWidget(btClose);
     v->addLayout(h);
-    resize(640, 560);
-
+    ui::setupWindow(this, QSize(640, 560));
     connect(lvDCServers, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem *item) { lvDCServersClick(item); });
     connect(lvServerProperies, &QTreeWidget::itemDoubleClicked, this,
             [this](QTreeWidgetItem *item) { lvServerProperiesDblClick(item); });

@@ -3,6 +3,7 @@
 #include "journal/journalstore.h"
 #include "ui/objectbus.h"
 #include "ui/texts.h"
+#include "ui/windowlayout.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
@@ -38,6 +39,7 @@ OptionsOutcome applyOptionsChoice(TOptions &opts, const TOptions &choice)
 TfrmFormOptions::TfrmFormOptions(const TOptions &opts, QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmFormOptions"));
+    ui::setupWindow(this);
     setWindowTitle(QStringLiteral(" Options"));
     setModal(true);
 

@@ -2,6 +2,7 @@
 
 #include "options/unOptions.h"
 #include "ui/texts.h"
+#include "ui/windowlayout.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -107,6 +108,7 @@ TfrmModifyColumns::TfrmModifyColumns(const TOurColumnArray &columns, const QSet<
     : QDialog(parent), chooser_(columns, hidden), captionOf_(std::move(captionOf))
 {
     setObjectName(QStringLiteral("frmModifyColumns"));
+    ui::setupWindow(this);
     setWindowTitle(QStringLiteral("  Modify Columns"));
     setModal(true);
 
@@ -176,6 +178,9 @@ TfrmModifyColumns::TfrmModifyColumns(const TOurColumnArray &columns, const QSet<
     connect(lbHiddenColumn_, &QListWidget::itemDoubleClicked, this, [this] { tbtAddClick(); });
     connect(lbUnHiddenColumn_, &QListWidget::itemDoubleClicked, this, [this] { btRemoveClick(); });
 
+    // Tab goes as the eye reads: the hidden list, the buttons that move between the lists,
+    // the displayed list, its order, OK and Cancel.
+    ui::tabOrder({lbHiddenColumn_, tbtAdd, btRemove, btReset, lbUnHiddenColumn_, btMoveUp, btMoveDown, btOK, btCancel});
     ApplyWindowFont(this);
     fill();
 }

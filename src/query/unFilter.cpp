@@ -7,6 +7,7 @@
 #include "query/unLoadSaveLDAPQ.h"
 #include "ui/prompt.h"
 #include "ui/texts.h"
+#include "ui/windowlayout.h"
 
 #include <QAction>
 #include <QApplication>
@@ -74,10 +75,10 @@ TfrmFilter::TfrmFilter(QWidget *parent) : QDialog(parent)
 
     MainMenu = new QMenuBar(this);
     MainMenu->setObjectName(QStringLiteral("MainMenu"));
-    QMenu *menu = MainMenu->addMenu(QStringLiteral("LDAPQuery"));
-    actSaveAs = menu->addAction(QStringLiteral("Save As..."));
+    QMenu *menu = MainMenu->addMenu(QStringLiteral("&LDAPQuery"));
+    actSaveAs = menu->addAction(QStringLiteral("&Save As..."));
     actSaveAs->setObjectName(QStringLiteral("actSaveAs"));
-    actLoadSaved = menu->addAction(QStringLiteral("Load Saved..."));
+    actLoadSaved = menu->addAction(QStringLiteral("&Load Saved..."));
     actLoadSaved->setObjectName(QStringLiteral("actLoadSaved"));
     root->setMenuBar(MainMenu);
 
@@ -94,12 +95,16 @@ TfrmFilter::TfrmFilter(QWidget *parent) : QDialog(parent)
     cbFields->setObjectName(QStringLiteral("cbFields"));
     cbFields->setItemDelegate(new FieldDelegate(cbFields));
     cbFields->setMinimumWidth(200);
+    // A condition reads across the row: attribute, comparison, value.
+    cbFields->setAccessibleName(QStringLiteral("Attribute"));
     cbConditions = new QComboBox(tsFilter);
     cbConditions->setObjectName(QStringLiteral("cbConditions"));
     cbConditions->addItems(conditionTexts());
     cbConditions->setCurrentIndex(-1);
+    cbConditions->setAccessibleName(QStringLiteral("Condition"));
     ebValue = new QLineEdit(tsFilter);
     ebValue->setObjectName(QStringLiteral("ebValue"));
+    ebValue->setAccessibleName(QStringLiteral("Value"));
     btAdd = new QPushButton(QStringLiteral("Add"), tsFilter);
     btAdd->setObjectName(QStringLiteral("btAdd"));
     btAdd->setEnabled(false);
@@ -116,6 +121,7 @@ TfrmFilter::TfrmFilter(QWidget *parent) : QDialog(parent)
     lvCond->setHeaderHidden(true);
     lvCond->setRootIsDecorated(false);
     lvCond->setAllColumnsShowFocus(true);
+    lvCond->setAccessibleName(QStringLiteral("Conditions"));
     lvCond->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     lvCond->header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
     listRow->addWidget(lvCond, 1);
@@ -157,6 +163,7 @@ TfrmFilter::TfrmFilter(QWidget *parent) : QDialog(parent)
     memoQuery = new QPlainTextEdit(tsQuery);
     memoQuery->setObjectName(QStringLiteral("memoQuery"));
     memoQuery->setContextMenuPolicy(Qt::CustomContextMenu);
+    memoQuery->setAccessibleName(QStringLiteral("LDAP query"));
     ql->addWidget(memoQuery);
     pcFilter->addTab(tsQuery, QStringLiteral("LDAP query"));
 
@@ -166,6 +173,7 @@ TfrmFilter::TfrmFilter(QWidget *parent) : QDialog(parent)
     lvFilterOpt->setColumnCount(3);
     lvFilterOpt->setHeaderLabels({QStringLiteral("User Name"), QStringLiteral("Display Name"), QStringLiteral("Description")});
     lvFilterOpt->setRootIsDecorated(false);
+    lvFilterOpt->setAccessibleName(QStringLiteral("Users the filter finds"));
     root->addWidget(lvFilterOpt, 1);
 
     auto *buttons = new QHBoxLayout;
@@ -179,6 +187,7 @@ TfrmFilter::TfrmFilter(QWidget *parent) : QDialog(parent)
     btLoad->setObjectName(QStringLiteral("btLoad"));
     btOK = new QPushButton(QStringLiteral("&OK"), this);
     btOK->setObjectName(QStringLiteral("btOK"));
+    btOK->setDefault(true);
     btCancel = new QPushButton(QStringLiteral("&Cancel"), this);
     btCancel->setObjectName(QStringLiteral("btCancel"));
     buttons->addWidget(lbCount, 1);
@@ -241,7 +250,7 @@ TfrmFilter::TfrmFilter(QWidget *parent) : QDialog(parent)
         if (memoQuery->toPlainText().isEmpty())
             return;
         QMenu m(memoQuery);
-        QAction *copy = m.addAction(QStringLiteral("Copy To Clipboard"));
+        QAction *copy = m.addAction(QStringLiteral("&Copy To Clipboard"));
         if (m.exec(memoQuery->mapToGlobal(pos)) == copy)
             QApplication::clipboard()->setText(memoQuery->toPlainText());
     });
@@ -251,7 +260,7 @@ TfrmFilter::TfrmFilter(QWidget *parent) : QDialog(parent)
     SetCredentials(ctx.UserName, ctx.Password, ctx.AuthFlags);
     setDomainFacts(ctx.DomainFunctionality, ctx.Policy.LogonTimeSyncIntervalDays, ctx.Policy.MaxPasswordAgeDays);
     options::ApplyWindowFont(this);
-    resize(620, 560);
+    ui::setupWindow(this, QSize(620, 560));
 }
 
 TfrmFilter::~TfrmFilter() = default;

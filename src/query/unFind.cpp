@@ -8,6 +8,7 @@
 #include "query/unLastLogonBox.h"
 #include "ui/prompt.h"
 #include "ui/texts.h"
+#include "ui/windowlayout.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -145,6 +146,7 @@ TfrmFind::TfrmFind(QWidget *parent) : QDialog(parent), search_(std::make_unique<
     lvResult->setRootIsDecorated(false);
     lvResult->setSelectionMode(QAbstractItemView::SingleSelection);
     lvResult->setAllColumnsShowFocus(true);
+    lvResult->setAccessibleName(QStringLiteral("Users found"));
     root->addWidget(lvResult, 1);
 
     auto *bottom = new QHBoxLayout;
@@ -191,7 +193,7 @@ TfrmFind::TfrmFind(QWidget *parent) : QDialog(parent), search_(std::make_unique<
     setLastLogonRule(lastLogonRule(ctx.DomainFunctionality, ctx.Policy.LogonTimeSyncIntervalDays), ctx.DomainFunctionality);
     setExchangePresent(AttributeInList(SchemaAttributeNames(), QStringLiteral("homeMDB")));
     options::ApplyWindowFont(this);
-    resize(640, 440);
+    ui::setupWindow(this, QSize(640, 440));
 }
 
 TfrmFind::~TfrmFind()

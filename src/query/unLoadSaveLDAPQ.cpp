@@ -3,6 +3,7 @@
 #include "options/unOptions.h"
 #include "core/unValuesText.h"
 #include "ui/prompt.h"
+#include "ui/windowlayout.h"
 
 #include <QFileInfo>
 #include <QGridLayout>
@@ -31,15 +32,18 @@ const QString kUnicodeFilter = QStringLiteral("UNICODE Text files (*.txt)");
 TfrmRenameTo::TfrmRenameTo(const QString &oldName, QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmRenameTo"));
+    ui::setupWindow(this);
     setWindowTitle(QStringLiteral("   Rename to.."));
     auto *grid = new QGridLayout(this);
     grid->addWidget(new QLabel(QStringLiteral("Old Name:"), this), 0, 0);
     lbOldName = new QLabel(oldName, this);
     lbOldName->setObjectName(QStringLiteral("lbOldName"));
     grid->addWidget(lbOldName, 0, 1);
-    grid->addWidget(new QLabel(QStringLiteral("RenameTo:"), this), 1, 0);
+    auto *lbRenameTo = new QLabel(QStringLiteral("RenameTo:"), this);
+    grid->addWidget(lbRenameTo, 1, 0);
     ebRenameTo = new QLineEdit(this);
     ebRenameTo->setObjectName(QStringLiteral("ebRenameTo"));
+    lbRenameTo->setBuddy(ebRenameTo);
     grid->addWidget(ebRenameTo, 1, 1);
     auto *buttons = new QHBoxLayout;
     btOK = new QPushButton(QStringLiteral("OK"), this);
@@ -69,6 +73,8 @@ TfrmLoadSaveLDAPQ::TfrmLoadSaveLDAPQ(QWidget *parent) : QDialog(parent)
     ebLDAPName = new QLineEdit(this);
     ebLDAPName->setObjectName(QStringLiteral("ebLDAPName"));
     ebLDAPName->setEnabled(false);
+    // No caption stands beside these three: their names for screen readers.
+    ebLDAPName->setAccessibleName(QStringLiteral("Query name"));
     btSaveAs = new QPushButton(QStringLiteral("Save As"), this);
     btSaveAs->setObjectName(QStringLiteral("btSaveAs"));
     btSaveAs->setEnabled(false);
@@ -84,6 +90,7 @@ TfrmLoadSaveLDAPQ::TfrmLoadSaveLDAPQ(QWidget *parent) : QDialog(parent)
     ListViewQ->setColumnHidden(CText, true);
     ListViewQ->setColumnHidden(CFlag, true);
     ListViewQ->setRootIsDecorated(false);
+    ListViewQ->setAccessibleName(QStringLiteral("Saved queries"));
     listRow->addWidget(ListViewQ, 1);
     auto *side = new QVBoxLayout;
     btDelete = new QPushButton(QStringLiteral("Delete Selected"), this);
@@ -114,11 +121,13 @@ TfrmLoadSaveLDAPQ::TfrmLoadSaveLDAPQ(QWidget *parent) : QDialog(parent)
     LDAPMemo = new QPlainTextEdit(this);
     LDAPMemo->setObjectName(QStringLiteral("LDAPMemo"));
     LDAPMemo->setReadOnly(true);
+    LDAPMemo->setAccessibleName(QStringLiteral("Query text"));
     root->addWidget(LDAPMemo);
 
     auto *buttons = new QHBoxLayout;
     btOK = new QPushButton(QStringLiteral("OK"), this);
     btOK->setObjectName(QStringLiteral("btOK"));
+    btOK->setDefault(true);
     btCancel = new QPushButton(QStringLiteral("Cancel"), this);
     btCancel->setObjectName(QStringLiteral("btCancel"));
     buttons->addStretch(1);
@@ -145,7 +154,7 @@ TfrmLoadSaveLDAPQ::TfrmLoadSaveLDAPQ(QWidget *parent) : QDialog(parent)
     skipped_ = stored.skipped;
     selectionChanged();
     options::ApplyWindowFont(this);
-    resize(520, 420);
+    ui::setupWindow(this, QSize(520, 420));
 }
 
 void TfrmLoadSaveLDAPQ::showEvent(QShowEvent *event)

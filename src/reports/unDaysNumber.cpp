@@ -1,6 +1,7 @@
 #include "reports/unDaysNumber.h"
 
 #include "options/unOptions.h"
+#include "ui/windowlayout.h"
 
 #include <QComboBox>
 #include <QEvent>
@@ -18,6 +19,7 @@ TfrmDaysNumber::TfrmDaysNumber(const ReportInfo &report, const DomainSettings &d
     : QDialog(parent), report_(report), checkStep_(daysCheckStep(report, domain))
 {
     setObjectName(QStringLiteral("TfrmDaysNumber"));
+    ui::setupWindow(this);
     setWindowTitle(QStringLiteral("  Please, specify the number of days"));
     build(true);
     const int step = daysListStep(domain);
@@ -36,6 +38,7 @@ TfrmDaysNumber::TfrmDaysNumber(const ReportInfo &report, const QList<GroupChoice
     : QDialog(parent), report_(report), groups_(groups)
 {
     setObjectName(QStringLiteral("TfrmDaysNumber"));
+    ui::setupWindow(this);
     setWindowTitle(QStringLiteral("    Please, specify the Group..."));
     build(false);
     int chosen = 0;
@@ -70,9 +73,11 @@ void TfrmDaysNumber::build(bool daysPage)
         connect(cbDays, qOverload<int>(&QComboBox::activated), this, [this] { cbDaysCloseUp(); });
         cbDays->lineEdit()->installEventFilter(this);
     } else {
-        layout->addWidget(new QLabel(QStringLiteral(" Available groups "), this));
+        auto *caption = new QLabel(QStringLiteral(" Available groups "), this);
+        layout->addWidget(caption);
         lbGroups = new QListWidget(this);
         lbGroups->setObjectName(QStringLiteral("lbGroups"));
+        caption->setBuddy(lbGroups);
         layout->addWidget(lbGroups);
         connect(lbGroups, &QListWidget::itemDoubleClicked, this, [this] { btOKClick(); });
     }

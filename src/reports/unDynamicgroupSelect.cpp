@@ -1,6 +1,7 @@
 #include "reports/unDynamicgroupSelect.h"
 
 #include "options/unOptions.h"
+#include "ui/windowlayout.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -20,11 +21,13 @@ TfrmDynamicgroupSelect::TfrmDynamicgroupSelect(const QList<DynamicGroupChoice> &
     : QDialog(parent), groups_(groups)
 {
     setObjectName(QStringLiteral("TfrmDynamicgroupSelect"));
+    ui::setupWindow(this);
     setWindowTitle(QStringLiteral("Please select Dynamic (Query-Based) Distribution Group"));
     auto *layout = new QVBoxLayout(this);
     lvGroups = new QTreeWidget(this);
     lvGroups->setObjectName(QStringLiteral("lvGroups"));
     lvGroups->setRootIsDecorated(false);
+    lvGroups->setAccessibleName(QStringLiteral("Query-based distribution groups"));
     lvGroups->setHeaderLabels({QStringLiteral("Name"), QStringLiteral("Type"), QStringLiteral("In Folder")});
     lvGroups->header()->setSectionsClickable(true);
     for (int i = 0; i < groups_.size(); ++i) {

@@ -5,6 +5,7 @@
 #include "options/unOptions.h"
 #include "reports/unReportRun.h"
 #include "reports/unReportsStore.h"
+#include "ui/windowlayout.h"
 
 #include <QButtonGroup>
 #include <QHBoxLayout>
@@ -29,6 +30,7 @@ void TfrmReports::setStoreHook(std::function<void(TfrmReportsStore &)> hook) { s
 TfrmReports::TfrmReports(const DomainSettings &domain, QWidget *parent) : QDialog(parent), domain_(domain)
 {
     setObjectName(QStringLiteral("TfrmReports"));
+    ui::setupWindow(this);
     setWindowTitle(QStringLiteral("  Reports"));
     auto *layout = new QVBoxLayout(this);
     pcReports = new QTabWidget(this);

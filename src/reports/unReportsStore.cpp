@@ -12,6 +12,7 @@
 #include "reports/unDynamicgroupSelect.h"
 #include "ui/prompt.h"
 #include "ui/texts.h"
+#include "ui/windowlayout.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -182,9 +183,11 @@ void TfrmReportsStore::buildWindow()
     tbColumns = makeButton(bar, "tbColumns", QStringLiteral("Columns"), QStringLiteral("Columns"));
     tbOptions = makeButton(bar, "tbOptions", QStringLiteral("Options"), QString());
     bar->addSeparator();
-    bar->addWidget(new QLabel(QStringLiteral("Get only the first"), bar));
+    auto *lbFirst = new QLabel(QStringLiteral("Get only the first"), bar);
+    bar->addWidget(lbFirst);
     ebHowMany = new QSpinBox(bar);
     ebHowMany->setObjectName(QStringLiteral("ebHowMany"));
+    lbFirst->setBuddy(ebHowMany);
     ebHowMany->setRange(0, 2000);
     ebHowMany->installEventFilter(this);
     bar->addWidget(ebHowMany);
@@ -196,12 +199,14 @@ void TfrmReportsStore::buildWindow()
     model_ = new ReportGridModel(this);
     sgReport = new QTableView(this);
     sgReport->setObjectName(QStringLiteral("sgReport"));
+    sgReport->setAccessibleName(report_.title);
     sgReport->setModel(model_);
     sgReport->setSelectionBehavior(QAbstractItemView::SelectRows);
     sgReport->setEditTriggers(QAbstractItemView::NoEditTriggers);
     sgReport->setWordWrap(false);
     sgReport->horizontalHeader()->setDefaultSectionSize(80);
-    sgReport->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    // The 80 pixels stay each column's default; every divider can be dragged or fitted.
+    ui::setupColumns(sgReport, ui::Columns::Given);
     sgReport->verticalHeader()->setDefaultSectionSize(sgReport->fontMetrics().height() + 4);
     sgReport->horizontalHeader()->setSortIndicatorShown(true);
     sgReport->setSortingEnabled(false);
@@ -240,7 +245,7 @@ void TfrmReportsStore::buildWindow()
     tbSaveAs->setEnabled(false);
     tbExport->setEnabled(false);
     tbOptions->setEnabled(report_.parameter == ParameterKind::Days || report_.parameter == ParameterKind::Group);
-    resize(760, 480);
+    ui::setupWindow(this, QSize(760, 480));
     options::ApplyWindowFont(this);
 }
 

@@ -1,4 +1,5 @@
 #include "ui/unMVADSI.h"
+#include "ui/windowlayout.h"
 
 #include <QHBoxLayout>
 #include <QPushButton>
@@ -27,11 +28,12 @@ TfrmMVADSI::TfrmMVADSI(const QString &title, const QStringList &lines, QWidget *
 {
     setObjectName(QStringLiteral("frmMVADSI"));
     setWindowTitle(title);
-    resize(420, 320);
+    ui::setupWindow(this, QSize(420, 320));
     lvValues = new QTreeWidget(this);
     lvValues->setObjectName(QStringLiteral("lvValues"));
     lvValues->setHeaderLabels({QStringLiteral("Attribute Value")});
     lvValues->setRootIsDecorated(false);
+    lvValues->setAccessibleName(QStringLiteral("Attribute Value"));
     for (const QString &line : lines)
         new QTreeWidgetItem(lvValues, {line});
     auto *btClose = new QPushButton(QStringLiteral("Close"), this);

@@ -4,6 +4,7 @@
 #include "main/unCatalogue.h"
 #include "options/unOptions.h"
 #include "ui/prompt.h"
+#include "ui/windowlayout.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -38,10 +39,11 @@ TfrmBussPhone::TfrmBussPhone(const ads::ObjectPtr &user, const QString &attribut
     // values (P.O.Box) goes by its catalogue caption.
     const QString caption = captionForKey(catalogueKey);
     setWindowTitle(caption.isEmpty() ? CaptionByKey(catalogueKey) : caption);
-    resize(340, 320);
+    ui::setupWindow(this, QSize(340, 320));
     lvOtherPhone = new QTreeWidget(this);
     lvOtherPhone->setObjectName(QStringLiteral("lvOtherPhone"));
     lvOtherPhone->setHeaderHidden(true);
+    lvOtherPhone->setAccessibleName(captionForKey(catalogueKey));
     lvOtherPhone->setRootIsDecorated(false);
     ebNewValue = new QLineEdit(this);
     ebNewValue->setObjectName(QStringLiteral("ebNewValue"));
@@ -56,6 +58,8 @@ TfrmBussPhone::TfrmBussPhone(const ads::ObjectPtr &user, const QString &attribut
     btCancel = new QPushButton(QStringLiteral("Cancel"), this);
     btCancel->setObjectName(QStringLiteral("btCancel"));
     btOK->setEnabled(false);
+    btOK->setDefault(true);
+    ui::tabOrder({ebNewValue, btAdd, lvOtherPhone, btEdit, btRemove, btOK, btCancel});
 
     auto *v = new QVBoxLayout(this);
     auto *newRow = new QHBoxLayout;

@@ -4,6 +4,7 @@
 #include "options/unOptions.h"
 #include "platform/adsi/adspath.h"
 #include "ui/prompt.h"
+#include "ui/windowlayout.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -119,6 +120,7 @@ TExchangeDialog::TExchangeDialog(const ExchangeContext &context, const QString &
 {
     setWindowTitle(caption);
     btOK = named(new QPushButton(QStringLiteral("OK"), this), "btOK");
+    btOK->setDefault(true);
     btCancel = named(new QPushButton(QStringLiteral("Cancel"), this), "btCancel");
     btApply = named(new QPushButton(QStringLiteral("&Apply"), this), "btApply");
     btApply->setEnabled(false);
@@ -222,6 +224,7 @@ TfrmDeliveryRestrictions::TfrmDeliveryRestrictions(const ExchangeContext &contex
     : TExchangeDialog(context, QStringLiteral(" Delivery Restrictions"), false, parent)
 {
     setObjectName(QStringLiteral("frmDeliveryRestrictions"));
+    ui::setupWindow(this);
     auto *body = new QWidget(this);
     auto *v = new QVBoxLayout(body);
     auto sizeGroup = [&](const char *title, QRadioButton *&def, QRadioButton *&max, QLineEdit *&edit, const char *prefix) {
@@ -249,6 +252,7 @@ TfrmDeliveryRestrictions::TfrmDeliveryRestrictions(const ExchangeContext &contex
     rbOnlyFrom = named(new QRadioButton(QStringLiteral("Only From:"), gm), "rbOnlyFrom");
     rbEveryoneExcept = named(new QRadioButton(QStringLiteral("From EveryOne Except:"), gm), "rbEveryoneExcept");
     lvSenders = recipientList(gm, "lvSenders");
+    lvSenders->setAccessibleName(QStringLiteral("Senders"));
     btAdd = named(new QPushButton(QStringLiteral("Add..."), gm), "btAdd");
     btRemove = named(new QPushButton(QStringLiteral("Remove..."), gm), "btRemove");
     ml->addWidget(cbAuthenticatedOnly, 0, 0, 1, 2);
@@ -468,12 +472,15 @@ TfrmDeliveryOptions::TfrmDeliveryOptions(const ExchangeContext &context, QWidget
     : TExchangeDialog(context, QStringLiteral(" Delivery Options"), true, parent)
 {
     setObjectName(QStringLiteral("frmDeliveryOptions"));
+    ui::setupWindow(this);
     auto *body = new QWidget(this);
     auto *v = new QVBoxLayout(body);
     auto *gd = new QGroupBox(QStringLiteral(" Delegates "), body);
     auto *dl = new QGridLayout(gd);
-    dl->addWidget(new QLabel(QStringLiteral("&Grant Permission to:"), gd), 0, 0, 1, 2);
+    auto *lbGrant = new QLabel(QStringLiteral("&Grant Permission to:"), gd);
+    dl->addWidget(lbGrant, 0, 0, 1, 2);
     lvDelegates = recipientList(gd, "lvDelegates");
+    lbGrant->setBuddy(lvDelegates);
     dl->addWidget(lvDelegates, 1, 0, 1, 2);
     btAdd = named(new QPushButton(QStringLiteral("&Add..."), gd), "btAdd");
     btRemove = named(new QPushButton(QStringLiteral("&Remove..."), gd), "btRemove");
@@ -652,6 +659,7 @@ TfrmStorageLimits::TfrmStorageLimits(const ExchangeContext &context, QWidget *pa
     : TExchangeDialog(context, QStringLiteral(" Storage Limits"), false, parent)
 {
     setObjectName(QStringLiteral("frmStorageLimits"));
+    ui::setupWindow(this);
     auto *body = new QWidget(this);
     auto *v = new QVBoxLayout(body);
     auto *gs = new QGroupBox(QStringLiteral(" Storage Limits "), body);
@@ -807,6 +815,7 @@ TfrmExchangeExtAtt::TfrmExchangeExtAtt(const ExchangeContext &context, QWidget *
     : TExchangeDialog(context, QStringLiteral(" Exchange Custom Attributes"), true, parent)
 {
     setObjectName(QStringLiteral("frmExchangeExtAtt"));
+    ui::setupWindow(this);
     // The first page's fields are spelled with a small "e", the others with a capital.
     static const char *const kEditNames[15] = {
         "ebextensionAttribute1",  "ebextensionAttribute2",  "ebextensionAttribute3",  "ebextensionAttribute4",
@@ -832,7 +841,9 @@ TfrmExchangeExtAtt::TfrmExchangeExtAtt(const ExchangeContext &context, QWidget *
                 e->setText(v.typeId() == QMetaType::QVariantList ? v.toList().value(0).toString() : v.toString());
             e->setEnabled(m_ctx.writable.contains(names[n - 1].toUpper()));
             connect(e, &QLineEdit::textEdited, this, [this] { changed(); });
-            g->addWidget(new QLabel(QStringLiteral("Custom Attribute %1:").arg(n), w), i, 0);
+            auto *caption = new QLabel(QStringLiteral("Custom Attribute %1:").arg(n), w);
+            caption->setBuddy(e);
+            g->addWidget(caption, i, 0);
             g->addWidget(e, i, 1);
             m_edits[n - 1] = e;
         }
@@ -879,13 +890,18 @@ TfrmILSSetings::TfrmILSSetings(const ExchangeContext &context, QWidget *parent)
     : TExchangeDialog(context, QStringLiteral(" Exchange Internet Locator Service"), true, parent)
 {
     setObjectName(QStringLiteral("frmILSSetings"));
+    ui::setupWindow(this);
     auto *body = new QWidget(this);
     auto *g = new QGridLayout(body);
     ebILSServer = named(new QLineEdit(body), "ebILSServer");
     ebILSAccount = named(new QLineEdit(body), "ebILSAccount");
-    g->addWidget(new QLabel(QStringLiteral("ILS Server:"), body), 0, 0);
+    auto *lbServer = new QLabel(QStringLiteral("ILS Server:"), body);
+    auto *lbAccount = new QLabel(QStringLiteral("ILS Account:"), body);
+    lbServer->setBuddy(ebILSServer);
+    lbAccount->setBuddy(ebILSAccount);
+    g->addWidget(lbServer, 0, 0);
     g->addWidget(ebILSServer, 0, 1);
-    g->addWidget(new QLabel(QStringLiteral("ILS Account:"), body), 1, 0);
+    g->addWidget(lbAccount, 1, 0);
     g->addWidget(ebILSAccount, 1, 1);
     g->setRowStretch(2, 1);
     setBody(body);

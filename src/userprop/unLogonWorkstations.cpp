@@ -2,6 +2,7 @@
 
 #include "options/unOptions.h"
 #include "userprop/unAccountLogic.h"
+#include "ui/windowlayout.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -15,6 +16,7 @@
 TfrmLogonWorkstations::TfrmLogonWorkstations(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmLogonWorkstations"));
+    ui::setupWindow(this);
     setWindowTitle(QStringLiteral(" Logon Workstations"));
     auto *v = new QVBoxLayout(this);
     rbAllComputers = new QRadioButton(QStringLiteral("All Computers"), this);
@@ -24,9 +26,11 @@ TfrmLogonWorkstations::TfrmLogonWorkstations(QWidget *parent) : QDialog(parent)
     v->addWidget(rbAllComputers);
     v->addWidget(rbTheFollowingComputers);
     auto *g = new QGridLayout;
-    g->addWidget(new QLabel(QStringLiteral("Computer name:"), this), 0, 0, 1, 2);
+    auto *lbComputer = new QLabel(QStringLiteral("Computer name:"), this);
+    g->addWidget(lbComputer, 0, 0, 1, 2);
     ebAddComputer = new QLineEdit(this);
     ebAddComputer->setObjectName(QStringLiteral("ebAddComputer"));
+    lbComputer->setBuddy(ebAddComputer);
     g->addWidget(ebAddComputer, 1, 0);
     auto button = [this](const char *name, const QString &text) {
         auto *b = new QPushButton(text, this);
@@ -39,6 +43,7 @@ TfrmLogonWorkstations::TfrmLogonWorkstations(QWidget *parent) : QDialog(parent)
     g->addWidget(btAdd, 1, 1);
     lvComputers = new QListWidget(this);
     lvComputers->setObjectName(QStringLiteral("lvComputers"));
+    lvComputers->setAccessibleName(QStringLiteral("Computers"));
     g->addWidget(lvComputers, 2, 0, 3, 1);
     g->addWidget(btEdit, 2, 1);
     g->addWidget(btRemove, 3, 1);
@@ -47,6 +52,7 @@ TfrmLogonWorkstations::TfrmLogonWorkstations(QWidget *parent) : QDialog(parent)
     bl->addStretch(1);
     btOK = button("btOK", QStringLiteral("OK"));
     btCancel = button("btCancel", QStringLiteral("Cancel"));
+    btOK->setDefault(true);
     bl->addWidget(btOK);
     bl->addWidget(btCancel);
     v->addLayout(bl);

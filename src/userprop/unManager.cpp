@@ -4,6 +4,7 @@
 #include "options/unOptions.h"
 #include "ui/prompt.h"
 #include "ui/texts.h"
+#include "ui/windowlayout.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -13,6 +14,7 @@
 TfrmManager::TfrmManager(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmManager"));
+    ui::setupWindow(this);
     setWindowTitle(QStringLiteral(" Edit Manager"));
     auto *v = new QVBoxLayout(this);
     v->addWidget(new QLabel(QStringLiteral("Assigned manager:"), this));

@@ -104,6 +104,7 @@ TRawDataPage::TRawDataPage(QWidget *parent) : QWidget(parent)
     lvRAW->setHeaderLabels({QStringLiteral("ldapName"), QStringLiteral("Property Type"), QStringLiteral("Property Value"),
                             QStringLiteral("Multi")});
     lvRAW->setColumnHidden(3, true);
+    lvRAW->setAccessibleName(QStringLiteral("Attributes"));
     lvRAW->setRootIsDecorated(false);
     connect(lvRAW, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem *item) { lvRAWDblClick(item); });
     lvRAW->setSortingEnabled(false);

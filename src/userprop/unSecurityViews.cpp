@@ -3,6 +3,7 @@
 #include "core/unSearch.h"
 #include "core/unValues.h"
 #include "platform/security/sid.h"
+#include "ui/windowlayout.h"
 #include "userprop/unRawDataView.h"
 
 #include <QApplication>
@@ -79,6 +80,8 @@ TTrusteeRightsView::TTrusteeRightsView(const char *listName, const QList<RightRo
     lbPermissions->setObjectName(QStringLiteral("lbPermissions"));
     lvPermitions = makeList(this, "lvPermitions", {QStringLiteral("Permissions"), QStringLiteral("Allow"),
                                                    QStringLiteral("Deny")});
+    lvTrustees->setAccessibleName(QStringLiteral("Group or User names"));
+    lvPermitions->setAccessibleName(QStringLiteral("Permissions"));
     auto *v = new QVBoxLayout(this);
     v->setContentsMargins(0, 0, 0, 0);
     v->addWidget(lvTrustees, 1);
@@ -185,7 +188,7 @@ TfrmAdvancedAttributes::TfrmAdvancedAttributes(const ads::ObjectPtr &object, con
     setObjectName(QStringLiteral("frmAdvancedAttributes"));
     setWindowTitle(mode == Mailbox ? QStringLiteral(" Mailbox  Advanced Security Settings")
                                    : QStringLiteral(" Advanced Security Settings"));
-    resize(640, 420);
+    ui::setupWindow(this, QSize(640, 420));
     ensureNameMaps();
     pcAdvanced = new QTabWidget(this);
     pcAdvanced->setObjectName(QStringLiteral("pcAdvanced"));
@@ -195,6 +198,7 @@ TfrmAdvancedAttributes::TfrmAdvancedAttributes(const ads::ObjectPtr &object, con
     auto *permissions = new QWidget;
     permissions->setObjectName(QStringLiteral("tsPermissions"));
     lvPermissions = makeList(permissions, "lvPermissions", cols);
+    lvPermissions->setAccessibleName(QStringLiteral("Permission entries"));
     (new QVBoxLayout(permissions))->addWidget(lvPermissions);
     pcAdvanced->addTab(permissions, QStringLiteral("Permissions"));
 
@@ -203,6 +207,7 @@ TfrmAdvancedAttributes::TfrmAdvancedAttributes(const ads::ObjectPtr &object, con
     QStringList auditCols = cols;
     auditCols[2] = QStringLiteral("Access");
     lvAuditing = makeList(auditing, "lvAuditing", auditCols);
+    lvAuditing->setAccessibleName(QStringLiteral("Auditing entries"));
     lbAuditNoAccess = new QLabel(auditing);
     lbAuditNoAccess->setObjectName(QStringLiteral("lbAuditNoAccess"));
     lbAuditNoAccess->hide();
@@ -251,6 +256,7 @@ TfrmAdvancedAttributes::TfrmAdvancedAttributes(const ads::ObjectPtr &object, con
                      {QStringLiteral("Trustree"), QStringLiteral("AccessMask"), QStringLiteral("AceType"),
                       QStringLiteral("AceFlags"), QStringLiteral("Flags"), QStringLiteral("ObjectType"),
                       QStringLiteral("InheritedObjectType")});
+    lvRaw->setAccessibleName(QStringLiteral("Access control entries"));
     auto *rv = new QVBoxLayout(raw);
     rv->addWidget(pnlRawHeader);
     rv->addWidget(lvRaw, 1);
@@ -375,7 +381,7 @@ TfrmPermitions::TfrmPermitions(const ads::ObjectPtr &user, QWidget *parent) : QD
 {
     setObjectName(QStringLiteral("frmPermitions"));
     setWindowTitle(QStringLiteral(" Mailbox Rights"));
-    resize(380, 460);
+    ui::setupWindow(this, QSize(380, 460));
     // This platform has no mailbox administration interface: the rights come from the
     // attribute, and the page says that it can do less.
     lbLimitedRights = new QLabel(QStringLiteral("This Page has limited functionality."), this);

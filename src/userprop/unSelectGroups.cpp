@@ -5,6 +5,7 @@
 #include "options/unOptions.h"
 #include "query/filtercompose.h"
 #include "ui/prompt.h"
+#include "ui/windowlayout.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -13,6 +14,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTreeWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -42,6 +44,8 @@ TfrmSelectGroups::TfrmSelectGroups(QWidget *parent) : QDialog(parent)
     auto *v = new QVBoxLayout(this);
     ListViewGroups = groupList(this, "ListViewGroups");
     ListViewGroupsResult = groupList(this, "ListViewGroupsResult");
+    ListViewGroups->setAccessibleName(QStringLiteral("Groups of the domain"));
+    ListViewGroupsResult->setAccessibleName(QStringLiteral("Groups chosen"));
     v->addWidget(ListViewGroups, 2);
     auto *ml = new QHBoxLayout;
     btAdd = new QPushButton(QStringLiteral("Add"), this);
@@ -60,6 +64,8 @@ TfrmSelectGroups::TfrmSelectGroups(QWidget *parent) : QDialog(parent)
     btOK->setEnabled(false);
     btCancel = new QPushButton(QStringLiteral("Cancel"), this);
     btCancel->setObjectName(QStringLiteral("btCancel"));
+    btOK->setDefault(true);
+    ui::tabOrder({ListViewGroups, btAdd, btRemove, ListViewGroupsResult, btOK, btCancel});
     bl->addWidget(btOK);
     bl->addWidget(btCancel);
     v->addLayout(bl);
@@ -70,7 +76,7 @@ TfrmSelectGroups::TfrmSelectGroups(QWidget *parent) : QDialog(parent)
     connect(btOK, &QPushButton::clicked, this, &TfrmSelectGroups::btOKClick);
     connect(btCancel, &QPushButton::clicked, this, &QDialog::reject);
     options::ApplyWindowFont(this);
-    resize(480, 460);
+    ui::setupWindow(this, QSize(480, 460));
 }
 
 void TfrmSelectGroups::load(const userprop::UserPropConnection &c, const QStringList &shown, const QString &userName)
@@ -163,8 +169,9 @@ bool TfrmSelectGroups::pick(QWidget *parent, const userprop::UserPropConnection 
                             const QString &userName, QStringList &chosen)
 {
     TfrmSelectGroups dlg(parent);
-    dlg.show();
-    dlg.load(c, shown, userName);
+    // The groups are read once the dialog shows (modal: a dialog shown before exec() would
+    // stay modeless and leave the property dialog open to edits under it).
+    QTimer::singleShot(0, &dlg, [&] { dlg.load(c, shown, userName); });
     if (dlg.exec() != QDialog::Accepted)
         return false;
     chosen = dlg.chosen();

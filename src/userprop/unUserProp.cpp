@@ -13,6 +13,7 @@
 #include "ui/prompt.h"
 #include "ui/texts.h"
 #include "ui/writable.h"
+#include "ui/windowlayout.h"
 #include "userprop/unRawDataView.h"
 #include "userprop/unSecurityViews.h"
 #include "userprop/unUserPropTabs.h"
@@ -281,7 +282,8 @@ QPlainTextEdit *TfrmUserProp::coupledMemo(Tab tab, const char *name, const char 
 
 void TfrmUserProp::build()
 {
-    resize(440, 520);
+    // Wide enough for every tab's caption in one row.
+    ui::setupWindow(this, QSize(440, 520));
     auto *layout = new QVBoxLayout(this);
     pcUserProp_ = new QTabWidget(this);
     pcUserProp_->setObjectName(QStringLiteral("pcUserProp"));

@@ -11,6 +11,7 @@
 #include "ui/prompt.h"
 #include "ui/texts.h"
 #include "ui/writable.h"
+#include "ui/windowlayout.h"
 #include "userprop/unHours.h"
 #include "userprop/unLogonWorkstations.h"
 #include "userprop/unSelectGroups.h"
@@ -82,10 +83,13 @@ QWidget *TfrmUserProp::buildAccount()
     ebUserLogonNamePreWindowsDomain_ = edit("ebUserLogonNamePreWindowsDomain");
     ebUserLogonNamePreWindowsDomain_->setReadOnly(true);
     ebUserLogonNamePreWindows_ = edit("ebUserLogonNamePreWindows");
-    g->addWidget(new QLabel(QStringLiteral("User logon name:"), page), 0, 0, 1, 2);
+    g->addWidget(ui::buddyLabel(QStringLiteral("User logon name:"), ebUserLogonName_, page), 0, 0, 1, 2);
+    // The domain part beside the pre-Windows 2000 name has no caption of its own.
+    ebUserLogonNamePreWindowsDomain_->setAccessibleName(QStringLiteral("Pre-Windows 2000 domain"));
     g->addWidget(ebUserLogonName_, 1, 0);
     g->addWidget(cbebUserLogonNameDomain_, 1, 1);
-    g->addWidget(new QLabel(QStringLiteral("User logon name (pre-Windows 2000):"), page), 2, 0, 1, 2);
+    g->addWidget(ui::buddyLabel(QStringLiteral("User logon name (pre-Windows 2000):"), ebUserLogonNamePreWindows_, page), 2, 0,
+                 1, 2);
     g->addWidget(ebUserLogonNamePreWindowsDomain_, 3, 0);
     g->addWidget(ebUserLogonNamePreWindows_, 3, 1);
     for (QLineEdit *e : {ebUserLogonName_, ebUserLogonNamePreWindows_})
@@ -567,9 +571,9 @@ QWidget *TfrmUserProp::buildMemberOf()
 {
     auto *page = new QWidget;
     auto *v = new QVBoxLayout(page);
-    v->addWidget(new QLabel(QStringLiteral("Member of:"), page));
     lvMemberOf_ = new QTreeWidget(page);
     lvMemberOf_->setObjectName(QStringLiteral("lvMemberOf"));
+    v->addWidget(ui::buddyLabel(QStringLiteral("Member of:"), lvMemberOf_, page));
     lvMemberOf_->setHeaderLabels({QStringLiteral("Name"), QStringLiteral("Active Directory Folder"), QStringLiteral("DN"),
                                   QStringLiteral("Token")});
     lvMemberOf_->setColumnHidden(2, true);

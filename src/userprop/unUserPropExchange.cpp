@@ -6,6 +6,7 @@
 #include "core/unValues.h"
 #include "ui/prompt.h"
 #include "ui/writable.h"
+#include "ui/windowlayout.h"
 #include "userprop/unExchangeDialogs.h"
 #include "userprop/unSecurityViews.h"
 #include "userprop/unUserPropTabs.h"
@@ -35,10 +36,10 @@ QWidget *TfrmUserProp::buildExchangeGeneral()
     ebMailboxstore_ = new QLineEdit(page);
     ebMailboxstore_->setObjectName(QStringLiteral("ebMailboxstore"));
     ebMailboxstore_->setReadOnly(true);
-    g->addWidget(new QLabel(QStringLiteral("Mailbox store:"), page), row, 0);
+    g->addWidget(ui::buddyLabel(QStringLiteral("Mailbox store:"), ebMailboxstore_, page), row, 0);
     g->addWidget(ebMailboxstore_, row++, 1, 1, 2);
     ebExchangeAlias_ = coupledEdit(ExchangeGeneral, "ebExchangeAlias", "mailNickname");
-    g->addWidget(new QLabel(QStringLiteral("Alias:"), page), row, 0);
+    g->addWidget(ui::buddyLabel(QStringLiteral("Alias:"), ebExchangeAlias_, page), row, 0);
     g->addWidget(ebExchangeAlias_, row++, 1, 1, 2);
     const struct {
         const char *name, *caption, *line1, *line2;
@@ -66,7 +67,7 @@ QWidget *TfrmUserProp::buildExchangeAdvanced()
     auto *g = new QGridLayout(page);
     int row = 0;
     ebSimpleDisplayName_ = coupledEdit(ExchangeAdvanced, "ebSimpleDisplayName", "displayNamePrintable");
-    g->addWidget(new QLabel(QStringLiteral("Simple display name:"), page), row, 0);
+    g->addWidget(ui::buddyLabel(QStringLiteral("Simple display name:"), ebSimpleDisplayName_, page), row, 0);
     g->addWidget(ebSimpleDisplayName_, row++, 1);
     cbHideFromExchangeAddressLists_ = new QCheckBox(QStringLiteral("Hide from Exchange address lists"), page);
     cbHideFromExchangeAddressLists_->setObjectName(QStringLiteral("cbHideFromExchangeAddressLists"));

@@ -122,7 +122,9 @@ QWidget *TfrmUserProp::buildAddress()
     auto *page = new QWidget;
     auto *g = new QGridLayout(page);
     int row = 0;
-    cbCountry_ = new QComboBox(page);
+    // Made without a parent like the edits: each takes its place in the Tab order when its
+    // row is laid out, so the country list comes after the postal code.
+    cbCountry_ = new QComboBox;
     cbCountry_->setObjectName(QStringLiteral("cbCountry"));
     for (const CountryISO &c : catalogue::countries())
         cbCountry_->addItem(catalogue::text(c.name));

@@ -9,6 +9,7 @@
 #include "ui/prompt.h"
 #include "ui/texts.h"
 #include "ui/writable.h"
+#include "ui/windowlayout.h"
 #include "userprop/unUserPropTabs.h"
 
 #include <QGridLayout>
@@ -46,7 +47,7 @@ QWidget *TfrmUserProp::buildOrganization()
     ebManager_ = new QLineEdit(page);
     ebManager_->setObjectName(QStringLiteral("ebManager"));
     ebManager_->setReadOnly(true);
-    g->addWidget(new QLabel(QStringLiteral("Manager:"), page), row, 0);
+    g->addWidget(ui::buddyLabel(QStringLiteral("Manager:"), ebManager_, page), row, 0);
     g->addWidget(ebManager_, row++, 1, 1, 2);
     lbManagerDN_ = new QLabel(page);
     lbManagerDN_->setObjectName(QStringLiteral("lbManagerDN"));
@@ -66,8 +67,8 @@ QWidget *TfrmUserProp::buildOrganization()
     connect(btManagerChange_, &QPushButton::clicked, this, &TfrmUserProp::btManagerChangeClick);
     connect(btManagerProperties_, &QPushButton::clicked, this, &TfrmUserProp::btManagerPropertiesClick);
     connect(btManagerClear_, &QPushButton::clicked, this, &TfrmUserProp::btManagerClearClick);
-    g->addWidget(new QLabel(QStringLiteral("Direct reports:"), page), row, 0, Qt::AlignTop);
     lvDirectReports_ = quickpanel::newDirectReportsList(page);
+    g->addWidget(ui::buddyLabel(QStringLiteral("Direct reports:"), lvDirectReports_, page), row, 0, Qt::AlignTop);
     connect(lvDirectReports_, &QTreeWidget::itemDoubleClicked, this,
             [this](QTreeWidgetItem *item) { lvDirectReportsDblClick(item); });
     g->addWidget(lvDirectReports_, row++, 1, 1, 2);

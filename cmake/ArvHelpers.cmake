@@ -17,11 +17,12 @@ function(arv_add_test name)
   cmake_parse_arguments(A "DOMAIN;GUI" "" "SOURCES;DEPS" ${ARGN})
   add_executable(${name} ${A_SOURCES})
   target_link_libraries(${name} PRIVATE ${A_DEPS} arv_testsupport GTest::gtest GTest::gmock)
-  # The change journal of every program and arvendel-cli a test starts goes below the build
-  # tree, never to the user's own state folder (tests that read it set their own).
+  # The change journal and the settings of every program and arvendel-cli a test starts go
+  # below the build tree, never to the user's own folders (tests that read them set their own):
+  # a window remembers its size there, and a test must not change the user's windows.
   set(env "ARV_TEST_DOMAIN=${ARV_TEST_DOMAIN_DIR}" "QT_QPA_PLATFORM=offscreen"
           "ARV_SOURCE_DIR=${PROJECT_SOURCE_DIR}" "ARV_BINARY_DIR=${PROJECT_BINARY_DIR}"
-          "XDG_STATE_HOME=${PROJECT_BINARY_DIR}/test-state")
+          "XDG_STATE_HOME=${PROJECT_BINARY_DIR}/test-state" "XDG_CONFIG_HOME=${PROJECT_BINARY_DIR}/test-config")
   # gtest_discover_tests flattens its PROPERTIES into one list, so a list-valued ENVIRONMENT
   # would swallow the properties after it (FIXTURES_REQUIRED was lost). The environment goes
   # through env(1) as the tests' executor instead; it also applies to test discovery.

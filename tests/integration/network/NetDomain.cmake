@@ -29,6 +29,7 @@ function(arv_add_netdomain_test name)
   set_property(TARGET ${name} PROPERTY CROSSCOMPILING_EMULATOR /usr/bin/env
                "ARV_TEST_DOMAIN=${ARV_NET_DOMAIN_DIR}" "QT_QPA_PLATFORM=offscreen"
                "ARV_SOURCE_DIR=${PROJECT_SOURCE_DIR}" "ARV_BINARY_DIR=${PROJECT_BINARY_DIR}"
+               "XDG_STATE_HOME=${PROJECT_BINARY_DIR}/test-state" "XDG_CONFIG_HOME=${PROJECT_BINARY_DIR}/test-config"
                /bin/sh ${PROJECT_SOURCE_DIR}/tests/support/test-resolver.sh)
   set(props FIXTURES_REQUIRED netdomain)
   if(A_LOCK_DC2)

@@ -15,7 +15,7 @@ namespace schemacache {
 
 namespace {
 
-const QByteArray kMagic = "Arvendel schema cache 1";
+const QByteArray kMagic = "Arvendel schema cache 2";
 constexpr qint64 kMaxFileSize = 8 * 1024 * 1024;
 constexpr int kMaxAttributes = 100000;
 constexpr int kMaxNameLength = 256;
@@ -107,7 +107,7 @@ QByteArray serialise(const Key &key, const SchemaMap &map)
     out += "attributes\t" + QByteArray::number(map.size()) + '\n';
     for (auto it = map.entries().constBegin(); it != map.entries().constEnd(); ++it)
         out += it.key().toUtf8() + '\t' + QByteArray::number(int(it.value().type)) + '\t' +
-               (it.value().singleValued ? '1' : '0') + '\n';
+               (it.value().singleValued ? '1' : '0') + '\t' + (it.value().confidential ? '1' : '0') + '\n';
     out += "end\n";
     return out;
 }
@@ -132,7 +132,8 @@ std::shared_ptr<SchemaMap> parse(const QByteArray &text, const Key &key)
     auto map = std::make_shared<SchemaMap>();
     for (int i = 0; i < n; ++i) {
         const QList<QByteArray> parts = lines[at + i].split('\t');
-        if (parts.size() != 3 || !validName(parts[0]) || (parts[2] != "0" && parts[2] != "1"))
+        if (parts.size() != 4 || !validName(parts[0]) || (parts[2] != "0" && parts[2] != "1")
+            || (parts[3] != "0" && parts[3] != "1"))
             return nullptr;
         const int type = parts[1].toInt(&ok);
         if (!ok || !knownType(type))
@@ -140,6 +141,7 @@ std::shared_ptr<SchemaMap> parse(const QByteArray &text, const Key &key)
         AttributeInfo info;
         info.type = AdsType(type);
         info.singleValued = parts[2] == "1";
+        info.confidential = parts[3] == "1";  // the change journal keeps no value of these
         map->add(QString::fromLatin1(parts[0]), info);
     }
     if (map->size() != n) // a name twice

@@ -39,6 +39,11 @@ protected:
         AttributeInfo members;
         members.type = ADSTYPE_DN_STRING;
         map_.add(QStringLiteral("member"), members);
+        AttributeInfo secret;
+        secret.type = ADSTYPE_OCTET_STRING;
+        secret.singleValued = true;
+        secret.confidential = true;
+        map_.add(QStringLiteral("msPKIRoamingTimeStamp"), secret);
     }
     void TearDown() override
     {
@@ -76,7 +81,10 @@ TEST_F(SchemaCacheFiles, ComeBackOnlyForTheSameSchemaState)
 
     const auto back = schemacache::load(key_);
     ASSERT_TRUE(back);
-    EXPECT_EQ(back->size(), 3);
+    EXPECT_EQ(back->size(), 4);
+    // Confidential attributes stay so: the change journal must never record their values.
+    EXPECT_TRUE(back->lookup(QStringLiteral("msPKIRoamingTimeStamp")).confidential);
+    EXPECT_FALSE(back->lookup(QStringLiteral("description")).confidential);
     EXPECT_EQ(back->lookup(QStringLiteral("LASTLOGON")).type, ADSTYPE_LARGE_INTEGER);
     EXPECT_TRUE(back->lookup(QStringLiteral("lastLogon")).singleValued);
     EXPECT_FALSE(back->lookup(QStringLiteral("member")).singleValued);
@@ -108,15 +116,16 @@ TEST_F(SchemaCacheFiles, DamagedFilesAreIgnored)
 
     QList<QByteArray> damaged;
     damaged << good.left(good.size() - 4);                                  // cut short
-    damaged << QByteArray(good).replace("attributes\t3", "attributes\t4");  // wrong count
-    damaged << QByteArray(good).replace("attributes\t3", "attributes\t-1");
-    damaged << QByteArray(good).replace("attributes\t3", "attributes\t99999999999");
+    damaged << QByteArray(good).replace("attributes\t4", "attributes\t5");  // wrong count
+    damaged << QByteArray(good).replace("attributes\t4", "attributes\t-1");
+    damaged << QByteArray(good).replace("attributes\t4", "attributes\t99999999999");
     damaged << QByteArray(good).replace("\t10\t", "\t4711\t");              // no such type
     damaged << QByteArray(good).replace("lastlogon\t", "last logon\t");     // not a name
     damaged << QByteArray(good).replace("lastlogon\t", "\t");
     damaged << QByteArray(good).replace("description\t", "member\t");       // a name twice
     damaged << QByteArray(good).replace("\t1\n", "\tyes\n");
-    damaged << QByteArray(good).replace("Arvendel schema cache 1", "Arvendel schema cache 2");
+    damaged << QByteArray(good).replace("Arvendel schema cache 2", "Arvendel schema cache 1");  // older form
+    damaged << QByteArray(good).replace("\t0\n", "\n");                     // no confidential field
     damaged << QByteArray(good).replace("end\n", "end\nmore\n");
     damaged << QByteArray(good).replace('\n', "\r\n");
     damaged << QByteArray(3000, '\0');

@@ -23,6 +23,7 @@
 #include <QTableView>
 #include <QTimer>
 #include <QTreeView>
+#include <QWindow>
 
 #include <algorithm>
 
@@ -356,7 +357,7 @@ public:
         QSize s = window_->sizeHint().expandedTo(window_->minimumSizeHint());
         if (preferred_.isValid())
             s = s.expandedTo(preferred_);
-        return s.boundedTo(available().size());
+        return s.boundedTo(room());
     }
 
     void reset()
@@ -392,6 +393,14 @@ private:
         const QWidget *anchor = window_->parentWidget() ? window_->parentWidget()->window() : window_.data();
         QScreen *screen = anchor->screen() ? anchor->screen() : QGuiApplication::primaryScreen();
         return screen ? screen->availableGeometry() : QRect(0, 0, 1366, 768);
+    }
+
+    // The largest size the window itself may take: the screen less the frame around it, so
+    // that the framed window fits too (a few pixels that decide a 768-pixel screen at 125 %).
+    QSize room() const
+    {
+        const QWindow *handle = window_->windowHandle();
+        return available().size().shrunkBy(handle ? handle->frameMargins() : QMargins());
     }
 
     QList<QSplitter *> splitters() const
@@ -447,11 +456,23 @@ private:
             if (!keeperOf(v) && !v->property(kFixedName).toBool())
                 setupColumns(v, Columns::Fit);
         nameListsByTheirLabels();
+        QList<QTabWidget *> tabs;
         for (QTabWidget *t : window_->findChildren<QTabWidget *>()) {
             if (!ownedBy(t, window_))
                 continue;
             t->setUsesScrollButtons(false);
             t->setElideMode(Qt::ElideNone);
+            t->updateGeometry(); // the window's layout keeps the tab widget's old hints
+            tabs << t;
+        }
+        // A row of tabs wider than the screen scrolls rather than push the window off it.
+        if (!tabs.isEmpty() && window_->layout()) {
+            window_->layout()->invalidate();
+            if (window_->minimumSizeHint().width() > room().width())
+                for (QTabWidget *t : tabs) {
+                    t->setUsesScrollButtons(true);
+                    t->updateGeometry();
+                }
         }
         for (QSplitter *sp : splitters()) {
             splitterDefaults_.insert(sp, sp->saveState());
@@ -464,7 +485,7 @@ private:
         if (stored) {
             const QList<int> wh = numbers(k.readString(QStringLiteral("Size")).value_or(QString()));
             if (wh.size() == 2 && wh[0] > 0 && wh[1] > 0)
-                size = QSize(wh[0], wh[1]).expandedTo(window_->minimumSizeHint()).boundedTo(available().size());
+                size = QSize(wh[0], wh[1]).expandedTo(window_->minimumSizeHint()).boundedTo(room());
         }
         window_->resize(size);
         if (QLayout *l = window_->layout())
@@ -480,7 +501,7 @@ private:
                 missing = qMax(missing, keeper->missingWidth());
             }
             if (missing > 0) {
-                window_->resize(QSize(qMin(size.width() + missing + 2, available().width()), size.height()));
+                window_->resize(QSize(qMin(size.width() + missing + 2, room().width()), size.height()));
                 if (QLayout *l = window_->layout())
                     l->activate();
             }

@@ -285,6 +285,10 @@ void TfrmUserProp::build()
     // Wide enough for every tab's caption in one row.
     ui::setupWindow(this, QSize(440, 520));
     auto *layout = new QVBoxLayout(this);
+    // Twelve tabs in one row take nearly all of a 1366-pixel screen at 125 %: narrow side
+    // margins keep the row whole there.
+    const QMargins margins = layout->contentsMargins();
+    layout->setContentsMargins(6, margins.top(), 6, margins.bottom());
     pcUserProp_ = new QTabWidget(this);
     pcUserProp_->setObjectName(QStringLiteral("pcUserProp"));
     pages_[General] = buildGeneral();

@@ -12,7 +12,10 @@
 #include <QMouseEvent>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QScreen>
 #include <QSplitter>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
@@ -147,6 +150,44 @@ TEST_F(WindowMemory, TheLastColumnIsNeverNarrowerThanItsNames)
     const int need = w.names->fontMetrics().horizontalAdvance(longest);
     EXPECT_GE(h->sectionSize(1), need);
     EXPECT_GT(h->length(), w.names->viewport()->width());
+}
+
+// A window with a row of tabs that asks for more room than any screen has.
+struct TabbedWindow : QDialog {
+    QTabWidget *tabs;
+    TabbedWindow(int count, QSize preferred)
+    {
+        setObjectName(QStringLiteral("frmTabProbe"));
+        tabs = new QTabWidget(this);
+        for (int i = 0; i < count; ++i)
+            tabs->addTab(new QWidget, QStringLiteral("A caption of page %1").arg(i));
+        (new QVBoxLayout(this))->addWidget(tabs);
+        ui::setupWindow(this, preferred);
+    }
+};
+
+TEST_F(WindowMemory, TheFramedWindowFitsTheScreenAndOnlyATooLongTabRowScrolls)
+{
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    {
+        // More than the screen is asked for: the window with its frame still fits, and a
+        // row that fits keeps every tab in view without scroll arrows.
+        TabbedWindow w(3, QSize(5000, 5000));
+        showAndSettle(&w);
+        EXPECT_LE(w.frameGeometry().width(), screen.width());
+        EXPECT_LE(w.frameGeometry().height(), screen.height());
+        EXPECT_FALSE(w.tabs->usesScrollButtons());
+        EXPECT_GE(w.tabs->tabBar()->width(), w.tabs->tabBar()->sizeHint().width());
+    }
+    {
+        // Sixty captions cannot stand in one row: the row scrolls, no caption is shortened,
+        // and the window stays on the screen.
+        TabbedWindow w(60, QSize());
+        showAndSettle(&w);
+        EXPECT_TRUE(w.tabs->usesScrollButtons());
+        EXPECT_EQ(w.tabs->elideMode(), Qt::ElideNone);
+        EXPECT_LE(w.frameGeometry().width(), screen.width());
+    }
 }
 
 TEST_F(WindowMemory, SizeSplitterAndWidthsSurviveARestartAndTheResetForgetsThem)

@@ -12,6 +12,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QPalette>
 #include <QPushButton>
@@ -190,6 +191,14 @@ void TfrmCredentials::showKeyringNote(const QString &text)
 {
     lbKeyring->setText(text);
     lbKeyring->show();
+    // The note may come after the window was sized: it grows by what the wrapped note needs
+    // at the window's width, so that the note is never cut.
+    if (QLayout *l = layout()) {
+        l->activate();
+        const int needed = l->hasHeightForWidth() ? l->totalHeightForWidth(width()) : l->totalSizeHint().height();
+        if (needed > height())
+            resize(width(), needed);
+    }
 }
 
 void TfrmCredentials::btOKClick()

@@ -51,7 +51,7 @@ QHeaderView *headerOf(const QAbstractItemView *view)
 // widths the window remembers.
 class ColumnKeeper : public QObject {
 public:
-    ColumnKeeper(QAbstractItemView *view, Columns kind) : QObject(view), view_(view), kind_(kind)
+    ColumnKeeper(QAbstractItemView *view, Columns kind) : QObject(view), view_(view), viewId_(view), kind_(kind)
     {
         setObjectName(QLatin1String(kKeeperName));
         QHeaderView *h = headerOf(view);
@@ -201,7 +201,9 @@ public:
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
-        if (watched == view_) {
+        // Compared by address: events also come while the view is being destroyed, when it is
+        // no longer an item view and the guarded pointer must not be read as one.
+        if (watched == viewId_) {
             if (event->type() == QEvent::Show)
                 scheduleFit();
             return false;
@@ -266,6 +268,7 @@ private:
     }
 
     QPointer<QAbstractItemView> view_;
+    const QObject *viewId_ = nullptr;
     QPointer<QAbstractItemModel> model_;
     Columns kind_;
     QHash<QString, int> pinned_;   // column key -> width the user set or the window remembered
@@ -340,7 +343,7 @@ QList<QPointer<WindowMemory>> &memories()
 
 class WindowMemory : public QObject {
 public:
-    WindowMemory(QWidget *window, QSize preferred) : QObject(window), window_(window), preferred_(preferred)
+    WindowMemory(QWidget *window, QSize preferred) : QObject(window), window_(window), windowId_(window), preferred_(preferred)
     {
         setObjectName(QLatin1String(kMemoryName));
         window->installEventFilter(this);
@@ -376,7 +379,7 @@ public:
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
-        if (watched == window_ && !event->spontaneous()) {
+        if (watched == windowId_ && !event->spontaneous()) {
             if (event->type() == QEvent::Show && !shown_)
                 firstShow();
             else if (event->type() == QEvent::Hide && shown_)
@@ -570,6 +573,7 @@ private:
     }
 
     QPointer<QWidget> window_;
+    const QObject *windowId_ = nullptr;  // for the event filter: compared by address only
     QSize preferred_;
     bool shown_ = false;
     QHash<QSplitter *, QByteArray> splitterDefaults_;

@@ -13,8 +13,15 @@ if [ -n "$d" ] && [ -f "$d/hosts" ]; then
         LD_PRELOAD=libresolv_wrapper.so:$LD_PRELOAD
         export RESOLV_WRAPPER_CONF
     fi
-    # A sanitizer runtime linked to the test then comes after the preloaded wrappers.
-    ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0
-    export NSS_WRAPPER_HOSTS LD_PRELOAD ASAN_OPTIONS
+    # Under a sanitizer (its options are set for that run only) the wrappers must not open the
+    # C library with RTLD_DEEPBIND, which the sanitizer runtime refuses; the runtime linked to
+    # the test then comes after the preloaded wrappers.
+    if [ -n "${ASAN_OPTIONS:-}" ]; then
+        NSS_WRAPPER_DISABLE_DEEPBIND=1
+        RESOLV_WRAPPER_DISABLE_DEEPBIND=1
+        ASAN_OPTIONS=$ASAN_OPTIONS:verify_asan_link_order=0
+        export NSS_WRAPPER_DISABLE_DEEPBIND RESOLV_WRAPPER_DISABLE_DEEPBIND ASAN_OPTIONS
+    fi
+    export NSS_WRAPPER_HOSTS LD_PRELOAD
 fi
 exec "$@"

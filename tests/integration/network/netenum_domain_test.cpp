@@ -161,7 +161,8 @@ private:
                     ::close(s);
                 }
             }
-            for (std::size_t i = 0; i < pairs.size();) {
+            // Only the pairs that were polled: one accepted just now has no entry in fds yet.
+            for (std::size_t i = 0; i < pairs.size() && 2 + 2 * i < fds.size();) {
                 const short fromClient = fds[1 + 2 * i].revents, fromServer = fds[2 + 2 * i].revents;
                 char buf[4096];
                 bool open = true;

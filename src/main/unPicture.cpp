@@ -223,6 +223,12 @@ QString byteCountText(qint64 size)
     return locale.toString(size) + QStringLiteral(" bytes");
 }
 
+QString pictureStatusText(const Picture &picture)
+{
+    const Details d = pictureDetails(QString(), -1, picture, true);
+    return QStringLiteral("[Palette: %1] [%2] [%3]").arg(d.palette, d.dimension, d.sizeText);
+}
+
 QString tooBigMessage(qint64 size)
 {
     return QStringLiteral("The picture you have selected is too big (") + QString::number(size)

@@ -55,6 +55,10 @@ struct Details {
 // shown: the picture now displayed (may be null); jpegPhotoOption: pictures go to jpegPhoto.
 Details pictureDetails(const QString &name, qint64 size, const Picture &shown, bool jpegPhotoOption);
 
+// The status line of the large picture window: "[Palette: True-Color] [160x120 pixels]
+// [57,600 bytes]", the size being width x height x bytes per pixel of the colour depth.
+QString pictureStatusText(const Picture &picture);
+
 // An upload prepared from a file: what to show and the bytes to write.
 struct Upload {
     bool ok = false;

@@ -22,8 +22,8 @@
 #include <QRadioButton>
 #include <QSaveFile>
 #include <QScopedValueRollback>
-#include <QScrollArea>
 #include <QStackedLayout>
+#include <QStatusBar>
 #include <QVBoxLayout>
 
 namespace {
@@ -33,12 +33,7 @@ const QString kNew = QStringLiteral("<new>");
 
 // --- TScaledPicture -----------------------------------------------------------------------
 
-TScaledPicture::TScaledPicture(QWidget *parent) : QWidget(parent)
-{
-    setObjectName(QStringLiteral("ContactImage"));
-    setFixedSize(100, 100);
-    setCursor(Qt::PointingHandCursor);
-}
+TScaledPicture::TScaledPicture(QWidget *parent) : QWidget(parent) {}
 
 void TScaledPicture::setImage(const QImage &image)
 {
@@ -72,30 +67,50 @@ void TScaledPicture::mouseReleaseEvent(QMouseEvent *e)
         emit clicked();
 }
 
+void TScaledPicture::mouseDoubleClickEvent(QMouseEvent *e)
+{
+    if (e->button() == Qt::LeftButton)
+        emit doubleClicked();
+}
+
 // --- TfrmPictureDetail --------------------------------------------------------------------
 
-TfrmPictureDetail::TfrmPictureDetail(const QImage &image, const QString &caption, QWidget *parent)
+TfrmPictureDetail::TfrmPictureDetail(const picture::Picture &picture, const QString &caption, QWidget *parent)
     : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmPictureDetail"));
     setWindowTitle(caption);
     setModal(true);
+    setWindowFlags(windowFlags() | Qt::WindowMaximizeButtonHint);
     auto *layout = new QVBoxLayout(this);
-    auto *area = new QScrollArea(this);
-    auto *label = new QLabel(area);
-    label->setObjectName(QStringLiteral("imgPicture"));
-    label->setPixmap(QPixmap::fromImage(image));
-    label->setAlignment(Qt::AlignCenter);
-    area->setWidget(label);
-    area->setAlignment(Qt::AlignCenter);
-    area->setWidgetResizable(true);
-    layout->addWidget(area);
+    auto *image = new TScaledPicture(this);
+    image->setObjectName(QStringLiteral("imgPicture"));
+    image->setMinimumSize(16, 16);
+    image->setImage(picture.image);
+    connect(image, &TScaledPicture::doubleClicked, this, &TfrmPictureDetail::imgPictureDblClick);
+    layout->addWidget(image, 1);
     auto *close = new QPushButton(QStringLiteral("Close"), this);
     close->setObjectName(QStringLiteral("btClose"));
     connect(close, &QPushButton::clicked, this, &QDialog::accept);
     layout->addWidget(close, 0, Qt::AlignRight);
-    ui::setupWindow(this, QSize(qBound(200, image.width() + 40, 1000), qBound(200, image.height() + 80, 800)));
+    auto *status = new QStatusBar(this);
+    status->setObjectName(QStringLiteral("StatusBar"));
+    status->setSizeGripEnabled(false);
+    auto *text = new QLabel(picture::pictureStatusText(picture), status);
+    text->setObjectName(QStringLiteral("lbPictureStatus"));
+    status->addWidget(text, 1);
+    layout->addWidget(status);
+    const QSize size = picture.image.size();
+    ui::setupWindow(this, QSize(qBound(200, size.width() + 40, 1000), qBound(200, size.height() + 100, 800)));
     options::ApplyWindowFont(this);
+}
+
+void TfrmPictureDetail::imgPictureDblClick()
+{
+    if (isMaximized())
+        showNormal();
+    else
+        showMaximized();
 }
 
 // --- TPictureTab --------------------------------------------------------------------------
@@ -116,6 +131,9 @@ TPictureTab::TPictureTab(QWidget *parent) : QWidget(parent)
     lbNone->setTextFormat(Qt::PlainText);
     lbNone->setAlignment(Qt::AlignCenter);
     ContactImage = new TScaledPicture(frame);
+    ContactImage->setObjectName(QStringLiteral("ContactImage"));
+    ContactImage->setFixedSize(100, 100);
+    ContactImage->setCursor(Qt::PointingHandCursor);
     ui::setHint(ContactImage, QStringLiteral("Click For Large Image"));
     stack->addWidget(lbNone);
     stack->addWidget(ContactImage);
@@ -544,6 +562,6 @@ void TPictureTab::ContactImageClick()
 {
     if (PhotoValues.isEmpty())
         return;
-    TfrmPictureDetail dlg(shown_.image, lbPicName->text(), window());
+    TfrmPictureDetail dlg(shown_, lbPicName->text(), window());
     dlg.exec();
 }

@@ -16,7 +16,8 @@ class QLabel;
 class QPushButton;
 class QRadioButton;
 
-// A label that shows a picture scaled into its box, keeping the proportions and centred.
+// A picture scaled into the widget, keeping the proportions and centred: larger pictures
+// shrink to fit, smaller ones keep their size.
 class TScaledPicture : public QWidget {
     Q_OBJECT
 public:
@@ -27,18 +28,23 @@ public:
     QRect targetRect() const;
 signals:
     void clicked();
+    void doubleClicked();
 protected:
     void paintEvent(QPaintEvent *) override;
     void mouseReleaseEvent(QMouseEvent *) override;
+    void mouseDoubleClickEvent(QMouseEvent *) override;
 private:
     QImage image_;
 };
 
-// The large picture window.
+// The large picture window (modal): the picture centred and scaled to the window with its
+// proportions (imgPicture), the status bar with palette, size in pixels and in bytes.
+// Double clicking the picture toggles between the maximised and the normal window.
 class TfrmPictureDetail : public QDialog {
     Q_OBJECT
 public:
-    TfrmPictureDetail(const QImage &image, const QString &caption, QWidget *parent = nullptr);
+    TfrmPictureDetail(const picture::Picture &picture, const QString &caption, QWidget *parent = nullptr);
+    void imgPictureDblClick();
 };
 
 class TPictureTab : public QWidget {

@@ -13,6 +13,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
+#include <QRegularExpression>
+#include <QTest>
 
 using namespace qptest;
 
@@ -262,10 +264,74 @@ TEST_F(PictureTab, UploadIntoNewAppendsToJpegPhoto)
 TEST(ScaledPicture, SmallPicturesKeepTheirSizeLargeOnesShrinkInProportion)
 {
     TScaledPicture box;
+    box.setFixedSize(100, 100);
     box.setImage(gradient(40, 30));
     EXPECT_EQ(box.targetRect(), QRect(30, 35, 40, 30)); // centred, not stretched
     box.setImage(gradient(90, 300));
     EXPECT_EQ(box.targetRect(), QRect(35, 0, 30, 100)); // whole picture, proportions kept
     box.setImage({});
     EXPECT_TRUE(box.targetRect().isNull());
+}
+
+TEST_F(PictureTab, LargeWindowOfASeededPictureShowsItsStatusAndTogglesMaximised)
+{
+    useJpegPhoto(false);
+    const QString dn = QStringLiteral("CN=Thumbnail Photo,OU=Showcase,") + testsupport::fact("SEED_OU");
+    const QByteArray jpeg = read(dn, "thumbnailPhoto").toByteArray();
+    ASSERT_FALSE(jpeg.isEmpty());
+    // The frame header of the stored JPEG, read here marker by marker: height, width and the
+    // number of colour components.
+    int width = 0, height = 0, components = 0;
+    for (qsizetype i = 2; i + 9 < jpeg.size() && uchar(jpeg[i]) == 0xFF;) {
+        const int marker = uchar(jpeg[i + 1]);
+        if (marker >= 0xC0 && marker <= 0xC2) {
+            height = uchar(jpeg[i + 5]) << 8 | uchar(jpeg[i + 6]);
+            width = uchar(jpeg[i + 7]) << 8 | uchar(jpeg[i + 8]);
+            components = uchar(jpeg[i + 9]);
+            break;
+        }
+        i += 2 + (uchar(jpeg[i + 2]) << 8 | uchar(jpeg[i + 3]));
+    }
+    ASSERT_EQ(components, 3) << "the seed's portraits are colour pictures";
+    load(dn);
+    showPictureTab();
+
+    QString caption, status;
+    QRect shown;
+    QSize box;
+    bool maximised = false, normalAgain = false;
+    QTimer::singleShot(0, [&] {
+        auto *d = qobject_cast<TfrmPictureDetail *>(QApplication::activeModalWidget());
+        if (!d)
+            return;
+        caption = d->windowTitle();
+        status = d->findChild<QLabel *>("lbPictureStatus")->text();
+        auto *image = d->findChild<TScaledPicture *>("imgPicture");
+        // A window too low for the picture: it shrinks to the height left for it.
+        d->resize(width * 5, 0);
+        QApplication::processEvents();
+        shown = image->targetRect();
+        box = image->size();
+        QTest::mouseDClick(image, Qt::LeftButton, {}, box.isEmpty() ? QPoint() : QPoint(box.width() / 2, box.height() / 2));
+        maximised = d->isMaximized();
+        QTest::mouseDClick(image, Qt::LeftButton, {}, QPoint(1, 1));
+        normalAgain = !d->isMaximized();
+        d->accept();
+    });
+    emit child<TScaledPicture>("ContactImage")->clicked();
+    EXPECT_EQ(caption, "Picture.jpg");
+    // 24-bit colour: three bytes a pixel.
+    const QString sizeText = status.section("] [", 2).chopped(1);
+    EXPECT_EQ(status.section("] [", 0, 1) + "] [", QString("[Palette: True-Color] [%1x%2 pixels] [").arg(width).arg(height));
+    EXPECT_TRUE(sizeText.endsWith(" bytes")) << status.toStdString();
+    EXPECT_EQ(QString(sizeText).remove(QRegularExpression("[^0-9]")), QString::number(qint64(width) * height * 3));
+    // Scaled down to the height, its proportions kept, in the middle of the window's width.
+    ASSERT_FALSE(shown.isEmpty());
+    ASSERT_LT(box.height(), height);
+    EXPECT_EQ(shown.height(), box.height());
+    EXPECT_NEAR(double(shown.width()) / shown.height(), double(width) / height, 0.05);
+    EXPECT_NEAR(shown.center().x(), box.width() / 2, 1);
+    EXPECT_NEAR(shown.center().y(), box.height() / 2, 1);
+    EXPECT_TRUE(maximised);
+    EXPECT_TRUE(normalAgain);
 }

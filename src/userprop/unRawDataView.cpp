@@ -8,7 +8,9 @@
 #include "platform/office/office.h"
 #include "platform/office/workbook.h"
 #include "platform/security/sid.h"
+#include "ui/listsort.h"
 #include "ui/prompt.h"
+#include "ui/texts.h"
 #include "ui/unMVADSI.h"
 
 #include <QDateTime>
@@ -64,7 +66,6 @@ QString RawValueText(const QString &name, int type, const QVariant &value)
     case ads::ADSTYPE_CASE_IGNORE_STRING:
     case ads::ADSTYPE_PRINTABLE_STRING:
     case ads::ADSTYPE_NUMERIC_STRING:
-    case ads::ADSTYPE_OBJECT_CLASS:
         return value.toString();
     case ads::ADSTYPE_BOOLEAN:
         return value.toBool() ? QStringLiteral("True") : QStringLiteral("False");
@@ -109,10 +110,11 @@ TRawDataPage::TRawDataPage(QWidget *parent) : QWidget(parent)
     connect(lvRAW, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem *item) { lvRAWDblClick(item); });
     lvRAW->setSortingEnabled(false);
     lbTotal = new QLabel(this);
-    lbTotal->setObjectName(QStringLiteral("lbRawTotal"));
+    lbTotal->setObjectName(QStringLiteral("lbTotal"));
     sbRawToExcel = new QToolButton(this);
     sbRawToExcel->setObjectName(QStringLiteral("sbRawToExcel"));
     sbRawToExcel->setText(QStringLiteral("Excel"));
+    ui::setHint(sbRawToExcel, QStringLiteral("RAW Properties to Microsoft Office Excel document"));
     sbRawToExcel->setVisible(OfficeAppAvailable(QStringLiteral("Excel.Application")));
     auto *bottom = new QHBoxLayout;
     bottom->addWidget(lbTotal, 1);
@@ -125,7 +127,7 @@ TRawDataPage::TRawDataPage(QWidget *parent) : QWidget(parent)
     connect(lvRAW->header(), &QHeaderView::sectionClicked, this, [this](int column) {
         const int n = column + 1;
         m_sortKey = column == 0 ? (m_sortKey == 10 ? -10 : 10) : (m_sortKey == n ? -n : n);
-        lvRAW->sortItems(column, m_sortKey < 0 ? Qt::DescendingOrder : Qt::AscendingOrder);
+        ui::sortByText(lvRAW, column, m_sortKey < 0 ? Qt::DescendingOrder : Qt::AscendingOrder);
     });
 }
 

@@ -4,6 +4,7 @@
 #include "core/unValues.h"
 #include "platform/security/sid.h"
 #include "ui/windowlayout.h"
+#include "ui/listsort.h"
 #include "userprop/unRawDataView.h"
 
 #include <QApplication>
@@ -66,7 +67,7 @@ void enableHeaderSort(QTreeWidget *list)
         const bool descending = last == column && !list->property("arvSortDescending").toBool();
         list->setProperty("arvSortColumn", column + 1);
         list->setProperty("arvSortDescending", descending);
-        list->sortItems(column, descending ? Qt::DescendingOrder : Qt::AscendingOrder);
+        ui::sortByText(list, column, descending ? Qt::DescendingOrder : Qt::AscendingOrder);
     });
 }
 

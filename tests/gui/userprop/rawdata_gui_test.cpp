@@ -1,6 +1,7 @@
 // The RAW Data tab, its value viewer and the other-values editor, read back with ldapsearch.
 #include "userprop_support.h"
 #include "userprop/unRawDataView.h"
+#include "ui/texts.h"
 #include "ui/unMVADSI.h"
 #include "userprop/unBussPhone.h"
 #include "userprop/unSecurityViews.h"
@@ -13,6 +14,7 @@
 #include <QTabWidget>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <QHeaderView>
 
 using namespace uptest;
 
@@ -65,7 +67,7 @@ TEST_F(RawData, EveryAttributeLdapsearchReturnsWithItsValueCountAndBinaryValuesR
     EXPECT_EQ(rows.value("jpegphoto")->text(2).split(" # ").value(0),
               QString::fromLatin1(photos[0].left(65).toHex().toUpper())
                   + QStringLiteral("..etc... (actual size = %1 bytes)").arg(photos[0].size()));
-    EXPECT_EQ(child<QLabel>(d, "lbRawTotal")->text(), QStringLiteral("Total items:%1").arg(list->topLevelItemCount()));
+    EXPECT_EQ(child<QLabel>(d, "lbTotal")->text(), QStringLiteral("Total items:%1").arg(list->topLevelItemCount()));
 
     // The value viewer lists each value of a multi-valued row.
     QTreeWidgetItem *other = rows.value("othertelephone");
@@ -80,6 +82,62 @@ TEST_F(RawData, EveryAttributeLdapsearchReturnsWithItsValueCountAndBinaryValuesR
         expected << QString::fromUtf8(v);
     EXPECT_EQ(shown, expected);
     EXPECT_EQ(ui::MVADSILines("a#b", false), QStringList{"a#b"});
+    EXPECT_EQ(ui::hintOf(child<QToolButton>(d, "sbRawToExcel")).remove(QChar('\r')),
+              "RAW Properties to Microsoft Office Excel document");
+    // Values of the object-class type are not converted; strings are.
+    EXPECT_EQ(userprop::RawValueText("objectClass", ads::ADSTYPE_OBJECT_CLASS, QStringLiteral("top")), "<Unsupported here>");
+    EXPECT_EQ(userprop::RawValueText("objectClass", ads::ADSTYPE_CASE_IGNORE_STRING, QStringLiteral("top")), "top");
+}
+
+namespace {
+// The texts of one column from the top, and whether they run in order without regard to
+// case; true in mixed when a text with a capital first letter sorts before one with a small
+// one there (so that an order by character codes would differ).
+QStringList columnTexts(const QTreeWidget *list, int column)
+{
+    QStringList out;
+    for (int i = 0; i < list->topLevelItemCount(); ++i)
+        out << list->topLevelItem(i)->text(column);
+    return out;
+}
+bool inCaselessOrder(const QStringList &texts, bool descending, bool *mixed = nullptr)
+{
+    for (qsizetype i = 1; i < texts.size(); ++i) {
+        const int c = QString::compare(texts[i - 1], texts[i], Qt::CaseInsensitive);
+        if (descending ? c < 0 : c > 0)
+            return false;
+        if (mixed && c != 0 && QString::compare(texts[i - 1], texts[i], Qt::CaseSensitive) * c < 0)
+            *mixed = true;
+    }
+    return true;
+}
+} // namespace
+
+TEST_F(RawData, HeaderClicksSortTheRawAndSecurityListsWithoutRegardToCase)
+{
+    TfrmUserProp *d = open(ada());
+    d->showTab(TfrmUserProp::RawData);
+    auto *raw = child<QTreeWidget>(d, "lvRAW");
+    emit raw->header()->sectionClicked(2);
+    bool mixed = false;
+    EXPECT_TRUE(inCaselessOrder(columnTexts(raw, 2), false, &mixed));
+    EXPECT_TRUE(mixed) << "the values hold no texts whose order depends on case";
+    emit raw->header()->sectionClicked(2);
+    EXPECT_TRUE(inCaselessOrder(columnTexts(raw, 2), true));
+
+    d->showTab(TfrmUserProp::Security);
+    auto *security = d->findChild<userprop::TUserSecurityPage *>(QStringLiteral("tsSecurity"));
+    ASSERT_NE(security, nullptr);
+    userprop::TfrmAdvancedAttributes adv(d->userObject(), security->descriptor(),
+                                         userprop::TfrmAdvancedAttributes::DirectoryObject);
+    auto *permissions = adv.findChild<QTreeWidget *>(QStringLiteral("lvPermissions"));
+    ASSERT_NE(permissions, nullptr);
+    const int applyTo = 4;
+    ASSERT_EQ(permissions->headerItem()->text(applyTo), "Apply To");
+    emit permissions->header()->sectionClicked(applyTo);
+    mixed = false;
+    EXPECT_TRUE(inCaselessOrder(columnTexts(permissions, applyTo), false, &mixed));
+    EXPECT_TRUE(mixed) << "no \"This object ...\" next to an object type with a small letter";
 }
 
 TEST_F(RawData, OtherTelephoneEditorRoundTripsValuesAndAnEmptyList)

@@ -6,6 +6,7 @@
 #include "options/unOptions.h"
 #include "query/findfilter.h"
 #include "query/unLastLogonBox.h"
+#include "ui/icons.h"
 #include "ui/prompt.h"
 #include "ui/texts.h"
 #include "ui/windowlayout.h"
@@ -379,7 +380,7 @@ QTreeWidgetItem *TfrmFind::addRow(const QVariant &rowValue)
     item->setText(CDn, slotText(row, SDn));
     const bool group = SGroupType < row.size() && row.at(SGroupType).isValid();
     item->setData(CName, Qt::UserRole, static_cast<int>(group ? FindKind::Group : FindKind::User));
-    item->setIcon(CName, style()->standardIcon(group ? QStyle::SP_DirIcon : QStyle::SP_FileIcon));
+    item->setIcon(CName, group ? ui::groupIcon() : ui::userIcon());
     lvResult->addTopLevelItem(item);
     return item;
 }

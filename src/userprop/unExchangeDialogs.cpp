@@ -3,9 +3,12 @@
 #include "core/unSearch.h"
 #include "options/unOptions.h"
 #include "platform/adsi/adspath.h"
+#include "main/unQuickPanel.h"
+#include "ui/icons.h"
 #include "ui/prompt.h"
 #include "ui/windowlayout.h"
 
+#include <QEvent>
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -69,6 +72,15 @@ qint64 numberOf(const QLineEdit *e)
     bool ok = false;
     const qint64 n = e->text().trimmed().toLongLong(&ok);
     return ok && n >= 0 ? n : -1;
+}
+
+// A row of a recipient list: the caption, the DN in the hidden column, the user or group icon.
+QTreeWidgetItem *addRecipientItem(QTreeWidget *list, const RecipientRow &r)
+{
+    auto *item = new QTreeWidgetItem(list, {r.caption, r.dn});
+    if (r.kind == 0 || r.kind == 9)
+        item->setIcon(0, r.kind == 0 ? ui::userIcon() : ui::groupIcon());
+    return item;
 }
 
 QTreeWidget *recipientList(QWidget *parent, const char *name)
@@ -301,6 +313,7 @@ TfrmDeliveryRestrictions::TfrmDeliveryRestrictions(const ExchangeContext &contex
             changed();
         });
         connect(max, &QRadioButton::clicked, this, [this] { changed(); });
+        edit->installEventFilter(this);
     }
 
     m_ctx.user->GetInfoEx(kSenderAttributes);
@@ -338,11 +351,23 @@ TfrmDeliveryRestrictions::TfrmDeliveryRestrictions(const ExchangeContext &contex
     updateButtons();
 }
 
+bool TfrmDeliveryRestrictions::eventFilter(QObject *watched, QEvent *event)
+{
+    const bool send = watched == ebSendingSize;
+    if ((send || watched == ebReceivingSize) && (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut)) {
+        auto *edit = static_cast<QLineEdit *>(watched);
+        if (event->type() == QEvent::FocusIn)
+            (send ? rbSendMax : rbReceiveMax)->setChecked(true);
+        else if (edit->text().trimmed().isEmpty())
+            (send ? rbSendDefault : rbReceiveDefault)->setChecked(true);
+    }
+    return TExchangeDialog::eventFilter(watched, event);
+}
+
 void TfrmDeliveryRestrictions::addRow(const RecipientRow &row)
 {
     m_rows.append(row);
-    auto *item = new QTreeWidgetItem(lvSenders, {row.caption, row.dn});
-    Q_UNUSED(item);
+    addRecipientItem(lvSenders, row);
 }
 
 void TfrmDeliveryRestrictions::updateButtons()
@@ -520,7 +545,7 @@ TfrmDeliveryOptions::TfrmDeliveryOptions(const ExchangeContext &context, QWidget
     for (const QVariant &dn : listOf(m_ctx.user, QStringLiteral("publicDelegates"))) {
         RecipientRow r = describeRecipient(m_ctx.connection, dn.toString());
         m_delegates.append(r);
-        new QTreeWidgetItem(lvDelegates, {r.caption, r.dn});
+        addRecipientItem(lvDelegates, r);
     }
     QVariant value;
     if (ads::succeeded(m_ctx.user->Get(QStringLiteral("altRecipient"), &value)))
@@ -580,7 +605,7 @@ void TfrmDeliveryOptions::btAddClick()
 {
     if (const auto r = pickNew(false, m_delegates)) {
         m_delegates.append(*r);
-        new QTreeWidgetItem(lvDelegates, {r->caption, r->dn});
+        addRecipientItem(lvDelegates, *r);
         changed();
     }
 }
@@ -835,11 +860,12 @@ TfrmExchangeExtAtt::TfrmExchangeExtAtt(const ExchangeContext &context, QWidget *
             const int n = page * 5 + i + 1;
             auto *e = new QLineEdit(w);
             e->setObjectName(QString::fromLatin1(kEditNames[n - 1]));
-            e->setMaxLength(1024);
             QVariant v;
+            QString text;
             if (ads::succeeded(m_ctx.user->Get(names[n - 1], &v)))
-                e->setText(v.typeId() == QMetaType::QVariantList ? v.toList().value(0).toString() : v.toString());
-            e->setEnabled(m_ctx.writable.contains(names[n - 1].toUpper()));
+                text = v.typeId() == QMetaType::QVariantList ? v.toList().value(0).toString() : v.toString();
+            // The catalogue's maximum length and the read-only look, as every other field.
+            quickpanel::fillEditor(e, names[n - 1], text, m_ctx.writable.contains(names[n - 1].toUpper()));
             connect(e, &QLineEdit::textEdited, this, [this] { changed(); });
             auto *caption = new QLabel(QStringLiteral("Custom Attribute %1:").arg(n), w);
             caption->setBuddy(e);

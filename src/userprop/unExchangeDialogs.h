@@ -101,6 +101,8 @@ public:
 
 protected:
     bool save() override;
+    // Entering a size edit chooses its "Maximum KB:"; leaving it empty, "Use Default".
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void addRow(const RecipientRow &row);

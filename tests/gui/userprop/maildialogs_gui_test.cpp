@@ -3,6 +3,12 @@
 #include "userprop_support.h"
 #include "userprop/unExchangeDialogs.h"
 #include "userprop/unSecurityViews.h"
+#include "main/unCatalogue.h"
+#include "ui/icons.h"
+
+#include <QApplication>
+#include <QFocusEvent>
+#include <QLineEdit>
 
 #include <QCheckBox>
 #include <QLabel>
@@ -26,6 +32,29 @@ QStringList texts(const QString &dn, const char *attr)
         out << QString::fromUtf8(v);
     out.sort(Qt::CaseInsensitive);
     return out;
+}
+
+// What a list row shows as its icon: "user", "group", "none" or "other".
+QString iconKind(const QTreeWidget *list, const QString &dn)
+{
+    for (int i = 0; i < list->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem *item = list->topLevelItem(i);
+        if (item->text(1).compare(dn, Qt::CaseInsensitive) != 0)
+            continue;
+        if (item->icon(0).isNull())
+            return QStringLiteral("none");
+        const QImage shown = item->icon(0).pixmap(16).toImage();
+        return shown == ui::userIcon().pixmap(16).toImage()    ? QStringLiteral("user")
+               : shown == ui::groupIcon().pixmap(16).toImage() ? QStringLiteral("group")
+                                                               : QStringLiteral("other");
+    }
+    return QStringLiteral("no row");
+}
+
+void focus(QWidget *w, QEvent::Type type)
+{
+    QFocusEvent e(type, Qt::TabFocusReason);
+    QApplication::sendEvent(w, &e);
 }
 } // namespace
 
@@ -261,6 +290,17 @@ TEST_F(MailDialogs, CustomAttributesAndLocatorSettingsRoundTrip)
         x.btOKClick();
         EXPECT_EQ(x.result(), int(QDialog::Accepted));
     });
+    // A field the account may not write: disabled, with the read-only look and the catalogue's
+    // maximum length like every other field.
+    QSet<QString> writable = d->writableSet();
+    writable.remove(QStringLiteral("EXTENSIONATTRIBUTE3"));
+    {
+        userprop::TfrmExchangeExtAtt x(userprop::ExchangeContext{d->userObject(), adminConnection(), writable});
+        EXPECT_FALSE(x.edit(3)->isEnabled());
+        EXPECT_EQ(x.edit(3)->palette().color(QPalette::Disabled, QPalette::Base), QColor(0xF7, 0xFF, 0xFF));
+        EXPECT_TRUE(x.edit(4)->isEnabled());
+        EXPECT_EQ(x.edit(4)->maxLength(), EntryByLdapName(u"extensionAttribute4")->maxLength);
+    }
     EXPECT_EQ(texts(dn, "extensionAttribute1"), QStringList{"one"});
     EXPECT_EQ(texts(dn, "extensionAttribute2"), QStringList{});
     EXPECT_EQ(texts(dn, "extensionAttribute15"), QStringList{"fifteen"});
@@ -298,9 +338,15 @@ TEST_F(MailDialogs, DeliveryRestrictionsKeepEverySenderAndSplitUsersFromGroups)
         kind = pdn == group ? 9 : 0;
         return true;
     });
+    ASSERT_NE(ui::userIcon().pixmap(16).toImage(), ui::groupIcon().pixmap(16).toImage());
     run<userprop::TfrmDeliveryRestrictions>(d, "btRestrictions", [&](userprop::TfrmDeliveryRestrictions &r) {
         EXPECT_TRUE(r.rbSendMax->isChecked());
         EXPECT_EQ(r.ebSendingSize->text(), "100");
+        EXPECT_TRUE(r.rbReceiveDefault->isChecked());
+        // Entering the empty size edit chooses "Maximum KB:", leaving it empty "Use Default".
+        focus(r.ebReceivingSize, QEvent::FocusIn);
+        EXPECT_TRUE(r.rbReceiveMax->isChecked());
+        focus(r.ebReceivingSize, QEvent::FocusOut);
         EXPECT_TRUE(r.rbReceiveDefault->isChecked());
         EXPECT_TRUE(r.rbEveryoneExcept->isChecked());
         ASSERT_EQ(r.senders().size(), 1);
@@ -308,6 +354,8 @@ TEST_F(MailDialogs, DeliveryRestrictionsKeepEverySenderAndSplitUsersFromGroups)
         r.btAddClick(); // sender
         r.btAddClick(); // sender again: ignored
         EXPECT_EQ(r.senders().size(), 2);
+        EXPECT_EQ(iconKind(r.lvSenders, contact), "none");
+        EXPECT_EQ(iconKind(r.lvSenders, sender), "user");
         typeInto(r.ebReceivingSize, "2097152");
         EXPECT_EQ(prompts.messages().last(),
                   "The value for \"Receiving Message Size\" is not valid.\r\nSpecify a value from 0 through 2097151");
@@ -329,6 +377,8 @@ TEST_F(MailDialogs, DeliveryRestrictionsKeepEverySenderAndSplitUsersFromGroups)
         r.rbOnlyFrom->click();
         r.btAddClick(); // group
         r.btAddClick(); // sender
+        EXPECT_EQ(iconKind(r.lvSenders, group), "group");
+        EXPECT_EQ(iconKind(r.lvSenders, sender), "user");
         typeInto(r.ebSendingSize, "");
         r.btApplyClick();
     });

@@ -246,10 +246,8 @@ WriteResult WriteGridWorkbook(const QTableView &grid, const QString &fileName)
 QList<DocumentSection> UserDocumentSections(const QWidget *panel)
 {
     auto label = [panel](const char *control, const char *fallbackAttribute) {
-        if (panel)
-            for (const QLabel *l : panel->findChildren<QLabel *>())
-                if (l->buddy() && l->buddy()->objectName() == QLatin1String(control))
-                    return l->text().remove(QLatin1Char('&'));
+        if (const QLabel *l = panel ? panel->findChild<QLabel *>(QLatin1String(control)) : nullptr)
+            return l->text().remove(QLatin1Char('&'));
         return CaptionByLdapName(QLatin1String(fallbackAttribute)) + QLatin1Char(':');
     };
     auto f = [&](const char *control, const char *attribute) {
@@ -260,19 +258,19 @@ QList<DocumentSection> UserDocumentSections(const QWidget *panel)
     };
     return {
         {QStringLiteral("General Section"),
-         {f("ebFirstName", "givenName"), f("ebInitials", "initials"), f("ebLastName", "sn"), f("ebDisplayName", "displayName"),
-          f("ebDescription", "description"), f("ebOffice", "physicalDeliveryOfficeName")}},
+         {f("lbFirstName", "givenName"), f("lbInitials", "initials"), f("lbLastName", "sn"), f("lbDisplayName", "displayName"),
+          f("lbDescription", "description"), f("lbOffice", "physicalDeliveryOfficeName")}},
         {QStringLiteral("Address Section"),
-         {f("ebStreet", "streetAddress"), f("ebPOBox", "postOfficeBox"), f("ebCity", "l"), f("ebZip", "postalCode"),
-          f("ebStateProvince", "st"), DocumentField{QStringLiteral("Country:"), QStringLiteral("co"), false}}},
+         {f("lbStreet", "streetAddress"), f("lbPOBox", "postOfficeBox"), f("lbCity", "l"), f("lbZip", "postalCode"),
+          f("lbStateProvince", "st"), DocumentField{QStringLiteral("Country:"), QStringLiteral("co"), false}}},
         {QStringLiteral("Telephones Section"),
-         {f("ebPhoneBusiness", "telephoneNumber"), multi("Phone Business Other:", "otherTelephone"), f("ebhomePhone", "homePhone"),
-          multi("Phone Home Other:", "otherHomePhone"), f("ebPagerPhone", "pager"), f("ebMobilePhone", "mobile"),
-          f("ebFacsimileTelephoneNumber", "facsimileTelephoneNumber"), f("ebIPPhone", "ipPhone")}},
+         {f("lbPhoneBusiness", "telephoneNumber"), multi("Phone Business Other:", "otherTelephone"), f("lbhomePhone", "homePhone"),
+          multi("Phone Home Other:", "otherHomePhone"), f("lbPagerPhone", "pager"), f("lbMobilePhone", "mobile"),
+          f("lbFacsimileTelephoneNumber", "facsimileTelephoneNumber"), f("lbIPPhone", "ipPhone")}},
         {QStringLiteral("Organization Section"),
-         {f("ebTitle", "title"), f("ebDepartment", "department"), f("ebCompany", "company"), f("ebManager", "manager"),
+         {f("lbTitle", "title"), f("lbDepartment", "department"), f("lbCompany", "company"), f("lbManager", "manager"),
           multi("Direct Reports:", "directReports")}},
-        {QStringLiteral("Others Section"), {f("ebEMail", "mail"), f("ebWebPage", "wwwHomePage"), f("ebNotes", "info")}},
+        {QStringLiteral("Others Section"), {f("lbEMail", "mail"), f("lbWebPage", "wwwHomePage"), f("lbNotes", "info")}},
     };
 }
 
@@ -369,6 +367,16 @@ WriteResult WriteUserDocument(const QString &userDn, const QList<DocumentSection
     return r;
 }
 
+WriteResult WritePanelUserDocument(const TQuickPanel &panel, const QString &fileName)
+{
+    if (panel.currentDn().isEmpty()) {
+        WriteResult r;
+        r.error = QStringLiteral("No user is shown.");
+        return r;
+    }
+    return WriteUserDocument(panel.currentDn(), UserDocumentSections(&panel), fileName);
+}
+
 // --- The main window's buttons ------------------------------------------------------------------
 
 namespace {
@@ -438,20 +446,11 @@ void tbExportToExcelClick(TfrmMain *m)
 void tbUserToWordClick(TfrmMain *m)
 {
     TQuickPanel *panel = m->quickPanel();
-    if (!panel || !panel->currentUser())
-        return;
-    // The panel shows the user of the grid's current row.
-    QString dn;
-    if (m->grid() && m->grid()->currentIndex().isValid()) {
-        const QAbstractItemModel *model = m->grid()->model();
-        for (int c = 0; c < model->columnCount() && dn.isEmpty(); ++c)
-            dn = model->data(model->index(m->grid()->currentIndex().row(), c), UserGridModel::CarriedDnRole).toString();
-    }
-    if (dn.isEmpty())
+    if (!panel || panel->currentDn().isEmpty())
         return;
     const QString f = office::privateOutputFolder() + QStringLiteral("/User-") + QUuid::createUuid().toString(QUuid::Id128).left(8) +
                       QStringLiteral(".docx");
-    const WriteResult r = WriteUserDocument(dn, UserDocumentSections(panel), f);
+    const WriteResult r = WritePanelUserDocument(*panel, f);
     if (!r.ok)
         ui::Prompt::error(m, r.error, m->windowTitle());
     else if (!office::openWithDesktop(f))

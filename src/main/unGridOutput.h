@@ -14,6 +14,7 @@
 class QTableView;
 class QWidget;
 class TfrmMain;
+class TQuickPanel;
 
 namespace gridoutput {
 
@@ -47,10 +48,13 @@ struct DocumentSection {
     QList<DocumentField> fields;
 };
 // The five sections of the document in their order, captions from the panel's labels when
-// panel is given (its lbFirstName ... controls), else their usual captions.
+// panel is given (its lbFirstName ... lbNotes controls), else the catalogue's captions.
 QList<DocumentSection> UserDocumentSections(const QWidget *panel = nullptr);
 // Reads the user's attributes (the connection context's credentials) and writes the .docx.
 WriteResult WriteUserDocument(const QString &userDn, const QList<DocumentSection> &sections, const QString &fileName);
+// The document of the user the quick panel shows, with the panel's captions (nothing
+// written, and an error, when it shows none).
+WriteResult WritePanelUserDocument(const TQuickPanel &panel, const QString &fileName);
 
 // Connects the four outputs to the main window.
 void wireMainWindow(TfrmMain &main);

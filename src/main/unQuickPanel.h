@@ -180,6 +180,8 @@ public:
     QTabWidget *tabs() const { return pcFastUser_; }
     TPictureTab *pictureTab() const { return picture_; }
     ads::ObjectPtr currentUser() const { return currentUser_; }
+    // The distinguished name of the user shown (empty when none).
+    QString currentDn() const { return currentUser_ ? data_.dn : QString(); }
     const QSet<QString> &allowedAttributes() const { return data_.allowed; }
     bool loadingPanel() const { return loadingPanel_; }
     bool applyEnabled() const;

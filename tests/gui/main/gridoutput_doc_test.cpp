@@ -2,6 +2,7 @@
 #include "core/unValues.h"
 #include "core/unConnection.h"
 #include "main/unGridOutput.h"
+#include "quickpanel_support.h"
 #include "export_support.h"
 #include "support/ldaptools.h"
 #include "support/testdomain.h"
@@ -10,7 +11,11 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QFile>
+#include <QLabel>
 #include <QTemporaryDir>
+
+#include <algorithm>
 #include <gtest/gtest.h>
 
 using testsupport::fact;
@@ -50,4 +55,60 @@ TEST(GridOutputDocument, SectionsFieldsPictureAndFooter)
     EXPECT_TRUE(bold.contains(QLatin1Char(' ') + u.text(QStringLiteral("title"))));
     EXPECT_EQ(j.value(QStringLiteral("footer")).toArray().at(0).toString(), CreatedWithText());
     EXPECT_GE(j.value(QStringLiteral("pictures")).toInt(), 1);
+}
+
+namespace {
+
+class PanelDocument : public qptest::PanelTest {
+protected:
+    void SetUp() override
+    {
+        qptest::PanelTest::SetUp();
+        exporttest::connectAsAdmin();
+    }
+};
+
+} // namespace
+
+TEST_F(PanelDocument, ThePanelsUserWithThePanelsOwnLabels)
+{
+    const QString dn = QStringLiteral("CN=Ada Fullprofile,OU=Showcase,") + fact("SEED_OU");
+    load(dn);
+    ASSERT_EQ(panel.currentDn(), dn);
+    // Every caption the document takes from the panel, made recognisable here.
+    const QStringList labels = {"lbFirstName", "lbInitials", "lbLastName", "lbDisplayName", "lbDescription", "lbOffice",
+                                "lbStreet", "lbPOBox", "lbCity", "lbZip", "lbStateProvince", "lbPhoneBusiness",
+                                "lbhomePhone", "lbPagerPhone", "lbMobilePhone", "lbFacsimileTelephoneNumber", "lbIPPhone",
+                                "lbTitle", "lbDepartment", "lbCompany", "lbManager", "lbEMail", "lbWebPage", "lbNotes"};
+    QStringList captions;
+    for (const QString &name : labels) {
+        auto *l = panel.findChild<QLabel *>(name);
+        ASSERT_NE(l, nullptr) << name.toStdString();
+        l->setText(QStringLiteral("[%1]").arg(name));
+        captions << l->text();
+    }
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("panel.docx"));
+    const gridoutput::WriteResult r = gridoutput::WritePanelUserDocument(panel, file);
+    ASSERT_TRUE(r.ok) << r.error.toStdString();
+
+    QStringList paragraphs;
+    for (const auto &v : exporttest::readBack({QStringLiteral("docx"), file}).value(QStringLiteral("paragraphs")).toArray())
+        paragraphs << v.toString();
+    EXPECT_TRUE(paragraphs.contains(QStringLiteral("DN:  ") + dn));
+    for (const QString &caption : captions) {
+        const bool found = std::any_of(paragraphs.begin(), paragraphs.end(),
+                                       [&](const QString &p) { return p.startsWith(caption); });
+        EXPECT_TRUE(found) << caption.toStdString();
+    }
+    const auto e = testsupport::ldapSearch(dn, QStringLiteral("(objectClass=*)"), {QStringLiteral("mail"), QStringLiteral("homePhone")},
+                                           testsupport::Account::admin(), {QStringLiteral("-s"), QStringLiteral("base")});
+    ASSERT_EQ(e.size(), 1);
+    EXPECT_TRUE(paragraphs.contains(QStringLiteral("[lbEMail] ") + e.first().text(QStringLiteral("mail"))));
+    EXPECT_TRUE(paragraphs.contains(QStringLiteral("[lbhomePhone] ") + e.first().text(QStringLiteral("homePhone"))));
+
+    // No user shown: nothing is written.
+    panel.hidePanel();
+    EXPECT_FALSE(gridoutput::WritePanelUserDocument(panel, dir.filePath(QStringLiteral("none.docx"))).ok);
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("none.docx"))));
 }

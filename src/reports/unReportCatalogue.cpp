@@ -230,6 +230,11 @@ QList<ReportColumn> columnSet(ReportKind kind, const DomainSettings &domain)
         QStringLiteral("uSNCreated"), QStringLiteral("uSNChanged"), QStringLiteral("canonicalName")};
     if (domain.domainFunctionality >= 2)
         names << QStringLiteral("lastLogonTimestamp");
+    // Without Exchange its columns are neither shown nor offered by the column chooser.
+    if (!domain.exchange) {
+        names.removeAll(QStringLiteral("homeMDB"));
+        names.removeAll(QStringLiteral("mailNickname"));
+    }
     static const QStringList dates{QStringLiteral("accountExpires"), QStringLiteral("badPasswordTime"),
                                    QStringLiteral("lastLogon"),      QStringLiteral("lastLogoff"),
                                    QStringLiteral("pwdLastSet"),     QStringLiteral("whenCreated"),

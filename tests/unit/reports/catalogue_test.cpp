@@ -8,6 +8,8 @@
 #include <QTimeZone>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using namespace reports;
 
 namespace {
@@ -155,6 +157,13 @@ TEST_F(Catalogue, ColumnSetsAndVisibleColumns)
     DomainSettings noExchange = level(4);
     noExchange.exchange = false;
     EXPECT_EQ(visible(*reportByNumber(27), users4, noExchange), QStringList({"cn", "givenName", "sn", "displayName"}));
+    // Without Exchange the set (and so the column chooser) has no Exchange columns at all.
+    const QList<ReportColumn> plain = columnSet(ReportKind::User, noExchange);
+    EXPECT_EQ(plain.size(), users4.size() - 2);
+    for (const ReportColumn &c : plain)
+        EXPECT_TRUE(c.ldapName != QLatin1String("homeMDB") && c.ldapName != QLatin1String("mailNickname"))
+            << c.ldapName.toStdString();
+    EXPECT_TRUE(std::any_of(users4.begin(), users4.end(), [](const ReportColumn &c) { return c.ldapName == "homeMDB"; }));
 
     const QList<ReportColumn> groups = columnSet(ReportKind::Group, level(4));
     ASSERT_EQ(groups.size(), 15);

@@ -306,6 +306,10 @@ void TfrmNetOpenEnum::ThreadDone()
         lbProblems->show();
     }
     updateButtons();
+    // After a walk "ReScan Selected" is offered for a domain only (selecting a node offers it
+    // for networks too).
+    if (imageOf(tvNetwork->currentItem()) != 1)
+        btReScan->hide();
     emit scanFinished();
 }
 

@@ -61,9 +61,18 @@ TEST_F(BrowseForServer, ScanListsTheDomainAndBothControllersAndRescanAddsNothing
     ASSERT_NE(domain, nullptr);
     EXPECT_EQ(childTexts(domain), (QStringList{dc1(), dc2()}));
 
-    // The domain selected: ReScan Selected is offered, OK is not.
+    // The network selected: ReScan Selected is offered; after a walk only for a domain.
     auto *rescan = f.findChild<QPushButton *>("btReScan");
     auto *ok = f.findChild<QPushButton *>("btOK");
+    f.tree()->setCurrentItem(f.tree()->topLevelItem(0));
+    EXPECT_TRUE(rescan->isVisibleTo(&f));
+    f.ScanNetwork(nullptr);
+    ASSERT_TRUE(waitFor([&] { return !f.Busy(); }, 30000));
+    EXPECT_EQ(f.tree()->currentItem(), f.tree()->topLevelItem(0));
+    EXPECT_FALSE(rescan->isVisibleTo(&f));
+    domain = domainNode(f);
+    ASSERT_NE(domain, nullptr);
+    // The domain selected: ReScan Selected is offered, OK is not.
     f.tree()->setCurrentItem(domain);
     EXPECT_TRUE(rescan->isVisibleTo(&f));
     EXPECT_FALSE(ok->isEnabled());
@@ -72,6 +81,7 @@ TEST_F(BrowseForServer, ScanListsTheDomainAndBothControllersAndRescanAddsNothing
     EXPECT_FALSE(rescan->isVisibleTo(&f));
     ASSERT_TRUE(waitFor([&] { return !f.Busy(); }, 30000));
     EXPECT_EQ(childTexts(domain), (QStringList{dc1(), dc2()}));
+    EXPECT_TRUE(rescan->isVisibleTo(&f));
     // Scanning the whole network again keeps one node per name.
     f.ScanNetwork(nullptr);
     ASSERT_TRUE(waitFor([&] { return !f.Busy(); }, 30000));

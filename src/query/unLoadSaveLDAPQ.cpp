@@ -228,7 +228,7 @@ void TfrmLoadSaveLDAPQ::selectionChanged()
     LDAPMemo->setPlainText(selected ? ListViewQ->currentItem()->text(CText) : QString());
     btDelete->setEnabled(selected);
     btRename->setEnabled(selected);
-    btOK->setEnabled(selected || mode_ == Mode::Save);
+    btOK->setEnabled(selected);
     rbSelected->setEnabled(selected);
     if (selected)
         rbSelected->setChecked(true);
@@ -262,7 +262,7 @@ void TfrmLoadSaveLDAPQ::btDeleteClick()
     LDAPMemo->clear();
     btDelete->setEnabled(false);
     btRename->setEnabled(false);
-    btOK->setEnabled(mode_ == Mode::Save);
+    btOK->setEnabled(false);
     updateSaveAs();
 }
 

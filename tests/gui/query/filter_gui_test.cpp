@@ -229,10 +229,13 @@ TEST(SavedQueries, SharedBetweenTheWindowsAndTheCli)
         f.HideDisabled->setChecked(true);
         mwtest::whenModal<TfrmLoadSaveLDAPQ>([](TfrmLoadSaveLDAPQ *d) {
             EXPECT_TRUE(d->ebLDAPName->isEnabled());
+            // OK waits for a saved query or a selected row.
+            EXPECT_FALSE(d->btOK->isEnabled());
             d->ebLDAPName->setText(QStringLiteral("  Lab disabled "));
             EXPECT_TRUE(d->btSaveAs->isEnabled());
             d->btSaveAsClick();
             EXPECT_FALSE(d->btSaveAs->isEnabled());
+            EXPECT_TRUE(d->btOK->isEnabled());
             d->btOKClick();
         });
         f.SaveAsClick();
@@ -322,6 +325,7 @@ TEST(SavedQueries, RenameDeleteAndTextFiles)
         d.ListViewQ->setCurrentItem(d.ListViewQ->topLevelItem(1));
         d.btDeleteClick();
         EXPECT_FALSE(d.btDelete->isEnabled());
+        EXPECT_FALSE(d.btOK->isEnabled());
         EXPECT_EQ(query::LoadSavedQueries().queries.size(), 3);
         d.btOKClick();
     }

@@ -12,6 +12,7 @@
 #include "query/filtercompose.h"
 #include "query/unFilter.h"
 #include "ui/windowlayout.h"
+#include "ui/icons.h"
 
 #include <QApplication>
 #include <QHBoxLayout>
@@ -30,6 +31,46 @@ bool isDateKey(qint32 key)
 {
     return key == 14 || (key >= 80 && key <= 87);
 }
+
+// The first value of a search cell (a list when the attribute has several).
+QVariant firstOf(const QVariant &v)
+{
+    return v.typeId() == QMetaType::QVariantList ? v.toList().value(0) : v;
+}
+
+// A cell of a date column (the logon and change times, with logonCount among them): blank
+// when empty, sorted by its value (dates by day, the count by number), blank cells first.
+class DateColumnItem : public QTableWidgetItem {
+public:
+    explicit DateColumnItem(const QVariant &v)
+    {
+        if (v.metaType().id() == qMetaTypeId<ads::AdsDate>()) {
+            const double day = v.value<ads::AdsDate>().value;
+            if (day >= 1) {
+                m_key = day;
+                m_blank = false;
+                setData(Qt::DisplayRole, ads::AdsDate(day).toDateTime());
+            }
+        } else if (v.isValid()) {
+            m_key = v.toDouble();
+            m_blank = false;
+            setText(v.toString());
+        }
+    }
+    bool operator<(const QTableWidgetItem &other) const override
+    {
+        const auto *o = dynamic_cast<const DateColumnItem *>(&other);
+        if (!o)
+            return QTableWidgetItem::operator<(other);
+        if (m_blank || o->m_blank)
+            return m_blank && !o->m_blank;
+        return m_key < o->m_key;
+    }
+
+private:
+    double m_key = 0;
+    bool m_blank = true;
+};
 
 }  // namespace
 
@@ -191,6 +232,8 @@ void TfrmBatchExport::btColumsClick()
 
 void TfrmBatchExport::buildGridColumns()
 {
+    NextGrid->setSortingEnabled(false);
+    NextGrid->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
     NextGrid->clear();
     NextGrid->setRowCount(0);
     NextGrid->setColumnCount(int(m_columns.size()) + 1);
@@ -217,8 +260,9 @@ void TfrmBatchExport::buildSample()
         if (names.last().compare(QLatin1String("memberOf"), Qt::CaseInsensitive) == 0)
             memberOf = true;
     }
+    // The primary group is in no memberOf value: it is found by the user's SID and RID.
     if (memberOf)
-        names << QStringLiteral("primaryGroupID");
+        names << QStringLiteral("primaryGroupID") << QStringLiteral("objectSid");
     TQelADSISearching search;
     ApplyContextCredentials(search);
     search.setAttributes(names.join(QLatin1Char(',')));
@@ -234,7 +278,8 @@ void TfrmBatchExport::buildSample()
     m_lastFilter = search.Filter();
     m_lastScope = search.SearchScope();
     const bulk::ExportOptions display;
-    const QIcon userIcon = style()->standardIcon(QStyle::SP_FileIcon);
+    const QIcon userIcon = ui::userIcon();
+    QHash<QString, QString> primaryGroups;  // user's SID and RID -> group DN, read once
     if (!m_path.isEmpty() && query::isValidFilter(search.Filter())) {
         try {
             search.ExecuteSearch();
@@ -248,17 +293,23 @@ void TfrmBatchExport::buildSample()
                 NextGrid->setItem(r, 0, icon);
                 for (int c = 0; c < m_columns.size(); ++c) {
                     const QVariant v = cells.value(c + 1);
-                    auto *item = new QTableWidgetItem;
-                    if (isDateKey(m_columns.at(c).second) && v.metaType().id() == qMetaTypeId<ads::AdsDate>()) {
-                        const ads::AdsDate d = v.value<ads::AdsDate>();
-                        if (d.value >= 1)
-                            item->setData(Qt::DisplayRole, d.toDateTime());
-                    } else if (v.isValid()) {
-                        QString text = bulk::valueToText(v, bulk::TextMode::Display, display, QStringLiteral("\r"), false).text;
+                    QTableWidgetItem *item = nullptr;
+                    if (isDateKey(m_columns.at(c).second)) {
+                        item = new DateColumnItem(v);
+                    } else {
+                        item = new QTableWidgetItem;
+                        QString text = v.isValid()
+                            ? bulk::valueToText(v, bulk::TextMode::Display, display, QStringLiteral("\r"), false).text
+                            : QString();
+                        // A user in no group but the primary one has no memberOf value: the
+                        // primary group is shown all the same.
                         if (memberOf && names.at(c + 1).compare(QLatin1String("memberOf"), Qt::CaseInsensitive) == 0) {
-                            bool ok = false;
-                            const int token = cells.value(cells.size() - 1).toInt(&ok);
-                            const QString primary = ok ? GroupDnByToken(token, m_path) : QString();
+                            const int rid = firstOf(cells.value(names.size() - 2)).toInt();
+                            const QByteArray sid = firstOf(cells.value(names.size() - 1)).toByteArray();
+                            const QString key = QString::fromLatin1(sid.toHex()) + QLatin1Char('-') + QString::number(rid);
+                            if (!primaryGroups.contains(key))
+                                primaryGroups.insert(key, PrimaryGroupDn(sid, rid));
+                            const QString primary = primaryGroups.value(key);
                             if (!primary.isEmpty() && !text.contains(primary, Qt::CaseInsensitive))
                                 text += (text.isEmpty() ? QString() : QStringLiteral("\r")) + primary;
                         }
@@ -277,6 +328,8 @@ void TfrmBatchExport::buildSample()
         } catch (const Exception &) {
         }
     }
+    // Header clicks sort the sample (date columns by date); not while it is being filled.
+    NextGrid->setSortingEnabled(true);
     stPanels[2]->setText(NextGrid->rowCount() > 0 ? QStringLiteral("The first 50 accounts") : QStringLiteral("No items"));
     btExport->setEnabled(NextGrid->rowCount() > 0);
 }

@@ -112,6 +112,9 @@ bool SetCannotChangePassword(const ads::ObjectPtr &userObject, bool deny);
 // first, then an objectSid search of the domain (the domain's NetBIOS name as the domain
 // part). Empty when neither knows it.
 QString LookupAccountSid(const security::Sid &sid);
+// The distinguished name of a user's primary group: the group of the user's domain whose
+// relative id is primaryGroupId (userSid: the user's objectSid bytes). Empty when unknown.
+QString PrimaryGroupDn(const QByteArray &userSid, int primaryGroupId);
 // The SID of "DOMAIN\name", "name" or a SID text; empty when not found.
 std::optional<security::Sid> LookupAccountName(const QString &name);
 // The NetBIOS name of the connected domain (DomainNetbiosName, else read once per connection

@@ -205,10 +205,10 @@ QString DomainNetbiosName()
     return name;
 }
 
-QString LookupAccountSid(const security::Sid &sid)
+// The first value of attribute on the object of the domain whose objectSid is sid; empty when
+// there is none or it cannot be read.
+static QString valueOfObjectWithSid(const security::Sid &sid, const QString &attribute)
 {
-    if (const auto known = security::wellKnownName(sid))
-        return known->fullName();
     const TDirectoryAccess a = DirectoryAccess();
     if (a.DefaultNamingContext.isEmpty())
         return {};
@@ -217,22 +217,40 @@ QString LookupAccountSid(const security::Sid &sid)
         PrepareSearch(s, a.DefaultNamingContext);
         s.setSearchScope(ads::ADS_SCOPE_SUBTREE);
         s.setFilter(QStringLiteral("(objectSid=%1)").arg(EscapeFilterBytes(sid.toBytes())));
-        s.setAttributes(QStringLiteral("sAMAccountName"));
+        s.setAttributes(attribute);
         s.ExecuteSearch();
         QVariant row;
         s.GetFirstRow(row);
         if (!row.isValid())
             return {};
-        const QString name = FirstValue(row.toList().value(0)).toString();
+        const QString value = FirstValue(row.toList().value(0)).toString();
         s.CloseSearch();
-        if (name.isEmpty())
-            return {};
-        const bool builtin = sid.authority() == 5 && sid.subAuthorities().value(0) == 32;
-        const QString domain = builtin ? QStringLiteral("BUILTIN") : DomainNetbiosName();
-        return domain.isEmpty() ? name : domain + QLatin1Char('\\') + name;
+        return value;
     } catch (const Exception &) {
         return {};
     }
+}
+
+QString LookupAccountSid(const security::Sid &sid)
+{
+    if (const auto known = security::wellKnownName(sid))
+        return known->fullName();
+    const QString name = valueOfObjectWithSid(sid, QStringLiteral("sAMAccountName"));
+    if (name.isEmpty())
+        return {};
+    const bool builtin = sid.authority() == 5 && sid.subAuthorities().value(0) == 32;
+    const QString domain = builtin ? QStringLiteral("BUILTIN") : DomainNetbiosName();
+    return domain.isEmpty() ? name : domain + QLatin1Char('\\') + name;
+}
+
+QString PrimaryGroupDn(const QByteArray &userSid, int primaryGroupId)
+{
+    const std::optional<security::Sid> user = security::Sid::fromBytes(userSid);
+    if (!user || primaryGroupId <= 0 || user->subAuthorities().size() < 2)
+        return {};
+    QList<quint32> sub = user->domainSid().subAuthorities();
+    sub << quint32(primaryGroupId);
+    return valueOfObjectWithSid(security::Sid(user->authority(), sub), QStringLiteral("distinguishedName"));
 }
 
 std::optional<security::Sid> LookupAccountName(const QString &text)

@@ -7,11 +7,16 @@
 #include "export_support.h"
 #include "support/ldaptools.h"
 #include "support/testdomain.h"
+#include "main/unCatalogue.h"
 
 #include <QLabel>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QDateTime>
+#include <QSet>
+
+#include <algorithm>
 #include <gtest/gtest.h>
 
 using testsupport::fact;
@@ -100,6 +105,64 @@ TEST_F(BatchExport, FilterNarrowsTheSampleAndCancelRemovesIt)
     EXPECT_TRUE(w.filter().isEmpty());
     EXPECT_FALSE(panel(0).contains(QStringLiteral("[Filter Activated]")));
     EXPECT_EQ(grid()->rowCount(), 50);
+}
+
+TEST_F(BatchExport, MemberOfShowsThePrimaryGroupAndDatesSortAsDates)
+{
+    w.setColumnChooser([](QWidget *, QList<bulk::ExportColumnItem> &columns, QString &) {
+        columns.clear();
+        for (const char *n : {"cn", "memberOf", "whenCreated", "pwdLastSet"}) {
+            const ADSIUserField *e = EntryByLdapName(QLatin1String(n));
+            columns << bulk::ExportColumnItem(e->caption.toString(), e->key);
+        }
+        return true;
+    });
+    const QString showcase = QStringLiteral("OU=Showcase,") + fact("SEED_OU");
+    w.setContainer(ConnectionContext().ServerPrefix + ads::escapePathDn(showcase), QStringLiteral("Showcase"), false);
+    w.btColumsClick();
+    ASSERT_GT(grid()->rowCount(), 3);
+
+    // The groups as the directory has them, with the primary group (Domain Users) added.
+    const QString domainUsers = QStringLiteral("CN=Domain Users,CN=Users,") + fact("BASE_DN");
+    QHash<QString, QSet<QString>> groups;
+    for (const auto &e : testsupport::ldapSearch(showcase, kUsers, {QStringLiteral("cn"), QStringLiteral("memberOf"),
+                                                                    QStringLiteral("primaryGroupID")})) {
+        if (e.text(QStringLiteral("primaryGroupID")) != QLatin1String("513"))
+            continue;
+        QSet<QString> g{domainUsers};
+        for (const QByteArray &v : e.values(QStringLiteral("memberOf")))
+            g.insert(QString::fromUtf8(v));
+        groups.insert(e.text(QStringLiteral("cn")), g);
+    }
+    int onlyPrimary = 0, checked = 0;
+    for (int r = 0; r < grid()->rowCount(); ++r) {
+        const auto it = groups.constFind(grid()->item(r, 1)->text());
+        if (it == groups.constEnd())
+            continue;
+        const QStringList shown = grid()->item(r, 2)->text().split(QLatin1Char('\r'));
+        EXPECT_EQ(QSet<QString>(shown.begin(), shown.end()), *it) << grid()->item(r, 1)->text().toStdString();
+        onlyPrimary += it->size() == 1;
+        ++checked;
+    }
+    EXPECT_GT(checked, 3);
+    EXPECT_GT(onlyPrimary, 0) << "the showcase has users in no group but their primary one";
+
+    // A header click sorts a date column by date, either way, blank cells before the dates
+    // when ascending.
+    for (int column : {3, 4}) {
+        for (Qt::SortOrder order : {Qt::AscendingOrder, Qt::DescendingOrder}) {
+            grid()->sortByColumn(column, order);
+            QList<QDateTime> seen;
+            for (int r = 0; r < grid()->rowCount(); ++r)
+                seen << grid()->item(r, column)->data(Qt::DisplayRole).toDateTime();
+            ASSERT_TRUE(std::any_of(seen.begin(), seen.end(), [](const QDateTime &d) { return d.isValid(); }));
+            for (int r = 1; r < seen.size(); ++r) {
+                const QDateTime &a = order == Qt::AscendingOrder ? seen.at(r - 1) : seen.at(r);
+                const QDateTime &b = order == Qt::AscendingOrder ? seen.at(r) : seen.at(r - 1);
+                EXPECT_TRUE(!a.isValid() || (b.isValid() && a <= b)) << column << " row " << r;
+            }
+        }
+    }
 }
 
 }  // namespace

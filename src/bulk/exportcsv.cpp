@@ -28,12 +28,17 @@ public:
         for (int i = 0; i < columns.size(); ++i) {
             if (i > 0)
                 line += sep;
+            // Only an absent text is the null text; an absent number, date or octet string is
+            // empty.
             const QVariant value = at(v, i);
+            const bool octet = columns.at(i).kind == ColumnKind::Octet;
             if (!value.isValid()) {
-                line += columns.at(i).isText() ? opt.nullString : QString();
+                line += columns.at(i).kind == ColumnKind::Text ? opt.nullString : QString();
                 continue;
             }
             ValueText t = valueToText(value, TextMode::Display, opt, delim, isGroupType(i));
+            if (t.text.isEmpty() && octet)
+                continue;
             if (t.text.isEmpty())
                 t.text = opt.nullString;
             line += quoted(t.text, i, t.wasList, value, quote);

@@ -44,6 +44,7 @@ struct ExportColumn {
     int maxLength = 0;        // 0 or less: no maximum given
     bool multiValued = false;
     bool sortable = false;
+    bool wide = false;        // a 64-bit integer that is no date (uSNChanged): declared as such
     bool isText() const { return kind == ColumnKind::Text || kind == ColumnKind::Octet; }
 };
 

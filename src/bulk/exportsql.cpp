@@ -35,7 +35,7 @@ public:
                 if (isGroupType(i))
                     type = varying + QStringLiteral("(256)");
                 else if (c.kind == ColumnKind::Integer)
-                    type = QStringLiteral("integer");
+                    type = c.wide ? QStringLiteral("bigint") : QStringLiteral("integer");
                 else if (c.kind == ColumnKind::Boolean)
                     type = QStringLiteral("bit");
                 else if (c.kind == ColumnKind::DateTime)

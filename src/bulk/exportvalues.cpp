@@ -42,6 +42,7 @@ ExportColumn columnFromEntry(const ADSIUserField &e)
     case FieldType::Integer:
     case FieldType::LargeInteger:
         c.kind = isDateColumn(e) ? ColumnKind::DateTime : ColumnKind::Integer;
+        c.wide = e.type == FieldType::LargeInteger && c.kind == ColumnKind::Integer;
         break;
     case FieldType::Boolean:
         c.kind = ColumnKind::Boolean;

@@ -50,7 +50,7 @@ public:
                 if (isGroupType(i))
                     type = QStringLiteral("\"string\" WIDTH=\"128\"");
                 else if (c.kind == ColumnKind::Integer)
-                    type = QStringLiteral("\"int\"");  // quoted: a bare value is no XML
+                    type = c.wide ? QStringLiteral("\"i8\"") : QStringLiteral("\"int\"");  // quoted: a bare value is no XML
                 else if (c.kind == ColumnKind::Boolean)
                     type = QStringLiteral("\"boolean\"");
                 else if (c.kind == ColumnKind::DateTime)
@@ -97,7 +97,9 @@ public:
             for (int i = 0; i < columns.size(); ++i) {
                 const ExportColumn &c = columns.at(i);
                 const QString n = c.ldapName;
-                if (c.kind == ColumnKind::Integer && !isGroupType(i)) {
+                if (c.kind == ColumnKind::Integer && c.wide) {
+                    sink.writeLine(QStringLiteral("<xsd:element name=\"%1\" minOccurs=\"0\" od:jetType=\"bigint\" od:sqlSType=\"bigint\" type=\"xsd:long\"/>").arg(n));
+                } else if (c.kind == ColumnKind::Integer && !isGroupType(i)) {
                     sink.writeLine(QStringLiteral("<xsd:element name=\"%1\" minOccurs=\"0\" od:jetType=\"longinteger\" od:sqlSType=\"int\" type=\"xsd:int\"/>").arg(n));
                 } else if (c.kind == ColumnKind::Boolean) {
                     sink.writeLine(QStringLiteral("<xsd:element name=\"%1\" minOccurs=\"0\" od:jetType=\"yesno\" od:sqlSType=\"bit\" type=\"xsd:boolean\"/>").arg(n));

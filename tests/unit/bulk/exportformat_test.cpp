@@ -35,10 +35,16 @@ ExportColumn col(const char *name, ColumnKind kind, int maxLength = 0, bool mult
     return c;
 }
 
+ExportColumn wide(ExportColumn c)
+{
+    c.wide = true;
+    return c;
+}
+
 QList<ExportColumn> columns()
 {
     return {col("cn", ColumnKind::Text, 64), col("memberOf", ColumnKind::Text, 0, true),
-            col("logonCount", ColumnKind::Integer), col("uSNChanged", ColumnKind::Integer),
+            col("logonCount", ColumnKind::Integer), wide(col("uSNChanged", ColumnKind::Integer)),
             col("enabled", ColumnKind::Boolean), col("whenCreated", ColumnKind::DateTime),
             col("thumbnailPhoto", ColumnKind::Octet), col("groupType", ColumnKind::Integer)};
 }
@@ -122,11 +128,13 @@ TEST_F(ExportFormat, CsvQuotesTextAndMultiValuesAndKeepsNumbersWhole)
               (QStringList{QStringLiteral("O'Brien, Pat"), QStringLiteral("CN=A|CN=B"), QStringLiteral("7"),
                            QStringLiteral("5000000000"), QStringLiteral("True"), QStringLiteral("2024-03-05 14:07:09"),
                            QStringLiteral("01ABFF"), QStringLiteral("Security Group - Global")}));
-    // Absent text gives the null text, absent numbers nothing; CR LF stays inside the quotes.
+    // Absent text gives the null text, absent numbers and octet strings nothing; CR LF stays
+    // inside the quotes.
     EXPECT_EQ(cells(r.at(1).toArray()),
               (QStringList{QStringLiteral("Line\r\nBreak <&> \"q\""), QStringLiteral("null"), QString(), QString(),
-                           QStringLiteral("False"), QStringLiteral("null"), QStringLiteral("null"), QStringLiteral("Distribution Group - Local")}));
+                           QStringLiteral("False"), QStringLiteral("null"), QString(), QStringLiteral("Distribution Group - Local")}));
     EXPECT_EQ(r.at(2).toArray().at(0).toString(), QStringLiteral("Jörg Ærø"));
+    EXPECT_EQ(r.at(2).toArray().at(6).toString(), QString());
 }
 
 TEST_F(ExportFormat, UnicodeCsvHasByteOrderMarkAndKeepsEveryCharacter)
@@ -187,11 +195,13 @@ TEST_F(ExportFormat, SqlScriptWithCreateTableAndCommits)
     QProcess p;
     p.start(QStringLiteral("/usr/bin/python3"),
             {QStringLiteral("-c"), QStringLiteral("import sqlite3,sys; c=sqlite3.connect(':memory:'); c.executescript(open(sys.argv[1], newline='').read()); "
-                                                  "print(ascii(c.execute('select cn, logonCount, uSNChanged from USERS').fetchall()))"),
+                                                  "print(ascii(c.execute('select cn, logonCount, uSNChanged from USERS').fetchall())); "
+                                                  "print(ascii([(r[1], r[2].lower()) for r in c.execute('pragma table_info(USERS)')][2:4]))"),
              dir.filePath(QStringLiteral("script.sql"))});
     ASSERT_TRUE(p.waitForFinished(30000));
     EXPECT_EQ(QString::fromUtf8(p.readAllStandardOutput()).trimmed(),
-              QStringLiteral("[(\"O'Brien, Pat\", 7, 5000000000), ('Line\\r\\nBreak <&> \"q\"', None, None), ('J\\xf6rg \\xc6r\\xf8', 0, -1)]"))
+              QStringLiteral("[(\"O'Brien, Pat\", 7, 5000000000), ('Line\\r\\nBreak <&> \"q\"', None, None), ('J\\xf6rg \\xc6r\\xf8', 0, -1)]\n"
+                             "[('logonCount', 'integer'), ('uSNChanged', 'bigint')]"))
         << p.readAllStandardError().toStdString();
 }
 
@@ -207,6 +217,10 @@ TEST_F(ExportFormat, DataPacketXmlKeepsLineBreaksAndParses)
     EXPECT_EQ(r.at(1).toArray().at(0).toString(), QStringLiteral("Line\r\nBreak <&> \"q\""));
     EXPECT_EQ(r.at(0).toArray().at(3).toString(), QStringLiteral("5000000000"));
     EXPECT_EQ(r.at(2).toArray().at(0).toString(), QStringLiteral("Jörg Ærø"));
+    // The 64-bit column is declared 64-bit; the other numbers keep the 32-bit type.
+    const QJsonObject types = j.value(QStringLiteral("types")).toObject();
+    EXPECT_EQ(types.value(QStringLiteral("uSNChanged")).toString(), QStringLiteral("i8"));
+    EXPECT_EQ(types.value(QStringLiteral("logonCount")).toString(), QStringLiteral("int"));
 }
 
 TEST_F(ExportFormat, UnicodeXmlDeclaresUtf16AndAdoXmlParses)
@@ -227,6 +241,9 @@ TEST_F(ExportFormat, UnicodeXmlDeclaresUtf16AndAdoXmlParses)
               (QStringList{QStringLiteral("O'Brien, Pat"), QStringLiteral("CN=A|CN=B"), QStringLiteral("7"),
                            QStringLiteral("5000000000"), QStringLiteral("-1"), QStringLiteral("2024-03-05T14:07:09")}));
     EXPECT_EQ(r.at(1).toArray().at(0).toString(), QStringLiteral("Line\r\nBreak <&> \"q\""));
+    const QJsonObject types = j.value(QStringLiteral("types")).toObject();
+    EXPECT_EQ(types.value(QStringLiteral("uSNChanged")).toString(), QStringLiteral("xsd:long"));
+    EXPECT_EQ(types.value(QStringLiteral("logonCount")).toString(), QStringLiteral("xsd:int"));
     // Everything but the generation time is fixed.
     QByteArray got = readAll(dir.filePath(QStringLiteral("ado.xml")));
     got.replace(QRegularExpression(QStringLiteral("generated=\"[^\"]*\"")).match(QString::fromLatin1(got)).captured(0).toLatin1(),
@@ -516,6 +533,13 @@ TEST(ExportValues, DatePicturesAndColumns)
     const QList<ExportColumn> cols = columnsFromNames({QStringLiteral("cn"), QStringLiteral("lastLogon")});
     ASSERT_EQ(cols.size(), 2);
     EXPECT_EQ(cols.at(1).kind, ColumnKind::DateTime);
+    EXPECT_FALSE(cols.at(1).wide);
+    // A 64-bit number that is no date is declared 64-bit; a 32-bit one is not.
+    const QList<ExportColumn> numbers = columnsFromNames({QStringLiteral("uSNChanged"), QStringLiteral("logonCount")});
+    ASSERT_EQ(numbers.size(), 2);
+    EXPECT_EQ(numbers.at(0).kind, ColumnKind::Integer);
+    EXPECT_TRUE(numbers.at(0).wide);
+    EXPECT_FALSE(numbers.at(1).wide);
     const QList<ExportColumn> withDn = effectiveColumns(cols, true);
     EXPECT_EQ(withDn.first().ldapName, QStringLiteral("distinguishedName"));
     EXPECT_EQ(effectiveColumns(withDn, false).size(), 2);

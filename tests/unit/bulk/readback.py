@@ -25,7 +25,8 @@ def main():
     elif fmt == 'xml':
         root = ET.fromstring(open(path, 'rb').read())
         fields = [f.get('FieldName') for f in root.iter('FIELD')]
-        out = {'header': fields, 'rows': [[r.get(f) for f in fields] for r in root.iter('ROW')]}
+        out = {'header': fields, 'rows': [[r.get(f) for f in fields] for r in root.iter('ROW')],
+               'types': {f.get('FieldName'): f.get('FieldType') for f in root.iter('FIELD')}}
     elif fmt == 'ado-xml':
         root = ET.fromstring(open(path, 'rb').read())
         data = root.find('dataroot')
@@ -34,7 +35,9 @@ def main():
         for r in data.findall('ROW'):
             header = [c.tag for c in r]
             rows.append([c.text or '' for c in r])
-        out = {'header': header, 'rows': rows}
+        xsd = '{http://www.w3.org/2001/XMLSchema}'
+        types = {e.get('name'): e.get('type') for e in root.iter(xsd + 'element') if e.get('type')}
+        out = {'header': header, 'rows': rows, 'types': types}
     elif fmt == 'html':
         import html.parser
 

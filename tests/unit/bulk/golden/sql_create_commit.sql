@@ -1,7 +1,7 @@
 CREATE TABLE USERS (cn char varying(64),
 memberOf char varying(8000),
 logonCount integer,
-uSNChanged integer,
+uSNChanged bigint,
 enabled bit,
 whenCreated datetime,
 thumbnailPhoto char varying(8000),

@@ -9,6 +9,8 @@
 
 #include <QCheckBox>
 #include <QDateEdit>
+#include <QDateTime>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -16,6 +18,10 @@
 #include <QTest>
 #include <QTimeZone>
 #include <QTreeWidget>
+
+#include <cstdlib>
+#include <optional>
+#include <string>
 
 using namespace uptest;
 
@@ -42,12 +48,36 @@ int bindExitCode(const QString &dn, const QString &password)
     return rc;
 }
 
+// The process's zone set for one test (as a user's environment names it) and put back after.
+class ZoneForTest {
+public:
+    explicit ZoneForTest(const char *zoneFile)
+    {
+        if (const char *tz = std::getenv("TZ"))
+            old_ = tz;
+        setenv("TZ", (std::string(":") + zoneFile).c_str(), 1);
+    }
+    ~ZoneForTest()
+    {
+        if (old_)
+            setenv("TZ", old_->c_str(), 1);
+        else
+            unsetenv("TZ");
+    }
+
+private:
+    std::optional<std::string> old_;
+};
+
 } // namespace
 
 class Account : public DialogTest {};
 
 TEST_F(Account, OptionsMustChangeAndExpiryRoundTrip)
 {
+    // New York: "end of 14 July 2031" is midnight there, 04:00 UTC on the 15th (summer time).
+    ASSERT_TRUE(QFile::exists(QStringLiteral("/usr/share/zoneinfo/America/New_York")));
+    const ZoneForTest zone("/usr/share/zoneinfo/America/New_York");
     const QString dn = createLogonUser("up-opt");
     TfrmUserProp *d = open(dn);
     d->showTab(TfrmUserProp::Account);
@@ -61,7 +91,9 @@ TEST_F(Account, OptionsMustChangeAndExpiryRoundTrip)
     auto e = entry(dn, {"userAccountControl", "pwdLastSet", "accountExpires"});
     EXPECT_EQ(e.text("userAccountControl").toUInt(), 0x202u);
     EXPECT_EQ(e.text("pwdLastSet"), "0");
-    EXPECT_EQ(e.text("accountExpires").toLongLong(), userprop::expiryFileTimeForDate(day));
+    // 100-nanosecond steps since 1601-01-01 UTC: 11,644,473,600 seconds before the Unix epoch.
+    const qint64 unixSeconds = QDateTime(QDate(2031, 7, 15), QTime(4, 0), Qt::UTC).toSecsSinceEpoch();
+    EXPECT_EQ(e.text("accountExpires").toLongLong(), (unixSeconds + 11644473600LL) * 10000000LL);
     // Read back by a fresh window: the same day.
     delete d;
     d = open(dn);

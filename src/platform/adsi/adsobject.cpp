@@ -382,6 +382,28 @@ void stageChange(Object::Private *d, const std::shared_ptr<Connection> &conn, St
     d->staged.append(std::move(change));
 }
 
+// How a write handed to libldap (rc and msgid of ldap_*_ext) ended, told to the journal: not
+// sent, so nothing was written (a dropped connection is marked broken); or sent and answered
+// within the bound, a server that does not answer giving E_ADS_WRITE_OUTCOME_UNKNOWN. sdMask:
+// the descriptor parts the journal reads again, after a failure and after a success.
+HRESULT endWrite(Connection &conn, WriteCall &journal, int rc, int msgid, int failedSdMask, int doneSdMask)
+{
+    if (rc != LDAP_SUCCESS) {
+        if (rc == LDAP_SERVER_DOWN)
+            conn.markBroken();
+        const HRESULT h = failLdap(conn.ld(), rc);
+        journal.end(h, false, failedSdMask);
+        return h;
+    }
+    if (const HRESULT h = finishWrite(conn, msgid); failed(h)) {
+        journal.end(h, true, failedSdMask);
+        return h;
+    }
+    journal.end(S_OK, true, doneSdMask);
+    clearLastError();
+    return S_OK;
+}
+
 } // namespace
 
 HRESULT Object::PutEx(int controlCode, const QString &name, const QVariant &values)
@@ -496,22 +518,10 @@ HRESULT Object::SetInfo()
     else
         rc = ldap_modify_ext(m_conn->ld(), dn.constData(), modPtrs.data(), sd ? ctrls : nullptr, nullptr, &msgid);
     freeControl(sd);
-    if (rc != LDAP_SUCCESS) {
-        // Not sent: nothing was written.
-        if (rc == LDAP_SERVER_DOWN)
-            m_conn->markBroken();
-        const HRESULT h = failLdap(m_conn->ld(), rc);
-        journal.end(h, false, 7);
+    // After a failure the staged changes stay: whether an unanswered write was applied is not
+    // known.
+    if (const HRESULT h = endWrite(*m_conn, journal, rc, msgid, 7, d->securityMask >= 0 ? d->securityMask : 7); failed(h))
         return h;
-    }
-    // Bounded: a server that does not answer gives E_ADS_WRITE_OUTCOME_UNKNOWN, and the staged
-    // changes stay, since whether they were applied is not known.
-    if (const HRESULT h = finishWrite(*m_conn, msgid); failed(h)) {
-        journal.end(h, true, 7);
-        return h;
-    }
-    journal.end(S_OK, true, d->securityMask >= 0 ? d->securityMask : 7);
-    clearLastError();
     d->staged.clear();
     d->before.clear();
     d->isNew = false;
@@ -616,20 +626,7 @@ HRESULT Object::Delete(const QString &className, const QString &rdn)
     }
     int msgid = -1;
     const int rc = ldap_delete_ext(m_conn->ld(), dn.constData(), nullptr, nullptr, &msgid);
-    if (rc != LDAP_SUCCESS) {
-        // Not sent: nothing was written.
-        const HRESULT h = failLdap(m_conn->ld(), rc);
-        journal.end(h, false, -1);
-        return h;
-    }
-    // Bounded: a server that does not answer gives E_ADS_WRITE_OUTCOME_UNKNOWN.
-    if (const HRESULT h = finishWrite(*m_conn, msgid); failed(h)) {
-        journal.end(h, true, -1);
-        return h;
-    }
-    journal.end(S_OK, true, -1);
-    clearLastError();
-    return S_OK;
+    return endWrite(*m_conn, journal, rc, msgid, -1, -1);
 }
 
 HRESULT Object::GetObject(const QString &className, const QString &rdn, ObjectPtr *child)
@@ -686,20 +683,7 @@ HRESULT Object::SetPassword(const QString &newPassword)
     int msgid = -1;
     const int rc = ldap_modify_ext(m_conn->ld(), dn.constData(), mods, nullptr, nullptr, &msgid);
     utf16.fill('\0');
-    if (rc != LDAP_SUCCESS) {
-        // Not sent: nothing was written.
-        const HRESULT h = failLdap(m_conn->ld(), rc);
-        journal.end(h, false, -1);
-        return h;
-    }
-    // Bounded: a server that does not answer gives E_ADS_WRITE_OUTCOME_UNKNOWN.
-    if (const HRESULT h = finishWrite(*m_conn, msgid); failed(h)) {
-        journal.end(h, true, -1);
-        return h;
-    }
-    journal.end(S_OK, true, -1);
-    clearLastError();
-    return S_OK;
+    return endWrite(*m_conn, journal, rc, msgid, -1, -1);
 }
 
 HRESULT Object::put_AccountExpirationDate(const AdsDate &utcDate)

@@ -328,13 +328,24 @@ TEST_F(UserGridDomain, HangingServerEndsWithDidNotAnswerAndStopEndsTheWait)
     } timeoutBack;
 
     // Stop while the second page never comes: the window runs (the timer fires) and the
-    // listing ends as stopped, long before the generous timeout.
+    // listing ends as stopped, long before the generous timeout. Stop is pressed once the
+    // relay has swallowed the request for the second page, so the first page is in however
+    // slowly the machine runs (a fixed delay stopped a listing under the sanitizer before
+    // its first page had come).
     ads::setOperationTimeout(120);
     {
         ugtest::DroppingRelay relay(testsupport::fact("ADDR"), 389, QByteArray("person"),
                                     ugtest::DroppingRelay::Mode::Silence);
         list->setConnection(connection(QStringLiteral("127.0.0.1:%1").arg(relay.port())));
-        QTimer::singleShot(1500, list.get(), [this] { list->stop(); });
+        QTimer stopper;
+        stopper.setInterval(20);
+        QObject::connect(&stopper, &QTimer::timeout, list.get(), [&] {
+            if (relay.drops() >= 1) {
+                stopper.stop();
+                list->stop();
+            }
+        });
+        stopper.start();
         const ListingResult r = list->listUsers(node(many, QStringLiteral("Many")));
         EXPECT_TRUE(r.stopped);
         EXPECT_TRUE(r.error.isEmpty()) << r.error.toStdString();

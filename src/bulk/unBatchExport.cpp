@@ -25,6 +25,8 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 
 bool isDateKey(qint32 key)
@@ -279,7 +281,7 @@ void TfrmBatchExport::buildSample()
     m_lastScope = search.SearchScope();
     const bulk::ExportOptions display;
     const QIcon userIcon = ui::userIcon();
-    QHash<QString, QString> primaryGroups;  // user's SID and RID -> group DN, read once
+    QHash<QString, QString> primaryGroups;  // domain SID and RID -> group DN, read once
     if (!m_path.isEmpty() && query::isValidFilter(search.Filter())) {
         try {
             search.ExecuteSearch();
@@ -306,7 +308,10 @@ void TfrmBatchExport::buildSample()
                         if (memberOf && names.at(c + 1).compare(QLatin1String("memberOf"), Qt::CaseInsensitive) == 0) {
                             const int rid = firstOf(cells.value(names.size() - 2)).toInt();
                             const QByteArray sid = firstOf(cells.value(names.size() - 1)).toByteArray();
-                            const QString key = QString::fromLatin1(sid.toHex()) + QLatin1Char('-') + QString::number(rid);
+                            // Keyed by the user's domain (the SID without its last four bytes,
+                            // the user's own RID): one read per group, not per user.
+                            const QString key = QString::fromLatin1(sid.chopped(std::min<qsizetype>(4, sid.size())).toHex()) +
+                                                QLatin1Char('-') + QString::number(rid);
                             if (!primaryGroups.contains(key))
                                 primaryGroups.insert(key, PrimaryGroupDn(sid, rid));
                             const QString primary = primaryGroups.value(key);

@@ -36,6 +36,7 @@ const char *kColumns = "cn,displayName,lastLogon,description,mail,co,st,l,postal
 struct Run {
     double seconds = 0;
     long maxRssKb = 0;
+    double cpu = 0;  // user and system seconds of the child
     int status = -1;
 };
 
@@ -67,6 +68,7 @@ Run spawn(const QStringList &args, const QString &outFile)
     wait4(pid, &status, 0, &ru);
     r.seconds = t.nsecsElapsed() / 1e9;
     r.maxRssKb = ru.ru_maxrss;
+    r.cpu = ru.ru_utime.tv_sec + ru.ru_stime.tv_sec + (ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
     r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     posix_spawn_file_actions_destroy(&fa);
     return r;
@@ -82,7 +84,7 @@ double median(std::vector<double> v)
 
 int main(int argc, char **argv)
 {
-    int runs = 3;
+    int runs = 5;
     for (int i = 1; i + 1 < argc; ++i)
         if (QByteArray(argv[i]) == "--runs")
             runs = std::max(1, atoi(argv[i + 1]));
@@ -122,11 +124,12 @@ int main(int argc, char **argv)
     };
     std::printf("export_bench: %s users of %s, columns of the grid, page size 100, %d runs (medians)\n",
                 qPrintable(testsupport::fact("LARGE_USERS")), qPrintable(base), runs);
-    std::printf("%-8s %12s %12s %8s %14s %14s %10s\n", "format", "export s", "ldapsearch s", "ratio", "RSS 2000 MB",
-                "RSS 20000 MB", "growth MB");
+    const double users = std::max(1, testsupport::fact("LARGE_USERS").toInt());
+    std::printf("%-8s %10s %12s %8s %15s %18s %12s %13s %10s\n", "format", "export s", "ldapsearch s", "ratio",
+                "paired ratios", "CPU us/row ours", "ldapsearch", "RSS 2000 MB", "growth MB");
     for (const char *fmt : {"csv", "xlsx", "sqlite"}) {
         const QString format = QString::fromLatin1(fmt);
-        std::vector<double> exportTimes, searchTimes;
+        std::vector<double> exportTimes, searchTimes, ratios, exportCpu, searchCpu;
         long rssFull = 0;
         for (int i = 0; i < runs; ++i) {
             const QString file = dir.filePath(QStringLiteral("out%1.%2").arg(i).arg(format));
@@ -138,6 +141,9 @@ int main(int argc, char **argv)
             }
             exportTimes.push_back(e.seconds);
             searchTimes.push_back(s.seconds);
+            ratios.push_back(e.seconds / std::max(1e-9, s.seconds));
+            exportCpu.push_back(e.cpu * 1e6 / users);
+            searchCpu.push_back(s.cpu * 1e6 / users);
             rssFull = std::max(rssFull, e.maxRssKb);
             QFile::remove(file);
         }
@@ -145,8 +151,10 @@ int main(int argc, char **argv)
         const Run e2 = spawn(exportArgs(format, small, 2000), dir.filePath(QStringLiteral("stdout")));
         QFile::remove(small);
         const double ex = median(exportTimes), se = median(searchTimes);
-        std::printf("%-8s %12.2f %12.2f %8.2f %14.1f %14.1f %10.1f\n", fmt, ex, se, se > 0 ? ex / se : 0, e2.maxRssKb / 1024.0,
-                    rssFull / 1024.0, (rssFull - e2.maxRssKb) / 1024.0);
+        const auto [lo, hi] = std::minmax_element(ratios.begin(), ratios.end());
+        std::printf("%-8s %10.2f %12.2f %8.2f %7.2f to %5.2f %18.1f %12.1f %13.1f %10.1f\n", fmt, ex, se,
+                    se > 0 ? ex / se : 0, *lo, *hi, median(exportCpu), median(searchCpu), e2.maxRssKb / 1024.0,
+                    (rssFull - e2.maxRssKb) / 1024.0);
     }
     return 0;
 }

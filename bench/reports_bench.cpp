@@ -9,6 +9,7 @@
 #include "core/unConnection.h"
 #include "reports/unReportsStore.h"
 #include "support/testdomain.h"
+#include "benchutil.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -20,33 +21,15 @@
 #include <cstdio>
 #include <sys/resource.h>
 
-namespace {
-
-double cpuSeconds(int who)
-{
-    rusage ru{};
-    getrusage(who, &ru);
-    return ru.ru_utime.tv_sec + ru.ru_stime.tv_sec + (ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
-}
-
-struct Run {
-    double wall = 0, cpu = 0, maxGapMs = 0;
-    long rows = 0;
-};
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
-
-} // namespace
+using bench::cpuSeconds;
+using bench::currentRssKb;
+using bench::median;
 
 int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    int number = 13, runs = 3;
+    int number = 13, runs = 5;
     const QStringList args = app.arguments();
     for (int i = 1; i + 1 < args.size(); ++i) {
         if (args[i] == QLatin1String("--report"))
@@ -75,10 +58,11 @@ int main(int argc, char **argv)
     pw.write(testsupport::fact("ADMIN_PASSWORD").toUtf8());
     pw.flush();
 
-    std::vector<double> wWall, wCpu, lWall, lCpu, gaps;
+    std::vector<double> wWall, wCpu, lWall, lCpu, gaps, ratios, rssGrowth;
     long wRows = 0;
     QString filter, attributes;
     for (int r = 0; r < runs; ++r) {
+        const long rss0 = currentRssKb();
         {
             reports::TfrmReportsStore store(number, domain);
             store.prepare();
@@ -107,6 +91,7 @@ int main(int argc, char **argv)
             wCpu.push_back(cpuSeconds(RUSAGE_SELF) - cpu0);
             gaps.push_back(maxGap);
             wRows = store.model()->rowCount();
+            rssGrowth.push_back((currentRssKb() - rss0) / 1024.0);
         }
         {
             const double cpu0 = cpuSeconds(RUSAGE_CHILDREN);
@@ -124,12 +109,20 @@ int main(int argc, char **argv)
             lWall.push_back(t.nsecsElapsed() / 1e9);
             lCpu.push_back(cpuSeconds(RUSAGE_CHILDREN) - cpu0);
         }
+        ratios.push_back(wWall.back() / std::max(1e-9, lWall.back()));
     }
     std::printf("report %d, %ld rows, %d runs, filter %s\n", number, wRows, runs, qPrintable(filter));
     std::printf("result window: wall %.2f s, cpu %.2f s, longest event-loop gap %.0f ms\n", median(wWall), median(wCpu),
                 median(gaps));
     std::printf("ldapsearch:    wall %.2f s, cpu %.2f s\n", median(lWall), median(lCpu));
-    std::printf("ratio (wall):  %.3f\n", median(wWall) / std::max(1e-9, median(lWall)));
+    const auto [lo, hi] = std::minmax_element(ratios.begin(), ratios.end());
+    std::printf("ratio (wall):  %.3f (paired ratios %.3f to %.3f)\n", median(wWall) / std::max(1e-9, median(lWall)), *lo,
+                *hi);
+    const double rows = double(std::max(1L, wRows));
+    std::printf("CPU per row:   result window %.1f us, ldapsearch %.1f us (%.2fx)\n", median(wCpu) * 1e6 / rows,
+                median(lCpu) * 1e6 / rows, median(wCpu) / std::max(1e-9, median(lCpu)));
+    std::printf("memory:        the open result window holds %.1f MB more than before it ran (%.0f bytes a row)\n",
+                median(rssGrowth), median(rssGrowth) * 1024 * 1024 / rows);
     DisconnectContext();
     return 0;
 }

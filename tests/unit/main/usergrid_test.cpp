@@ -5,6 +5,7 @@
 #include "platform/adsi/adstypes.h"
 
 #include <QVariantList>
+#include <algorithm>
 #include <gtest/gtest.h>
 
 using namespace userlist;
@@ -267,6 +268,60 @@ TEST(UserGridSort, TextKeysIgnoreAccents)
     sortRows(order, rows, gridColumns()[1], false);
     EXPECT_EQ(cnsInOrder(rows, order), (std::vector<QString>{QStringLiteral("Ulla"), QStringLiteral("uma"),
                                                              QStringLiteral("Ünal"), QStringLiteral("Zed")}));
+}
+
+// Names that share a long beginning, as real directories have them ("Large User 000123"),
+// must sort exactly as their folded keys do, ascending and descending, with equal keys kept
+// in their order: differences right after the shared part, past eight more characters, in
+// case only, in accents, and names that are a beginning of others.
+TEST(UserGridSort, NamesWithALongSharedBeginningSortByTheirFoldedKeys)
+{
+    const QStringList fixed{QStringLiteral("Large User 000010"), QStringLiteral("large user 000002"),
+                            QStringLiteral("LARGE USER 0000021"), QStringLiteral("Large User 0000"),
+                            QStringLiteral("Large User 000002"), QStringLiteral("Large User 0000 aaaaaaaa1"),
+                            QStringLiteral("Large User 0000 aaaaaaaa0"), QStringLiteral("Large User 0000 AAAAAAAA0"),
+                            QStringLiteral("Large User 0000é"), QStringLiteral("Large User 0000E"),
+                            QStringLiteral("Large User 0000f")};
+    // The same shapes many times over, from a small alphabet so that long runs repeat.
+    QStringList generated;
+    quint32 seed = 20261210;
+    auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
+    const QString alphabet = QStringLiteral("aAbB0 éÉ");
+    for (int i = 0; i < 3000; ++i) {
+        QString name = QStringLiteral("Department ");
+        const int tail = int(next() >> 28);
+        for (int k = 0; k < tail; ++k)
+            name += alphabet[int((next() >> 16) % quint32(alphabet.size()))];
+        generated << name;
+    }
+    for (const QStringList &names : {fixed, generated}) {
+        UserRows rows;
+        for (const QString &n : names)
+            rows.append(user(n));
+        std::vector<int> expected(static_cast<std::size_t>(names.size()));
+        for (std::size_t i = 0; i < expected.size(); ++i)
+            expected[i] = int(i);
+        std::vector<QString> keys;
+        for (const QString &n : names)
+            keys.push_back(textSortKey(n));
+        std::stable_sort(expected.begin(), expected.end(), [&](int a, int b) {
+            return QStringView(keys[std::size_t(a)]).compare(keys[std::size_t(b)], Qt::CaseSensitive) < 0;
+        });
+        std::vector<int> order(expected.size());
+        for (std::size_t i = 0; i < order.size(); ++i)
+            order[i] = int(i);
+        sortRows(order, rows, gridColumns()[1], false);
+        EXPECT_EQ(order, expected);
+
+        std::vector<int> descending = expected;
+        std::stable_sort(descending.begin(), descending.end(), [&](int a, int b) {
+            return QStringView(keys[std::size_t(b)]).compare(keys[std::size_t(a)], Qt::CaseSensitive) < 0;
+        });
+        for (std::size_t i = 0; i < order.size(); ++i)
+            order[i] = int(i);
+        sortRows(order, rows, gridColumns()[1], true);
+        EXPECT_EQ(order, descending);
+    }
 }
 
 TEST(UserGridCopy, OneLinePerRecordTabsBetweenCells)

@@ -10,27 +10,41 @@ namespace bulk {
 
 namespace {
 
-// Table stores: the values of one row as the statements' texts (null for absent or empty).
-QStringList statementTexts(const QList<ExportColumn> &columns, const QVariantList &v, const ExportOptions &o,
-                           int groupTypeIndex)
+// Table stores: the values of one row as they are stored: null for absent or empty values,
+// text for text columns, lists, group types and strings, and for the rest what the typed text
+// holds (a quoted date or octet string as text, a number as a number).
+std::vector<jet::SqliteStore::Value> rowValues(const QList<ExportColumn> &columns, const QVariantList &v,
+                                               const ExportOptions &o, int groupTypeIndex)
 {
-    QStringList texts;
+    using Value = jet::SqliteStore::Value;
+    std::vector<Value> values(static_cast<std::size_t>(columns.size()));
     for (int i = 0; i < columns.size(); ++i) {
         const QVariant value = i < v.size() ? v.at(i) : QVariant();
         ValueText t = valueToText(value, TextMode::Typed, o, QStringLiteral("\r\n"), i == groupTypeIndex);
-        if (t.text.isEmpty()) {
-            texts << QStringLiteral("null");
+        Value &out = values[static_cast<std::size_t>(i)];
+        if (t.text.isEmpty())
             continue;
+        const bool text = columns.at(i).isText() || t.wasList || i == groupTypeIndex ||
+                          value.metaType().id() == QMetaType::QString || value.metaType().id() == QMetaType::QByteArray;
+        if (!text && t.text.size() >= 2 && t.text.startsWith(QLatin1Char('\'')) && t.text.endsWith(QLatin1Char('\''))) {
+            t.text = t.text.mid(1, t.text.size() - 2).replace(QStringLiteral("''"), QStringLiteral("'"));
+        } else if (!text) {
+            bool ok = false;
+            out.integer = t.text.toLongLong(&ok);
+            if (ok) {
+                out.kind = Value::Integer;
+                continue;
+            }
+            out.real = t.text.toDouble(&ok);
+            if (ok) {
+                out.kind = Value::Real;
+                continue;
+            }
         }
-        const bool quote = columns.at(i).isText() || t.wasList || i == groupTypeIndex ||
-                           value.metaType().id() == QMetaType::QString || value.metaType().id() == QMetaType::QByteArray;
-        if (quote) {
-            t.text.replace(QLatin1Char('\''), QStringLiteral("''"));
-            t.text = QLatin1Char('\'') + t.text + QLatin1Char('\'');
-        }
-        texts << t.text;
+        out.kind = Value::Text;
+        out.text = t.text.toUtf8();
     }
-    return texts;
+    return values;
 }
 
 class DatabaseWriter : public FormatWriter {
@@ -67,15 +81,23 @@ public:
                 *error = why;
             return false;
         }
-        insertHead = QStringLiteral("INSERT INTO [%1] (%2)\r\nVALUES (").arg(opt.tableName, names.join(QLatin1Char(',')));
+        QStringList marks;
+        for (int i = 0; i < columns.size(); ++i)
+            marks << QStringLiteral("?");
+        if (!db.prepareInsert(QStringLiteral("INSERT INTO [%1] (%2) VALUES (%3)")
+                                  .arg(opt.tableName, names.join(QLatin1Char(',')), marks.join(QLatin1Char(','))),
+                              &why)) {
+            if (error)
+                *error = why;
+            return false;
+        }
         return true;
     }
     void row(const QVariantList &v) override
     {
         if (!err.isEmpty())
             return;
-        const QString sql = insertHead + statementTexts(columns, v, opt, groupTypeIndex).join(QLatin1Char(',')) + QStringLiteral(");\r\n");
-        db.exec(sql, &err);
+        db.insert(rowValues(columns, v, opt, groupTypeIndex), &err);
     }
     bool finish(QString *error) override
     {
@@ -99,7 +121,7 @@ public:
 
 private:
     jet::SqliteStore db;
-    QString insertHead, err;
+    QString err;
     bool existed = false;
 };
 

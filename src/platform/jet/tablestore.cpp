@@ -6,6 +6,8 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+
 namespace jet {
 
 namespace {
@@ -69,6 +71,53 @@ bool SqliteStore::exec(const QString &statement, QString *error)
     return true;
 }
 
+bool SqliteStore::prepareInsert(const QString &statement, QString *error)
+{
+    if (!m_db) {
+        if (error)
+            *error = QStringLiteral("The database is not open.");
+        return false;
+    }
+    sqlite3_finalize(m_insert);
+    m_insert = nullptr;
+    const QByteArray sql = statement.toUtf8();
+    if (sqlite3_prepare_v2(m_db, sql.constData(), int(sql.size()), &m_insert, nullptr) != SQLITE_OK) {
+        if (error)
+            *error = lastError(m_db);
+        return false;
+    }
+    return true;
+}
+
+bool SqliteStore::insert(const std::vector<Value> &row, QString *error)
+{
+    if (!m_insert) {
+        if (error)
+            *error = QStringLiteral("No insert statement is prepared.");
+        return false;
+    }
+    sqlite3_reset(m_insert);
+    const int n = std::min(int(row.size()), sqlite3_bind_parameter_count(m_insert));
+    for (int i = 0; i < n; ++i) {
+        const Value &v = row[std::size_t(i)];
+        switch (v.kind) {
+        case Value::Null: sqlite3_bind_null(m_insert, i + 1); break;
+        case Value::Integer: sqlite3_bind_int64(m_insert, i + 1, v.integer); break;
+        case Value::Real: sqlite3_bind_double(m_insert, i + 1, v.real); break;
+        case Value::Text:
+            sqlite3_bind_text(m_insert, i + 1, v.text.constData(), int(v.text.size()), SQLITE_TRANSIENT);
+            break;
+        }
+    }
+    if (sqlite3_step(m_insert) != SQLITE_DONE) {
+        if (error)
+            *error = lastError(m_db);
+        sqlite3_reset(m_insert);
+        return false;
+    }
+    return true;
+}
+
 bool SqliteStore::commit(QString *error)
 {
     if (!m_inTransaction)
@@ -92,6 +141,8 @@ void SqliteStore::close()
 {
     if (!m_db)
         return;
+    sqlite3_finalize(m_insert);
+    m_insert = nullptr;
     rollback();
     sqlite3_close_v2(m_db);
     m_db = nullptr;

@@ -7,12 +7,17 @@
 //   jet::SqliteStore db;
 //   if (!db.open(path, &error)) ...             // creates the file when missing
 //   db.begin(); db.exec("CREATE TABLE [T] (...)", &error); db.exec("INSERT ...", &error);
+//   db.prepareInsert("INSERT INTO [T] (a,b) VALUES (?,?)", &error); db.insert(values, &error);
 //   db.commit(&error);                          // or rollback()
 // Workbooks (the other table store) are written by arv_office.
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
+#include <vector>
+
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace jet {
 
@@ -28,6 +33,17 @@ public:
     bool open(const QString &path, QString *error);
     bool begin(QString *error);
     bool exec(const QString &statement, QString *error);
+    // One value of a row for insert(): stored as null, a whole number, a real number or text.
+    struct Value {
+        enum Kind { Null, Integer, Real, Text } kind = Null;
+        qint64 integer = 0;
+        double real = 0;
+        QByteArray text; // UTF-8
+    };
+    // Compiles an INSERT with one "?" per value once; insert() then runs it for each row,
+    // without parsing a statement per row.
+    bool prepareInsert(const QString &statement, QString *error);
+    bool insert(const std::vector<Value> &row, QString *error);
     bool commit(QString *error);
     void rollback();
     void close();
@@ -36,6 +52,7 @@ public:
 
 private:
     sqlite3 *m_db = nullptr;
+    sqlite3_stmt *m_insert = nullptr;
     bool m_inTransaction = false;
 };
 

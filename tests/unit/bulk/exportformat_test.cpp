@@ -458,6 +458,11 @@ TEST_F(ExportFormat, DatabaseTableRunsTheStatementsAndRefusesTakenNames)
                            QStringLiteral("5000000000"), QStringLiteral("-1"), QStringLiteral("2024-03-05 14:07:09"),
                            QStringLiteral("01ABFF"), QStringLiteral("Security Group - Global")}));
     EXPECT_TRUE(r.at(1).toArray().at(1).isNull());  // absent: null
+    // Numbers are stored as numbers, the rest (dates and octets included) as text.
+    EXPECT_EQ(j.value(QStringLiteral("types")).toArray().at(0).toArray().toVariantList(),
+              (QVariantList{QStringLiteral("text"), QStringLiteral("text"), QStringLiteral("integer"),
+                            QStringLiteral("integer"), QStringLiteral("integer"), QStringLiteral("text"),
+                            QStringLiteral("text"), QStringLiteral("text")}));
     // A second table joins the first; the taken name is refused.
     opt.tableName = QStringLiteral("More");
     ASSERT_TRUE(write(QStringLiteral("a.sqlite")).ok);

@@ -73,8 +73,12 @@ def main():
         table = sys.argv[3]
         con = sqlite3.connect(path)
         cur = con.execute('SELECT * FROM [%s]' % table)
+        fetched = cur.fetchall()
         out = {'header': [d[0] for d in cur.description],
-               'rows': [[None if v is None else str(v) for v in r] for r in cur.fetchall()],
+               'rows': [[None if v is None else str(v) for v in r] for r in fetched],
+               # the storage class of every cell: integer, real, text, blob or null
+               'types': [[{int: 'integer', float: 'real', str: 'text', bytes: 'blob'}.get(type(v), 'null')
+                          for v in r] for r in fetched],
                'tables': [r[0] for r in con.execute("SELECT name FROM sqlite_master WHERE type='table'")]}
     elif fmt == 'xlsx':
         import openpyxl

@@ -1,14 +1,21 @@
 #pragma once
 // Small measuring helpers the benchmarks share: medians, CPU seconds and resident memory.
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QList>
+#include <QStringList>
 
+#include <fcntl.h>
+#include <spawn.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <vector>
+
+extern char **environ;
 
 namespace bench {
 
@@ -34,6 +41,47 @@ inline long currentRssKb()
         return 0;
     const QList<QByteArray> parts = f.readAll().split(' ');
     return parts.size() > 1 ? parts[1].toLong() * (sysconf(_SC_PAGESIZE) / 1024) : 0;
+}
+
+struct Run {
+    double seconds = 0;
+    long maxRssKb = 0;
+    double cpu = 0;  // user and system seconds of the child
+    int status = -1;
+};
+
+// Runs a program with stdout to outFile; wall time and the child's peak memory.
+inline Run spawn(const QStringList &args, const QString &outFile)
+{
+    std::vector<QByteArray> bytes;
+    for (const QString &a : args)
+        bytes.push_back(a.toLocal8Bit());
+    std::vector<char *> argv;
+    for (QByteArray &b : bytes)
+        argv.push_back(b.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    const QByteArray out = QFile::encodeName(outFile);
+    posix_spawn_file_actions_addopen(&fa, 1, out.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
+    Run r;
+    QElapsedTimer t;
+    t.start();
+    pid_t pid = 0;
+    if (posix_spawnp(&pid, argv[0], &fa, nullptr, argv.data(), environ) != 0) {
+        posix_spawn_file_actions_destroy(&fa);
+        return r;
+    }
+    rusage ru{};
+    int status = 0;
+    wait4(pid, &status, 0, &ru);
+    r.seconds = t.nsecsElapsed() / 1e9;
+    r.maxRssKb = ru.ru_maxrss;
+    r.cpu = ru.ru_utime.tv_sec + ru.ru_stime.tv_sec + (ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    posix_spawn_file_actions_destroy(&fa);
+    return r;
 }
 
 } // namespace bench

@@ -1,6 +1,6 @@
 // Benchmark: arvendel-cli export of the large test domain's users against ldapsearch.
 //
-//   ARV_TEST_DOMAIN=<large domain folder> export_bench [--runs N]
+//   ARV_TEST_DOMAIN=<large domain folder> export_bench [--runs N] [--formats csv,xlsx,sqlite]
 //
 // Exports the users of the large OU with the grid's columns to CSV, to a workbook and to a
 // SQLite database, each run next to an ldapsearch of the same attributes with the same page
@@ -8,6 +8,7 @@
 // and the export's peak resident memory at 2,000 and at 20,000 users (the child's maximum
 // resident set, from wait4).
 #include "support/testdomain.h"
+#include "benchutil.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -18,14 +19,7 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
-
-extern char **environ;
 
 namespace {
 
@@ -33,61 +27,23 @@ const char *kColumns = "cn,displayName,lastLogon,description,mail,co,st,l,postal
                        "physicalDeliveryOfficeName,title,telephoneNumber,givenName,sn,userPrincipalName,mailNickname,"
                        "userAccountControl";
 
-struct Run {
-    double seconds = 0;
-    long maxRssKb = 0;
-    double cpu = 0;  // user and system seconds of the child
-    int status = -1;
-};
+using bench::median;
+using bench::Run;
+using bench::spawn;
 
-// Runs a program with stdout to outFile; wall time and the child's peak memory.
-Run spawn(const QStringList &args, const QString &outFile)
-{
-    std::vector<QByteArray> bytes;
-    for (const QString &a : args)
-        bytes.push_back(a.toLocal8Bit());
-    std::vector<char *> argv;
-    for (QByteArray &b : bytes)
-        argv.push_back(b.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    const QByteArray out = QFile::encodeName(outFile);
-    posix_spawn_file_actions_addopen(&fa, 1, out.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
-    Run r;
-    QElapsedTimer t;
-    t.start();
-    pid_t pid = 0;
-    if (posix_spawnp(&pid, argv[0], &fa, nullptr, argv.data(), environ) != 0) {
-        posix_spawn_file_actions_destroy(&fa);
-        return r;
-    }
-    rusage ru{};
-    int status = 0;
-    wait4(pid, &status, 0, &ru);
-    r.seconds = t.nsecsElapsed() / 1e9;
-    r.maxRssKb = ru.ru_maxrss;
-    r.cpu = ru.ru_utime.tv_sec + ru.ru_stime.tv_sec + (ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    posix_spawn_file_actions_destroy(&fa);
-    return r;
-}
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
 
 }  // namespace
 
 int main(int argc, char **argv)
 {
     int runs = 5;
-    for (int i = 1; i + 1 < argc; ++i)
+    QStringList formats{QStringLiteral("csv"), QStringLiteral("xlsx"), QStringLiteral("sqlite")};
+    for (int i = 1; i + 1 < argc; ++i) {
         if (QByteArray(argv[i]) == "--runs")
             runs = std::max(1, atoi(argv[i + 1]));
+        else if (QByteArray(argv[i]) == "--formats")
+            formats = QString::fromLocal8Bit(argv[i + 1]).split(QLatin1Char(','));
+    }
     if (!testsupport::domainAvailable()) {
         std::fprintf(stderr, "no test domain (set ARV_TEST_DOMAIN to a running large domain)\n");
         return 1;
@@ -127,8 +83,9 @@ int main(int argc, char **argv)
     const double users = std::max(1, testsupport::fact("LARGE_USERS").toInt());
     std::printf("%-8s %10s %12s %8s %15s %18s %12s %13s %10s\n", "format", "export s", "ldapsearch s", "ratio",
                 "paired ratios", "CPU us/row ours", "ldapsearch", "RSS 2000 MB", "growth MB");
-    for (const char *fmt : {"csv", "xlsx", "sqlite"}) {
-        const QString format = QString::fromLatin1(fmt);
+    for (const QString &format : formats) {
+        const QByteArray name = format.toLatin1();
+        const char *fmt = name.constData();
         std::vector<double> exportTimes, searchTimes, ratios, exportCpu, searchCpu;
         long rssFull = 0;
         for (int i = 0; i < runs; ++i) {

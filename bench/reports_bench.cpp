@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QTimer>
 
@@ -123,6 +124,27 @@ int main(int argc, char **argv)
                 median(lCpu) * 1e6 / rows, median(wCpu) / std::max(1e-9, median(lCpu)));
     std::printf("memory:        the open result window holds %.1f MB more than before it ran (%.0f bytes a row)\n",
                 median(rssGrowth), median(rssGrowth) * 1024 * 1024 / rows);
+
+    // The same report written to a file by the command-line tool: its peak memory with all rows
+    // and with the first 2,000.
+    QTemporaryDir dir;
+    auto cli = [&](int limit) {
+        QStringList a{QStringLiteral(ARV_CLI_PATH), QStringLiteral("report"), QStringLiteral("run"), QString::number(number),
+                      QStringLiteral("--server"), testsupport::fact("ADDR"), QStringLiteral("--simple"),
+                      QStringLiteral("--user"), testsupport::fact("ADMIN_USER"), QStringLiteral("--password-file"),
+                      pw.fileName(), QStringLiteral("--output"), dir.filePath(QStringLiteral("report.csv"))};
+        if (limit > 0)
+            a << QStringLiteral("--size-limit") << QString::number(limit);
+        return bench::spawn(a, dir.filePath(QStringLiteral("stdout")));
+    };
+    qputenv("ARV_SETTINGS_FILE", dir.filePath(QStringLiteral("registry.ini")).toLocal8Bit());
+    const bench::Run small = cli(2000), all = cli(0);
+    if (small.status == 0 && all.status == 0)
+        std::printf("arvendel-cli report run %d to CSV: peak memory %.1f MB with all %ld rows (%.1f MB with "
+                    "--size-limit 2000); %.2f s; compare the peak across domain sizes for the growth\n",
+                    number, all.maxRssKb / 1024.0, wRows, small.maxRssKb / 1024.0, all.seconds);
+    else
+        std::printf("arvendel-cli report run failed (exit %d / %d)\n", small.status, all.status);
     DisconnectContext();
     return 0;
 }

@@ -141,12 +141,9 @@ int runReportCommand(const QCommandLineParser &parser, const QStringList &positi
             cli::err().flush();
         }
         if (!output.isEmpty()) {
-            // Through the export engine: the kept rows, in the chosen format.
-            QList<QVariantList> kept;
-            runReport(q, [&](const QVariantList &row) {
-                kept << row;
-                return true;
-            });
+            // Through the export engine: the kept rows, in the chosen format, each written as
+            // it arrives (a report over a large domain is not held in memory).
+            ReportCursor cursor(q);
             bulk::ExportOptions opt;
             opt.type = exportType;
             opt.xmlType = xmlType;
@@ -155,15 +152,9 @@ int runReportCommand(const QCommandLineParser &parser, const QStringList &positi
             opt.unicode = !parser.isSet(QStringLiteral("ansi"));
             if (opt.tableName.isEmpty())
                 opt.tableName = QStringLiteral("Report%1").arg(number);
-            int next = 0;
             const bulk::ExportResult r = bulk::ExportEngine().write(
                 bulk::columnsFromNames(q.attributes, report->kind == ReportKind::Group ? GroupTable : UserTable), opt,
-                [&](QVariantList *row) {
-                    if (next >= kept.size())
-                        return false;
-                    *row = kept[next++];
-                    return true;
-                });
+                [&](QVariantList *row) { return cursor.next(row); });
             if (!r.ok)
                 return cli::directoryError(r.error);
             rows = r.written;

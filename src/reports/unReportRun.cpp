@@ -69,17 +69,18 @@ int runReport(const ReportQuery &query, const std::function<bool(const QVariantL
     return runReport(query, [&](const QVariantList &row, const TSearchEntry &) { return onRow(row); });
 }
 
-int runReport(const ReportQuery &query, const std::function<bool(const QVariantList &, const TSearchEntry &)> &onRow)
+ReportCursor::ReportCursor(const ReportQuery &query)
+    : search_(std::make_unique<TQelADSISearching>()), sizeLimit_(query.sizeLimit), computedBit_(query.computedBit)
 {
     QString why;
     if (!query::isValidFilter(query.filter, &why))
         throw EADSISearchException(QStringLiteral("The report's filter is not valid: %1\r\n%2").arg(query.filter, why));
     QStringList attributes = query.attributes;
-    const int computedSlot = query.computedBit ? int(attributes.size()) : -1;
+    computedSlot_ = query.computedBit ? int(attributes.size()) : -1;
     if (query.computedBit)
         attributes << kComputedControl;
 
-    TQelADSISearching s;
+    TQelADSISearching &s = *search_;
     prepare(s, query.base, query.filter, attributes.join(QLatin1Char(',')));
     // The server cannot tell which candidates the computed bit keeps, so a limit on those
     // reports counts kept rows here instead.
@@ -87,31 +88,62 @@ int runReport(const ReportQuery &query, const std::function<bool(const QVariantL
     s.setSizeLimit(serverLimit);
     s.setKeepEntries(query.keepEntries);
     s.setPageSize(serverLimit == 0 || serverLimit > 1000 ? 100 : 0);
-
-    int count = 0;
     s.ExecuteSearch();
+}
+
+ReportCursor::~ReportCursor()
+{
+    // Abandoning is a courtesy to the server; a failure to send it changes nothing here.
+    try {
+        if (search_)
+            search_->CloseSearch();
+    } catch (...) {
+    }
+}
+
+bool ReportCursor::next(QVariantList *values)
+{
+    if (done_ || (sizeLimit_ > 0 && count_ >= sizeLimit_)) {
+        done_ = true;
+        return false;
+    }
     QVariant row;
-    s.GetFirstRow(row);
-    while (row.isValid()) {
-        QVariantList values = row.toList();
+    for (;;) {
+        if (started_)
+            search_->GetNextRow(row);
+        else
+            search_->GetFirstRow(row);
+        started_ = true;
+        if (!row.isValid()) {
+            done_ = true;
+            return false;
+        }
+        QVariantList v = row.toList();
         bool keep = true;
-        if (computedSlot >= 0) {
-            const QVariant computed = computedSlot < values.size() ? values[computedSlot] : QVariant();
-            keep = (static_cast<quint32>(computed.toLongLong()) & query.computedBit) != 0;
-            if (computedSlot < values.size())
-                values.resize(computedSlot);
+        if (computedSlot_ >= 0) {
+            const QVariant computed = computedSlot_ < v.size() ? v[computedSlot_] : QVariant();
+            keep = (static_cast<quint32>(computed.toLongLong()) & computedBit_) != 0;
+            if (computedSlot_ < v.size())
+                v.resize(computedSlot_);
         }
         if (keep) {
-            ++count;
-            if (!onRow(values, s.CurrentEntry()))
-                break;
-            if (query.sizeLimit > 0 && count >= query.sizeLimit)
-                break;
+            ++count_;
+            *values = std::move(v);
+            return true;
         }
-        s.GetNextRow(row);
     }
-    s.CloseSearch();
-    return count;
+}
+
+const TSearchEntry &ReportCursor::entry() const { return search_->CurrentEntry(); }
+
+int runReport(const ReportQuery &query, const std::function<bool(const QVariantList &, const TSearchEntry &)> &onRow)
+{
+    ReportCursor cursor(query);
+    QVariantList values;
+    while (cursor.next(&values))
+        if (!onRow(values, cursor.entry()))
+            break;
+    return cursor.count();
 }
 
 DomainSettings readDomainSettings()

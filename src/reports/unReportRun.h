@@ -10,6 +10,7 @@
 #include <QVariant>
 
 #include <functional>
+#include <memory>
 
 namespace reports {
 
@@ -35,6 +36,32 @@ int runReport(const ReportQuery &query, const std::function<bool(const QVariantL
 // The same, handing on each row also in the directory's own terms (for JSON Lines and LDIF).
 int runReport(const ReportQuery &query,
               const std::function<bool(const QVariantList &row, const TSearchEntry &entry)> &onRow);
+
+// The rows of a query one at a time, for writers that ask for the next row (the export
+// engine) instead of being handed each: only the current page is held. The constructor sends
+// the search and raises what runReport raises; the search is abandoned when the cursor goes.
+class ReportCursor {
+public:
+    explicit ReportCursor(const ReportQuery &query);
+    ~ReportCursor();
+    ReportCursor(const ReportCursor &) = delete;
+    ReportCursor &operator=(const ReportCursor &) = delete;
+    // The next kept row (one slot per attribute) into *values; false at the end or the limit.
+    bool next(QVariantList *values);
+    // The current row in the directory's own terms (filled when the query keeps entries).
+    const TSearchEntry &entry() const;
+    // Rows handed on so far.
+    int count() const { return count_; }
+
+private:
+    std::unique_ptr<TQelADSISearching> search_;
+    int sizeLimit_ = 0;
+    quint32 computedBit_ = 0;
+    int computedSlot_ = -1;
+    int count_ = 0;
+    bool started_ = false;
+    bool done_ = false;
+};
 
 // Reads the domain's settings through the connection context: functionality level, the
 // logon-time synchronisation interval, the maximum password age (and the shortest one of any

@@ -25,6 +25,13 @@ inline double median(std::vector<double> v)
     return v.empty() ? 0 : v[v.size() / 2];
 }
 
+// The value after an option on the command line ("--rounds 5"), or the fallback.
+inline QString option(const QStringList &args, const QString &name, const QString &fallback)
+{
+    const qsizetype i = args.indexOf(name);
+    return i >= 0 && i + 1 < args.size() ? args.at(i + 1) : fallback;
+}
+
 // User and system seconds of this process (RUSAGE_SELF) or of its finished children.
 inline double cpuSeconds(int who = RUSAGE_SELF)
 {

@@ -36,8 +36,7 @@ int main(int argc, char **argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const QStringList args = app.arguments();
-    const int at = args.indexOf(QStringLiteral("--rounds"));
-    const int rounds = at >= 0 && at + 1 < args.size() ? args[at + 1].toInt() : 5;
+    const int rounds = std::max(1, bench::option(args, QStringLiteral("--rounds"), QStringLiteral("5")).toInt());
     if (!testsupport::domainAvailable()) {
         std::fprintf(stderr, "no test domain: set ARV_TEST_DOMAIN to a running domain's folder\n");
         return 2;

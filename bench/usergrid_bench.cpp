@@ -34,6 +34,7 @@ namespace {
 using bench::cpuSeconds;
 using bench::currentRssKb;
 using bench::median;
+using bench::option;
 
 // CPU of the finished child processes (ldapsearch).
 double childCpuSeconds() { return cpuSeconds(RUSAGE_CHILDREN); }
@@ -43,12 +44,6 @@ long peakRssKb()
     rusage u{};
     getrusage(RUSAGE_SELF, &u);
     return u.ru_maxrss;
-}
-
-QString arg(const QStringList &args, const QString &name, const QString &fallback)
-{
-    const qsizetype i = args.indexOf(name);
-    return i >= 0 && i + 1 < args.size() ? args.at(i + 1) : fallback;
 }
 
 // A pronounceable name of two to four syllables.
@@ -326,15 +321,15 @@ int main(int argc, char **argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const QStringList args = app.arguments();
-    const int rows = arg(args, QStringLiteral("--rows"), QStringLiteral("100000")).toInt();
-    const int rounds = std::max(1, arg(args, QStringLiteral("--rounds"), QStringLiteral("5")).toInt());
+    const int rows = option(args, QStringLiteral("--rows"), QStringLiteral("100000")).toInt();
+    const int rounds = std::max(1, option(args, QStringLiteral("--rounds"), QStringLiteral("5")).toInt());
 
     sortFigures(rows);
 
     bool ok = true;
     if (testsupport::domainAvailable()) {
         const bool large = testsupport::fact("LARGE_USERS").toInt() > 0;
-        const QString ou = arg(args, QStringLiteral("--ou"),
+        const QString ou = option(args, QStringLiteral("--ou"),
                                large ? QStringLiteral("OU=Large Domain,") + testsupport::fact("BASE_DN")
                                      : testsupport::fact("SEED_OU"));
         ok = listingFigures(ou, rounds);

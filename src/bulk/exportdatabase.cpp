@@ -81,9 +81,7 @@ public:
                 *error = why;
             return false;
         }
-        QStringList marks;
-        for (int i = 0; i < columns.size(); ++i)
-            marks << QStringLiteral("?");
+        const QStringList marks(columns.size(), QStringLiteral("?"));
         if (!db.prepareInsert(QStringLiteral("INSERT INTO [%1] (%2) VALUES (%3)")
                                   .arg(opt.tableName, names.join(QLatin1Char(',')), marks.join(QLatin1Char(','))),
                               &why)) {
